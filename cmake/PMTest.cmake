@@ -1,0 +1,36 @@
+# pm_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# Builds one GoogleTest executable and registers it with CTest under NAME.
+function(pm_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_SOURCES)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "PM_BUILD_BIN=${CMAKE_BINARY_DIR}/bin;PM_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    TIMEOUT 900)
+endfunction()
+
+# pm_folder_sources(OUT_LIB OUT_TESTS [EXCLUDE regex])
+# The .cpp files of the current folder, split into library sources and the
+# *_test.cpp files beside them.
+function(pm_folder_sources out_lib out_tests)
+  cmake_parse_arguments(F "" "EXCLUDE" "" ${ARGN})
+  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(lib)
+  set(tests)
+  foreach(f ${all})
+    get_filename_component(n ${f} NAME)
+    if(n MATCHES "_test\\.cpp$")
+      list(APPEND tests ${f})
+    elseif(F_EXCLUDE AND n MATCHES "${F_EXCLUDE}")
+    else()
+      list(APPEND lib ${f})
+    endif()
+  endforeach()
+  set(${out_lib} ${lib} PARENT_SCOPE)
+  set(${out_tests} ${tests} PARENT_SCOPE)
+endfunction()

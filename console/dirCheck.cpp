@@ -1,0 +1,10 @@
+#include "console/dirCheck.h"
+
+namespace pm {
+
+bool dirCheck(InstallWindow& frm) {
+  (void)frm;
+  return true;
+}
+
+}  // namespace pm

@@ -1,0 +1,10 @@
+// The previous-install validation: finds the application folder and reports whether the application's executable is there.
+#pragma once
+
+#include "console/installWindow.h"
+
+namespace pm {
+
+bool dirCheck(InstallWindow& frm);
+
+}  // namespace pm

@@ -1,0 +1,95 @@
+// What an install stage sees of the install window frmUpgradeInstall: the install
+// state that the stages share, the platform services, and the window's report log,
+// command runner and controls. The stages (libraryCheck, dirCheck, dbCheck,
+// regCheck, installCheck, installHelp) are operations on an InstallWindow; the
+// real window implements it, and tests drive the stages through a fake.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "console/RegistryHelper.h"
+#include "platform/clock.h"
+#include "platform/datasources.h"
+#include "platform/dde.h"
+#include "platform/filesystem.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+
+namespace pm {
+
+// The platform services, built once by the composition root.
+struct Services {
+  FileSystem& fs;
+  Clock& clock;
+  ProcessRunner& processes;
+  RegistryStore& registryStore;
+  DataSources& dataSources;
+  DdeSystem& dde;
+  ui::Toolkit& toolkit;
+  // The folder the installer was started from (the executable's folder), as a
+  // Windows path without a trailing separator.
+  std::string installerFolder;
+};
+
+// The fields of the install window that the stages share.
+struct InstallState {
+  std::string reportText;   // every report line, each followed by CR LF
+  std::string appFolder;    // the application folder, no trailing separator
+  std::string tempFolder;   // installer folder + "\PMUpTemp", absolute
+  std::int16_t stepCount = 0;
+  std::unique_ptr<RegistryHelper> registry;  // created on first use
+
+  // The window's one RegistryHelper, created on first use.
+  RegistryHelper& registryObject(RegistryStore& store) {
+    if (!registry) registry = std::make_unique<RegistryHelper>(store);
+    return *registry;
+  }
+};
+
+class InstallWindow {
+ public:
+  virtual ~InstallWindow() = default;
+
+  virtual InstallState& state() = 0;
+  virtual Services& services() = 0;
+
+  // The report log. rept appends a line (and CR LF), shows it, advances the bar
+  // and pauses (delayx < 1: the default pause of 5 tenths). Returns the report.
+  virtual std::string rept(const std::string& inval, std::int16_t delayx = 0) = 0;
+  virtual void pbar(std::int16_t n) = 0;
+  // Waits until more than round-half-even(tenths / 10) second boundaries have passed.
+  virtual void pause(std::int16_t tenths) = 0;
+  // Writes the report box's text to "PMInstall.dbg" in the installer folder.
+  virtual void dumpRpt() = 0;
+
+  // Runs a command line, waits for it, handles pending events once; the exit
+  // code, or -1 when the program could not be started.
+  virtual std::int32_t ExecCmd(const std::string& cmdline) = 0;
+  // One pass over pending window events (DoEvents).
+  virtual void doEvents() = 0;
+
+  // lblCurrent: the current-activity label.
+  virtual void showCurrent(const std::string& caption) = 0;  // set caption and show
+  virtual void hideCurrent() = 0;
+
+  // chkLibraryDate ("Valid Dates") is checked (value 1).
+  virtual bool libraryDateOption() = 0;
+
+  // lblDDE's link properties, the program-group stage's DDE client.
+  virtual DdeLink& lblDDE() = 0;
+
+  // Shows a fresh frmRegName modally, owned by this window, with regName preset
+  // to `preset` when it is not empty; returns its regName after it has closed.
+  virtual std::string askRegName(const std::string& preset) = 0;
+  // Shows a fresh frmInstallDirectory modally, owned by this window; returns its
+  // installDir after it has closed.
+  virtual std::string askInstallDirectory() = 0;
+
+  // Convenience: the window's RegistryHelper, created on first use.
+  RegistryHelper& registry() { return state().registryObject(services().registryStore); }
+};
+
+}  // namespace pm

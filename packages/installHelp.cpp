@@ -1,0 +1,9 @@
+#include "packages/installHelp.h"
+
+namespace pm {
+
+void installHelp(InstallWindow& frm) {
+  (void)frm;
+}
+
+}  // namespace pm

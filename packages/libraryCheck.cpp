@@ -1,0 +1,9 @@
+#include "packages/libraryCheck.h"
+
+namespace pm {
+
+void libraryCheck(InstallWindow& frm) {
+  (void)frm;
+}
+
+}  // namespace pm

@@ -1,0 +1,22 @@
+// ODBC data sources: what the driver manager needs before a connection opens.
+//
+// On Windows the driver manager reads the per-user data sources from the
+// registry itself and prepare() has nothing to do. On this platform it derives a
+// unixODBC user odbc.ini from the data sources registered in the registry store
+// (HKEY_CURRENT_USER\Software\ODBC\ODBC.INI) and points ODBCINI at it, so that a
+// connection string "DSN=..." finds exactly what the registry holds.
+#pragma once
+
+#include "platform/result.h"
+
+namespace pm {
+
+class DataSources {
+ public:
+  virtual ~DataSources() = default;
+  // Makes the registered data sources visible to the driver manager. Called
+  // before every connection is opened.
+  virtual Status prepare() = 0;
+};
+
+}  // namespace pm

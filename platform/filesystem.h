@@ -1,0 +1,80 @@
+// The file system as the install stages use it: Windows paths in, Windows
+// semantics out.
+//
+// Every path is Windows text ("C:\Program Files\Pelmora\Dorvane.mdb", "Z:\home\ann",
+// a path relative to the working folder, "\" or "/" as separators); the
+// implementation maps it to the machine underneath. A lookup that misses the exact
+// name finds an existing entry that differs only in letter case, since Windows
+// file names are case-insensitive.
+//
+// Windows rules where they differ from POSIX: a file without its owner-write bit
+// is read-only, and deleting or overwriting it "without forcing" fails. A failed
+// operation returns a Status whose message says what failed and on which path.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/datetime.h"
+#include "platform/result.h"
+
+namespace pm {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // True when the path names an existing folder (false for a file or nothing).
+  virtual bool folderExists(const std::string& path) = 0;
+  // True when the path names an existing file (false for a folder or nothing).
+  virtual bool fileExists(const std::string& path) = 0;
+
+  // Creates one folder; its parent must exist. Fails when the folder exists already.
+  virtual Status createFolder(const std::string& path) = 0;
+  // Deletes a folder with everything in it. Without force, a read-only file in
+  // it makes the call fail (what could be deleted before it is gone).
+  virtual Status deleteFolder(const std::string& path, bool force = false) = 0;
+  // Copies a file. With overwrite, an existing target is replaced unless it is
+  // read-only; without overwrite, an existing target makes the call fail. The
+  // target keeps the source's modification time, as a Windows copy does.
+  virtual Status copyFile(const std::string& source, const std::string& target,
+                          bool overwrite = true) = 0;
+  // Deletes a file. Without force, a read-only file is not deleted (failure).
+  virtual Status deleteFile(const std::string& path, bool force = false) = 0;
+
+  // The file's last modification time, local time to the second.
+  virtual Result<DateTime> modificationTime(const std::string& path) = 0;
+  // Sets it (used by tools and tests that build installer folders).
+  virtual Status setModificationTime(const std::string& path, DateTime time) = 0;
+
+  // Names (not paths) of the files directly in a folder, sorted; folders are not listed.
+  virtual Result<std::vector<std::string>> listFiles(const std::string& folder) = 0;
+
+  // The working folder, which outside programs inherit and relative paths resolve against.
+  virtual Status setWorkingFolder(const std::string& path) = 0;
+  virtual std::string workingFolder() = 0;
+  // The absolute Windows form of a path: relative paths resolved against the
+  // working folder, "." and ".." folded, separators made "\"; no trailing "\".
+  virtual std::string absolutePath(const std::string& path) = 0;
+
+  // The whole text of a file, bytes as stored (ANSI text: no conversion).
+  virtual Result<std::string> readText(const std::string& path) = 0;
+  // Writes a file, creating it or replacing its content.
+  virtual Status writeText(const std::string& path, const std::string& content) = 0;
+
+  // The short (8.3) form of an existing path; fails where the system keeps no
+  // short names (this platform), and callers then keep the long path.
+  virtual Result<std::string> shortPath(const std::string& path) = 0;
+  // The Windows system folder ("C:\windows\system32"), without a trailing separator.
+  virtual Result<std::string> systemFolder() = 0;
+};
+
+// Splits a text into lines as a line-by-line read does: a line ends at CR LF, LF
+// or CR; a final line without an ending counts, an ending at the very end of the
+// text does not start another line. "" gives no lines.
+std::vector<std::string> splitLines(const std::string& text);
+
+// readText + splitLines.
+Result<std::vector<std::string>> readLines(FileSystem& fs, const std::string& path);
+
+}  // namespace pm

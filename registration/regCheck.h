@@ -1,0 +1,10 @@
+// The registry stage: the application path, the uninstall entry, the document types, and the user's name in the product database.
+#pragma once
+
+#include "console/installWindow.h"
+
+namespace pm {
+
+void regCheck(InstallWindow& frm);
+
+}  // namespace pm

@@ -1,0 +1,100 @@
+// A stand-in for the install window, for driving one stage at a time: it keeps
+// the install state, records every report line, pause, command line and event
+// pass, and answers the dialogs that stages open with scripted answers. It does
+// not wait in pause(); the real window's pacing is tested on its own.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console/installWindow.h"
+
+namespace pm::testing {
+
+// A toolkit with no windows: counts event passes, keeps the pointer, answers
+// questions with a scripted answer, and turns the end of the program into an
+// exception that a test can catch.
+class NullToolkit : public ui::Toolkit {
+ public:
+  struct ProgramEnded {};
+  void doEvents() override {
+    ++eventPasses;
+    if (onDoEvents) onDoEvents();
+  }
+  void setMousePointer(int pointer) override {
+    pointer_ = pointer;
+    pointerHistory.push_back(pointer);
+  }
+  int mousePointer() const override { return pointer_; }
+  ui::MsgBoxResult askYesNo(const std::string& text, const std::string& caption) override {
+    questions.push_back(caption + ": " + text);
+    return answerYes ? ui::MsgBoxResult::Yes : ui::MsgBoxResult::No;
+  }
+  void notify(const std::string& text, const std::string& caption) override {
+    notices.push_back(caption + ": " + text);
+  }
+  [[noreturn]] void endProgram() override { throw ProgramEnded{}; }
+
+  int eventPasses = 0;
+  std::function<void()> onDoEvents;
+  std::vector<int> pointerHistory;
+  std::vector<std::string> questions;
+  std::vector<std::string> notices;
+  bool answerYes = false;
+
+ private:
+  int pointer_ = 0;
+};
+
+class FakeInstallWindow : public InstallWindow {
+ public:
+  explicit FakeInstallWindow(Services& services) : services_(services) {}
+
+  InstallState& state() override { return state_; }
+  Services& services() override { return services_; }
+
+  std::string rept(const std::string& inval, std::int16_t delayx = 0) override;
+  void pbar(std::int16_t n) override { barWidth = static_cast<float>(n / 90.0 * 100.0 * 87.75); }
+  void pause(std::int16_t tenths) override { pauses.push_back(tenths); }
+  void dumpRpt() override;
+  std::int32_t ExecCmd(const std::string& cmdline) override;
+  void doEvents() override { services_.toolkit.doEvents(); }
+  void showCurrent(const std::string& caption) override {
+    currentCaption = caption;
+    currentVisible = true;
+  }
+  void hideCurrent() override { currentVisible = false; }
+  bool libraryDateOption() override { return validDates; }
+  DdeLink& lblDDE() override;
+  std::string askRegName(const std::string& preset) override;
+  std::string askInstallDirectory() override;
+
+  // The report lines in order (each rept call's text as given).
+  std::vector<std::string> lines;
+  // Every pause in tenths: those of rept (5 by default) and the direct ones.
+  std::vector<std::int16_t> pauses;
+  // Every command line run, in order.
+  std::vector<std::string> commands;
+  float barWidth = 0;
+  int dumps = 0;
+  std::string currentCaption;
+  bool currentVisible = false;
+  bool validDates = false;
+
+  // Dialog answers. askRegName records the preset it was given.
+  std::vector<std::string> regNamePresets;
+  std::function<std::string(const std::string& preset)> regNameAnswer =
+      [](const std::string& preset) { return preset; };
+  std::vector<std::string> installDirAnswers;  // taken in order; then the default
+  int installDirAsked = 0;
+
+  // The DDE link behind lblDDE (set by tests that reach the program group).
+  DdeLink* ddeLink = nullptr;
+
+ private:
+  Services& services_;
+  InstallState state_;
+};
+
+}  // namespace pm::testing
