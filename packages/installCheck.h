@@ -1,4 +1,5 @@
-// The executables stage: the program files of upgrade.txt copied into the application folder, then the program-group items.
+// The executables stage: the program files of upgrade.txt copied into the application folder, then
+// the program-group items.
 #pragma once
 
 #include "console/installWindow.h"

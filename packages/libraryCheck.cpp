@@ -1,9 +1,128 @@
 #include "packages/libraryCheck.h"
 
+#include "console/basCommon.h"
+#include "packages/cabinet.h"
+
 namespace pm {
 
+namespace {
+
+// Installs or upgrades one library named by a line of library.txt.
+void installLibrary(InstallWindow& frm, const std::string& line, const std::string& systemDir) {
+  FileSystem& fs = frm.services().fs;
+  const std::string& tempFolder = frm.state().tempFolder;
+
+  const std::string name = listLineName(line);
+  if (name.empty()) return;  // a blank line names nothing
+  if (!isPlainFileName(name)) {
+    frm.rept(notInstalledLine(name, Status::failure("not a plain file name")));
+    return;
+  }
+  if (systemDir.empty()) {
+    frm.rept(notInstalledLine(name, Status::failure("the system folder is unknown")));
+    return;
+  }
+
+  const std::string extracted = tempFolder + "\\" + name;
+  if (fs.fileExists(extracted)) (void)fs.deleteFile(extracted);
+  const std::string extract = cabarcCommand('X', tempFolder, kLibraryCabinet, line);
+  // Executables get a moment for anything still holding them to let go.
+  if (namesExecutable(line)) frm.pause(30);
+
+  DateTime installedDate = DateTime::fromCivil(1990, 1, 1);
+  const std::string installed = systemDir + name;
+  const std::string registration = "regsvr32 /s " + name;
+
+  if (fs.fileExists(installed)) {
+    if (auto time = fs.modificationTime(installed)) installedDate = time.value();
+    if (!frm.libraryDateOption()) {
+      frm.rept(name + " exists.");
+      return;
+    }
+    frm.ExecCmd(extract);
+    // A member the archiver did not yield can never replace an installed library.
+    if (!fs.fileExists(extracted)) {
+      frm.rept(name + " not found in " + kLibraryCabinet + ", installed file kept.");
+      return;
+    }
+    std::string suffix;
+    auto extractedDate = fs.modificationTime(extracted);
+    if (extractedDate && extractedDate.value() > installedDate) {
+      const Status copied = fs.copyFile(extracted, installed, true);
+      if (!copied) {
+        frm.rept(notInstalledLine(name, copied));
+        return;
+      }
+      frm.ExecCmd(registration);
+      suffix = " & upgraded.";
+    }
+    frm.rept("Extracted, registered " + name + suffix + ".  File exists");
+    return;
+  }
+
+  frm.ExecCmd(extract);
+  const Status copied = installExtracted(fs, tempFolder, name, kLibraryCabinet, installed);
+  if (!copied) {
+    frm.rept(notInstalledLine(name, copied));
+    return;
+  }
+  frm.ExecCmd(registration);
+  frm.rept("Extracted, registered " + name + ". New file install.");
+}
+
+}  // namespace
+
 void libraryCheck(InstallWindow& frm) {
-  (void)frm;
+  FileSystem& fs = frm.services().fs;
+  InstallState& state = frm.state();
+  const std::string& installerFolder = frm.services().installerFolder;
+
+  frm.rept("Library File Check");
+  frm.showCurrent("Executable Libraries");
+  state.tempFolder = installerFolder + "\\PMUpTemp";
+  (void)fs.setWorkingFolder(installerFolder);
+
+  // The Visual Basic runtime comes as a package of its own; it is only run when
+  // its main library is missing.
+  const std::string systemDir = GetSystemDir(fs);
+  if (!fs.fileExists(systemDir + "msvbvm60.dll")) {
+    frm.rept("Installing VBRuntime");
+    frm.ExecCmd("VBRun60 /Q /T:\"" + state.tempFolder + "\"");
+  }
+  frm.rept("Installing Scripting RunTime");
+  frm.ExecCmd("regsvr32 /s scrrun.dll");
+
+  // From here on a step that fails is passed over and the next one runs: the
+  // checks further down (is the file there now?) show what came of it.
+  state.tempFolder = fs.absolutePath(installerFolder + "\\PMUpTemp");
+  const std::string& tempFolder = state.tempFolder;
+  if (fs.folderExists(tempFolder)) {
+    frm.rept("Previous Temporary Install directory found.");
+    (void)fs.deleteFolder(tempFolder, false);
+  }
+  (void)fs.createFolder(tempFolder);
+  frm.rept("Temporary directory created.");
+
+  for (const char* cabinet : {kMainCabinet, kLibraryCabinet, kHelpCabinet}) {
+    (void)fs.copyFile(installerFolder + "\\" + cabinet, tempFolder + "\\" + cabinet, true);
+  }
+  (void)fs.setWorkingFolder(tempFolder);
+  frm.rept("Copied Extraction files.");
+
+  const std::string list = tempFolder + "\\library.txt";
+  if (!fs.fileExists(list)) {
+    (void)fs.setWorkingFolder(installerFolder);
+    frm.ExecCmd(cabarcCommand('x', tempFolder, kLibraryCabinet, "library.txt"));
+  }
+  if (fs.fileExists(list)) {
+    for (const std::string& line : readListFile(fs, list)) installLibrary(frm, line, systemDir);
+  }
+
+  frm.rept("Library Files Installed.");
+  frm.hideCurrent();
+  // Outside programs run from the installer folder, and the temporary folder is
+  // deleted at the end of the run: never leave the process standing in it.
+  (void)fs.setWorkingFolder(installerFolder);
 }
 
 }  // namespace pm

@@ -1,4 +1,5 @@
-// The library stage: runtime libraries, the temporary folder with the cabinets, and the shared libraries of library.txt installed into the system folder and registered.
+// The library stage: runtime libraries, the temporary folder with the cabinets, and the shared
+// libraries of library.txt installed into the system folder and registered.
 #pragma once
 
 #include "console/installWindow.h"
