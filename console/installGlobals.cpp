@@ -1,0 +1,7 @@
+#include "console/installGlobals.h"
+
+namespace pm {
+
+bool eulaAccepted = false;
+
+}  // namespace pm
