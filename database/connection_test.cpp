@@ -1,0 +1,179 @@
+#include "database/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "database/testDatabase.h"
+
+namespace pm::ado {
+namespace {
+
+using pm::testing::ScratchFolder;
+
+// Registers one data source "Dorvane" for the SQLite driver by writing the
+// user odbc.ini directly (the registry-derived one is tested on its own).
+class IniDataSources : public DataSources {
+ public:
+  explicit IniDataSources(const std::filesystem::path& folder) : folder_(folder) {
+    std::filesystem::create_directories(folder_ / "sys");
+  }
+  void point(const std::filesystem::path& database) {
+    pm::testing::writeFile(folder_ / "odbc.ini",
+                           "[Dorvane]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n"
+                           "Database=" +
+                               database.string() + "\nNoCreat=1\n");
+  }
+  Status prepare() override {
+    ++prepared;
+    ::setenv("ODBCINI", (folder_ / "odbc.ini").c_str(), 1);
+    ::setenv("ODBCSYSINI", (folder_ / "sys").c_str(), 1);
+    return {};
+  }
+  int prepared = 0;
+
+ private:
+  std::filesystem::path folder_;
+};
+
+class ConnectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so"))
+      GTEST_SKIP() << "SQLite ODBC driver not installed";
+    db = scratch.path() / "Dorvane.mdb";
+    pm::testing::makeProductDatabase(db, "Korrimel");
+    sources.point(db);
+  }
+  std::unique_ptr<Connection> open() {
+    auto cn = std::make_unique<Connection>(sources);
+    cn->ConnectionString = kConnectionString;
+    cn->Open();
+    return cn;
+  }
+
+  ScratchFolder scratch;
+  IniDataSources sources{scratch.path() / "odbc"};
+  std::filesystem::path db;
+};
+
+TEST_F(ConnectionTest, ReadsRowsAsTextWithNullsAndFieldsByAnyCase) {
+  auto cn = open();
+  EXPECT_TRUE(cn->isOpen());
+  EXPECT_EQ(sources.prepared, 1);
+  auto rs = cn->Execute("Select * from Company");
+  ASSERT_FALSE(rs->isEOF());
+  EXPECT_FALSE(rs->isBOF());
+  EXPECT_EQ(rs->field("companyname"), "Korrimel");
+  EXPECT_EQ(rs->field("City"), std::nullopt);
+  EXPECT_THROW(rs->field("NoSuchColumn"), Error);
+  rs->MoveNext();
+  EXPECT_TRUE(rs->isEOF());
+  EXPECT_THROW(rs->field("CompanyName"), Error);
+  rs->MoveFirst();
+  EXPECT_EQ(rs->field("CompanyName"), "Korrimel");
+
+  auto none = cn->Execute("Select * from Status where StatusDescription='UserName'");
+  EXPECT_TRUE(none->isEOF());
+  EXPECT_TRUE(none->isBOF());
+  EXPECT_THROW(none->MoveFirst(), Error);
+  cn->Close();
+  EXPECT_FALSE(cn->isOpen());
+  EXPECT_THROW(cn->Execute("Select * from Company"), Error);
+}
+
+TEST_F(ConnectionTest, AccessStatementsChangeDataAndKeepQuotedNames) {
+  auto cn = open();
+  auto rs = cn->Execute(
+      "INSERT INTO STATUS (StatusDescription,StatusDate,StatusValue) VALUES "
+      "('UserName','12/6/2026','O''Brien');");
+  EXPECT_TRUE(rs->isEOF());
+  EXPECT_TRUE(rs->isBOF());
+  // Bound parameters carry any text unchanged, quotes included.
+  cn->Execute("INSERT INTO Status VALUES (?, ?, ?)", {"UserName", "12/6/2026", "Ann 'Q' \"x\""});
+  EXPECT_EQ(pm::testing::sqlite(db, "SELECT StatusValue FROM Status ORDER BY rowid;"),
+            "O'Brien\nAnn 'Q' \"x\"\n");
+
+  // The Access form of delete, and a delete that touches no row.
+  cn->Execute("Delete * from Status where StatusDescription='UserName'");
+  EXPECT_EQ(pm::testing::sqlite(db, "SELECT COUNT(*) FROM Status;"), "0\n");
+  EXPECT_TRUE(cn->Execute("delete * FROM Status where StatusDescription='None'")->isEOF());
+  cn->Close();
+}
+
+TEST_F(ConnectionTest, TransactionsCommitOrRollBackAsAWhole) {
+  auto cn = open();
+  cn->BeginTrans();
+  cn->Execute("INSERT INTO Status VALUES ('A', 'd', 'rolled back')");
+  cn->RollbackTrans();
+  cn->BeginTrans();
+  cn->Execute("INSERT INTO Status VALUES ('B', 'd', 'kept')");
+  cn->CommitTrans();
+  // After the transaction every statement commits by itself again.
+  cn->Execute("INSERT INTO Status VALUES ('C', 'd', 'auto')");
+  // Closing with a transaction open keeps nothing of it.
+  cn->BeginTrans();
+  cn->Execute("INSERT INTO Status VALUES ('D', 'd', 'never committed')");
+  cn->Close();
+  EXPECT_EQ(pm::testing::sqlite(db, "SELECT StatusValue FROM Status ORDER BY rowid;"),
+            "kept\nauto\n");
+  auto again = open();
+  EXPECT_THROW(again->CommitTrans(), Error);
+}
+
+TEST_F(ConnectionTest, FailuresRaiseErrorsNamingTheirComponent) {
+  // A statement the driver rejects.
+  {
+    auto cn = open();
+    try {
+      cn->Execute("Select * from NoSuchTable");
+      FAIL() << "no error";
+    } catch (const Error& e) {
+      EXPECT_NE(e.description().find("NoSuchTable"), std::string::npos) << e.description();
+      EXPECT_NE(e.description().find("SQLSTATE"), std::string::npos) << e.description();
+      EXPECT_FALSE(e.source().empty());
+      EXPECT_NE(e.number(), 0);
+    }
+    EXPECT_THROW(cn->Open(), Error);  // already open
+  }
+  // No data source of that name.
+  Connection cn(sources);
+  cn.ConnectionString = "DSN=NotRegisteredHere;password=kelpfern;";
+  try {
+    cn.Open();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(e.description().find("IM002"), std::string::npos) << e.description();
+    EXPECT_NE(e.source().find("Driver Manager"), std::string::npos) << e.source();
+    EXPECT_NE(e.number(), 0);
+  }
+  EXPECT_FALSE(cn.isOpen());
+}
+
+TEST_F(ConnectionTest, MissingDatabaseIsAnErrorAndNoFileAppears) {
+  const auto missing = scratch.path() / "gone" / "Dorvane.mdb";
+  std::filesystem::create_directories(missing.parent_path());
+  sources.point(missing);
+  Connection cn(sources);
+  cn.ConnectionString = kConnectionString;
+  EXPECT_THROW(cn.Open(), Error);
+  EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST(DriverDialect, RewritesOnlyTheAccessDeleteOutsideLiterals) {
+  EXPECT_EQ(Connection::toDriverDialect("Delete * from Status where A='x'"),
+            "DELETE FROM Status where A='x'");
+  EXPECT_EQ(Connection::toDriverDialect("DELETE  *\tFROM T"), "DELETE FROM T");
+  EXPECT_EQ(Connection::toDriverDialect("delete*from T"), "DELETE FROM T");
+  // Already in the driver's form, or not that statement at all: unchanged.
+  for (const char* same :
+       {"DELETE FROM T", "Select * from Company", "Undelete * from T", "Delete * fromage",
+        "INSERT INTO T VALUES ('Delete * from x')", "INSERT INTO T VALUES ('it''s Delete * from')",
+        "Select \"Delete * from\" from T"}) {
+    EXPECT_EQ(Connection::toDriverDialect(same), same);
+  }
+}
+
+}  // namespace
+}  // namespace pm::ado
