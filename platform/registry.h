@@ -56,6 +56,14 @@ class RegistryStore {
   virtual Status createKey(RootKey root, const std::string& keyPath) = 0;
   // True when the key exists.
   virtual Result<bool> keyExists(RootKey root, const std::string& keyPath) = 0;
+  // The names of the values directly in the key ("" for a default value that is
+  // set), in the order the store keeps them; empty when the key does not exist.
+  // A store that cannot list its values fails.
+  virtual Result<std::vector<std::string>> valueNames(RootKey root, const std::string& keyPath) {
+    (void)root;
+    (void)keyPath;
+    return Status::failure("this registry store cannot list the values of a key");
+  }
 };
 
 }  // namespace pm
