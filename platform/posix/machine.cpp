@@ -37,28 +37,31 @@ std::vector<std::string> splitComponents(std::string_view path) {
   return parts;
 }
 
-// Appends the components to base, folding "." and "..", and taking an existing
-// entry that differs only in letter case where the exact name is missing.
-fs::path resolveComponents(fs::path base, const std::vector<std::string>& parts) {
-  bool existing = true;  // whether `base` still names something on disk
+// Appends the components to base, folding "." and ".." (never above `top`, the
+// root of the drive), and taking an existing entry that differs only in letter
+// case where the exact name is missing. Where several entries match, the one
+// with the smallest name wins, so the choice does not depend on directory order.
+fs::path resolveComponents(fs::path base, const fs::path& top,
+                           const std::vector<std::string>& parts) {
+  std::error_code ec;
+  bool existing = fs::exists(base, ec);  // whether `base` still names something on disk
   for (const std::string& part : parts) {
     if (part == ".") continue;
     if (part == "..") {
-      if (base.has_relative_path()) base = base.parent_path();
+      if (base != top && base.has_relative_path()) base = base.parent_path();
+      existing = fs::exists(base, ec);
       continue;
     }
     fs::path exact = base / part;
-    std::error_code ec;
     if (existing && !fs::exists(fs::symlink_status(exact, ec))) {
-      fs::path match;
-      for (const auto& entry : fs::directory_iterator(base, ec)) {
-        if (equalsIgnoreCase(entry.path().filename().string(), part)) {
-          match = entry.path();
-          break;
-        }
+      std::string match;
+      fs::directory_iterator it(base, ec);
+      for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (equalsIgnoreCase(name, part) && (match.empty() || name < match)) match = name;
       }
       if (!match.empty()) {
-        base = match;
+        base /= match;
         continue;
       }
       existing = false;
@@ -70,8 +73,8 @@ fs::path resolveComponents(fs::path base, const std::vector<std::string>& parts)
 
 void makeSkeleton(const fs::path& root) {
   std::error_code ec;
-  for (const char* sub : {"drive_c/windows/system32", "drive_c/Program Files", "drive_c/ProgramData",
-                          "registry"}) {
+  for (const char* sub :
+       {"drive_c/windows/system32", "drive_c/Program Files", "drive_c/ProgramData", "registry"}) {
     fs::create_directories(root / sub, ec);
   }
 }
@@ -103,14 +106,18 @@ fs::path Machine::registryFile(std::string_view rootKeyName) const {
 fs::path Machine::toHost(std::string_view windowsPath) const {
   std::string_view rest = windowsPath;
   fs::path base;
+  fs::path top;  // ".." stops here
+
   if (rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
     const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
     base = drive == 'z' ? fs::path("/") : root_ / (std::string("drive_") + drive);
+    top = base;
     rest.remove_prefix(2);
     // "C:name" (drive-relative) is taken from the drive's root, as no other
     // working folder per drive is kept.
   } else if (!rest.empty() && rest[0] == '/') {
     base = "/";
+    top = base;
   } else if (!rest.empty() && rest[0] == '\\') {
     // "\x" is the root of the working folder's drive.
     std::error_code ec;
@@ -118,11 +125,15 @@ fs::path Machine::toHost(std::string_view windowsPath) const {
     const auto driveC = root_ / "drive_c";
     auto rel = cwd.lexically_relative(driveC);
     base = (!rel.empty() && *rel.begin() != "..") ? driveC : fs::path("/");
+    top = base;
   } else {
     std::error_code ec;
     base = fs::current_path(ec);
+    const auto driveC = root_ / "drive_c";
+    auto rel = base.lexically_relative(driveC);
+    top = (!rel.empty() && *rel.begin() != "..") ? driveC : fs::path("/");
   }
-  return resolveComponents(base, splitComponents(rest));
+  return resolveComponents(base, top, splitComponents(rest));
 }
 
 std::string Machine::toWindows(const fs::path& hostPath) const {

@@ -1,0 +1,426 @@
+#include "platform/posix/posixFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+namespace pm::posix {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool isReadOnly(const struct stat& st) {
+  return (st.st_mode & S_IWUSR) == 0;
+}
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
+  void adopt(int fd) {
+    reset();
+    fd_ = fd;
+  }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool fsyncFolder(const fs::path& folder) {
+  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return dir && ::fsync(dir.get()) == 0;
+}
+
+// A temporary file beside `target`, removed again unless it was committed.
+class TempFile {
+ public:
+  explicit TempFile(const fs::path& target) : target_(target) {
+    std::string pattern =
+        (target.parent_path() / ("." + target.filename().string() + ".pmtmp-XXXXXX")).string();
+    fd_.adopt(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (fd_) path_ = pattern;
+  }
+  ~TempFile() {
+    fd_.reset();
+    if (!path_.empty() && !committed_) ::unlink(path_.c_str());
+  }
+  bool ok() const { return static_cast<bool>(fd_); }
+  int fd() const { return fd_.get(); }
+  // Flushes, closes and renames over the target; then flushes the folder.
+  bool commit() {
+    if (::fsync(fd_.get()) != 0) return false;
+    if (::close(fd_.release()) != 0) return false;
+    if (::rename(path_.c_str(), target_.c_str()) != 0) return false;
+    committed_ = true;
+    fsyncFolder(target_.parent_path());
+    return true;
+  }
+
+ private:
+  fs::path target_;
+  std::string path_;
+  Fd fd_;
+  bool committed_ = false;
+};
+
+std::string reason(int err) {
+  return std::strerror(err);
+}
+
+// The process's umask, read without changing it (umask() would, for a moment,
+// for every thread).
+mode_t processUmask() {
+  Fd fd(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+  if (fd) {
+    char buffer[4096];
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer - 1);
+    if (n > 0) {
+      buffer[n] = '\0';
+      if (const char* u = std::strstr(buffer, "Umask:"))
+        return static_cast<mode_t>(std::strtol(u + 6, nullptr, 8));
+    }
+  }
+  return 022;
+}
+
+}  // namespace
+
+DateTime fromHostTime(long long hostSeconds) {
+  const std::time_t t = static_cast<std::time_t>(hostSeconds);
+  struct tm tm {};
+  localtime_r(&t, &tm);
+  return DateTime::fromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                             tm.tm_sec);
+}
+
+long long toHostTime(DateTime time) {
+  const CivilDate d = time.date();
+  struct tm tm {};
+  tm.tm_year = d.year - 1900;
+  tm.tm_mon = d.month - 1;
+  tm.tm_mday = d.day;
+  tm.tm_hour = time.hour();
+  tm.tm_min = time.minute();
+  tm.tm_sec = time.second();
+  tm.tm_isdst = -1;
+  return static_cast<long long>(std::mktime(&tm));
+}
+
+Status PosixFileSystem::fail(const std::string& what, const std::string& path,
+                             const std::string& why) {
+  return Status::failure(what + " \"" + absolutePath(path) + "\": " + why);
+}
+
+bool PosixFileSystem::folderExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(machine_.toHost(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixFileSystem::fileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(machine_.toHost(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+Status PosixFileSystem::createFolder(const std::string& path) {
+  const fs::path host = machine_.toHost(path);
+  if (::mkdir(host.c_str(), 0777) == 0) return {};
+  const int err = errno;
+  if (err == EEXIST) return fail("Cannot create folder", path, "it exists already");
+  if (err == ENOENT) return fail("Cannot create folder", path, "its parent folder does not exist");
+  return fail("Cannot create folder", path, reason(err));
+}
+
+namespace {
+
+// Deletes the contents of `dir` and then `dir` itself. Stops at the first
+// failure and returns its message (host path relative to the machine mapping is
+// made by the caller); empty on success.
+std::string removeTree(const fs::path& dir, bool force, fs::path& failedAt) {
+  struct stat dst {};
+  if (::lstat(dir.c_str(), &dst) != 0) {
+    failedAt = dir;
+    return reason(errno);
+  }
+  if (isReadOnly(dst)) {
+    if (!force) {
+      failedAt = dir;
+      return "the folder is read-only";
+    }
+    ::chmod(dir.c_str(), (dst.st_mode & 07777) | S_IWUSR | S_IXUSR | S_IRUSR);
+  }
+  std::vector<std::string> names;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (const dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(d);
+  } else {
+    failedAt = dir;
+    return reason(errno);
+  }
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    const fs::path child = dir / name;
+    struct stat st {};
+    if (::lstat(child.c_str(), &st) != 0) continue;  // gone meanwhile
+    if (S_ISDIR(st.st_mode)) {
+      std::string why = removeTree(child, force, failedAt);
+      if (!why.empty()) return why;
+    } else {
+      if (S_ISREG(st.st_mode) && isReadOnly(st) && !force) {
+        failedAt = child;
+        return "the file is read-only";
+      }
+      if (::unlink(child.c_str()) != 0) {
+        failedAt = child;
+        return reason(errno);
+      }
+    }
+  }
+  if (::rmdir(dir.c_str()) != 0) {
+    failedAt = dir;
+    return reason(errno);
+  }
+  return {};
+}
+
+}  // namespace
+
+Status PosixFileSystem::deleteFolder(const std::string& path, bool force) {
+  const fs::path host = machine_.toHost(path);
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0)
+    return fail("Cannot delete folder", path, "it does not exist");
+  if (!S_ISDIR(st.st_mode)) return fail("Cannot delete folder", path, "it is not a folder");
+  fs::path failedAt;
+  const std::string why = removeTree(host, force, failedAt);
+  if (why.empty()) return {};
+  return Status::failure("Cannot delete folder \"" + absolutePath(path) + "\": \"" +
+                         machine_.toWindows(failedAt) + "\": " + why);
+}
+
+Status PosixFileSystem::copyFile(const std::string& source, const std::string& target,
+                                 bool overwrite) {
+  const std::string what = "Cannot copy \"" + absolutePath(source) + "\" to";
+  const fs::path from = machine_.toHost(source);
+  const fs::path to = machine_.toHost(target);
+  Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) return fail(what, target, "the source cannot be read: " + reason(errno));
+  struct stat sst {};
+  if (::fstat(in.get(), &sst) != 0 || !S_ISREG(sst.st_mode))
+    return fail(what, target, "the source is not a file");
+  struct stat tst {};
+  if (::stat(to.c_str(), &tst) == 0) {
+    if (S_ISDIR(tst.st_mode)) return fail(what, target, "the target is a folder");
+    if (tst.st_dev == sst.st_dev && tst.st_ino == sst.st_ino)
+      return fail(what, target, "a file cannot be copied onto itself");
+    if (!overwrite) return fail(what, target, "the target exists already");
+    if (isReadOnly(tst)) return fail(what, target, "the target is read-only");
+  }
+  struct stat pst {};
+  if (::stat(to.parent_path().c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode))
+    return fail(what, target, "the target folder does not exist");
+
+  TempFile temp(to);
+  if (!temp.ok()) return fail(what, target, "cannot create a file there: " + reason(errno));
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(what, target, "reading the source failed: " + reason(errno));
+    }
+    if (!writeAll(temp.fd(), buffer, static_cast<std::size_t>(n)))
+      return fail(what, target, "writing failed: " + reason(errno));
+  }
+  // Attributes and the modification time travel with the file, as on Windows.
+  ::fchmod(temp.fd(), sst.st_mode & 07777);
+  const struct timespec times[2] = {{0, UTIME_NOW}, sst.st_mtim};
+  ::futimens(temp.fd(), times);
+  if (!temp.commit()) return fail(what, target, "replacing the target failed: " + reason(errno));
+  return {};
+}
+
+Status PosixFileSystem::deleteFile(const std::string& path, bool force) {
+  const fs::path host = machine_.toHost(path);
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0) return fail("Cannot delete file", path, "it does not exist");
+  if (S_ISDIR(st.st_mode)) return fail("Cannot delete file", path, "it is a folder");
+  if (S_ISREG(st.st_mode) && isReadOnly(st) && !force)
+    return fail("Cannot delete file", path, "the file is read-only");
+  if (::unlink(host.c_str()) != 0) return fail("Cannot delete file", path, reason(errno));
+  return {};
+}
+
+Result<DateTime> PosixFileSystem::modificationTime(const std::string& path) {
+  struct stat st {};
+  if (::stat(machine_.toHost(path).c_str(), &st) != 0)
+    return fail("Cannot read the modification time of", path, reason(errno));
+  return fromHostTime(st.st_mtim.tv_sec);
+}
+
+Status PosixFileSystem::setModificationTime(const std::string& path, DateTime time) {
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(toHostTime(time)), 0}};
+  if (::utimensat(AT_FDCWD, machine_.toHost(path).c_str(), times, 0) != 0)
+    return fail("Cannot set the modification time of", path, reason(errno));
+  return {};
+}
+
+Result<std::vector<std::string>> PosixFileSystem::listFiles(const std::string& folder) {
+  const fs::path host = machine_.toHost(folder);
+  DIR* d = ::opendir(host.c_str());
+  if (!d) return fail("Cannot list the files of", folder, reason(errno));
+  std::vector<std::string> names;
+  while (const dirent* e = ::readdir(d)) {
+    struct stat st {};
+    if (::fstatat(::dirfd(d), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+      names.push_back(e->d_name);
+  }
+  ::closedir(d);
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const std::string la = lower(a), lb = lower(b);
+    return la != lb ? la < lb : a < b;
+  });
+  return names;
+}
+
+Status PosixFileSystem::setWorkingFolder(const std::string& path) {
+  if (::chdir(machine_.toHost(path).c_str()) != 0)
+    return fail("Cannot change the working folder to", path, reason(errno));
+  return {};
+}
+
+std::string PosixFileSystem::workingFolder() {
+  std::error_code ec;
+  return machine_.toWindows(fs::current_path(ec));
+}
+
+std::string PosixFileSystem::absolutePath(const std::string& path) {
+  std::string prefix;  // "C:" and so on
+  std::string rest;
+  if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
+    prefix =
+        std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":";
+    rest = path.substr(2);
+  } else if (!path.empty() && path[0] == '/') {
+    return machine_.toWindows(fs::path(path).lexically_normal());
+  } else {
+    const std::string cwd = workingFolder();
+    prefix = cwd.substr(0, 2);
+    rest = (!path.empty() && path[0] == '\\') ? path : cwd.substr(2) + "\\" + path;
+  }
+  std::vector<std::string> parts;
+  std::string current;
+  auto flush = [&] {
+    if (current == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!current.empty() && current != ".") {
+      parts.push_back(current);
+    }
+    current.clear();
+  };
+  for (char c : rest) {
+    if (c == '\\' || c == '/') {
+      flush();
+    } else {
+      current += c;
+    }
+  }
+  flush();
+  std::string out = prefix;
+  for (const std::string& p : parts) out += "\\" + p;
+  if (parts.empty()) out += "\\";
+  return out;
+}
+
+Result<std::string> PosixFileSystem::readText(const std::string& path) {
+  Fd fd(::open(machine_.toHost(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return fail("Cannot read", path, reason(errno));
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    return fail("Cannot read", path, "it is not a file");
+  std::string text;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail("Cannot read", path, reason(errno));
+    }
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+Status PosixFileSystem::writeText(const std::string& path, const std::string& content) {
+  const fs::path host = machine_.toHost(path);
+  mode_t mode = 0666;
+  struct stat st {};
+  if (::stat(host.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return fail("Cannot write", path, "it is a folder");
+    if (isReadOnly(st)) return fail("Cannot write", path, "the file is read-only");
+    mode = st.st_mode & 07777;
+  } else {
+    mode = 0666 & ~processUmask();
+  }
+  struct stat pst {};
+  if (::stat(host.parent_path().c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode))
+    return fail("Cannot write", path, "its folder does not exist");
+  TempFile temp(host);
+  if (!temp.ok()) return fail("Cannot write", path, reason(errno));
+  if (!writeAll(temp.fd(), content.data(), content.size()))
+    return fail("Cannot write", path, reason(errno));
+  ::fchmod(temp.fd(), mode);
+  if (!temp.commit()) return fail("Cannot write", path, reason(errno));
+  return {};
+}
+
+Result<std::string> PosixFileSystem::shortPath(const std::string& path) {
+  return fail("No short name for", path, "this system keeps no short names");
+}
+
+Result<std::string> PosixFileSystem::systemFolder() {
+  return std::string("C:\\windows\\system32");
+}
+
+}  // namespace pm::posix

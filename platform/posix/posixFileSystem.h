@@ -1,0 +1,57 @@
+// The file system of the machine folder: pm::FileSystem with Windows semantics
+// over the host's files.
+//
+// Every Windows path goes through Machine::toHost (so "C:\x" is <machine>/drive_c/x
+// and names match without regard to letter case). A file is read-only when its
+// owner-write bit is off; a folder likewise. Files are replaced atomically: a copy
+// or a write goes to a temporary file in the target folder, is flushed to disk,
+// and is then renamed over the target, so a failure never leaves a truncated
+// target behind. The working folder is the process's own (chdir), which outside
+// programs inherit. Messages name the operation and the Windows path.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/filesystem.h"
+#include "platform/posix/machine.h"
+
+namespace pm::posix {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  explicit PosixFileSystem(Machine machine) : machine_(std::move(machine)) {}
+
+  bool folderExists(const std::string& path) override;
+  bool fileExists(const std::string& path) override;
+  Status createFolder(const std::string& path) override;
+  Status deleteFolder(const std::string& path, bool force = false) override;
+  Status copyFile(const std::string& source, const std::string& target,
+                  bool overwrite = true) override;
+  Status deleteFile(const std::string& path, bool force = false) override;
+  Result<DateTime> modificationTime(const std::string& path) override;
+  Status setModificationTime(const std::string& path, DateTime time) override;
+  Result<std::vector<std::string>> listFiles(const std::string& folder) override;
+  Status setWorkingFolder(const std::string& path) override;
+  std::string workingFolder() override;
+  std::string absolutePath(const std::string& path) override;
+  Result<std::string> readText(const std::string& path) override;
+  Status writeText(const std::string& path, const std::string& content) override;
+  // Always fails: this platform keeps no short names.
+  Result<std::string> shortPath(const std::string& path) override;
+  // "C:\windows\system32".
+  Result<std::string> systemFolder() override;
+
+  const Machine& machine() const { return machine_; }
+
+ private:
+  Status fail(const std::string& what, const std::string& path, const std::string& why);
+  Machine machine_;
+};
+
+// Local civil seconds <-> host time (through the time zone of the process).
+DateTime fromHostTime(long long hostSeconds);
+long long toHostTime(DateTime time);
+
+}  // namespace pm::posix
