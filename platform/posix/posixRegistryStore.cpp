@@ -584,4 +584,15 @@ Result<bool> PosixRegistryStore::keyExists(RootKey root, const std::string& keyP
   return components(keyPath).empty() || hive.value().find(keyPath) != nullptr;
 }
 
+Result<std::vector<std::string>> PosixRegistryStore::valueNames(RootKey root,
+                                                                const std::string& keyPath) {
+  Result<Hive> hive = readHive(machine_, root);
+  if (!hive) return hive.status();
+  std::vector<std::string> names;
+  if (Key* key = hive.value().find(keyPath)) {
+    for (const Value& v : key->values) names.push_back(v.name);
+  }
+  return names;
+}
+
 }  // namespace pm::posix

@@ -47,6 +47,8 @@ class PosixRegistryStore : public RegistryStore {
                     const RegValue& value) override;
   Status createKey(RootKey root, const std::string& keyPath) override;
   Result<bool> keyExists(RootKey root, const std::string& keyPath) override;
+  // In the order of the file (new values go last).
+  Result<std::vector<std::string>> valueNames(RootKey root, const std::string& keyPath) override;
 
   // Tests only: called after the new content is in the temporary file and
   // before it is renamed over the store.
