@@ -1,21 +1,78 @@
 #include "registration/CreateOSLink.h"
 
+#include "console/basCommon.h"
+#include "platform/result.h"
+
 namespace pm {
+namespace {
+
+constexpr const char* kProgramManager = "PROGMAN|PROGMAN";
+constexpr int kTopicAttempts = 20;
+constexpr int kSettlePasses = 10;
+constexpr int kCommandTimeoutTenths = 100;  // ten seconds per request
+
+constexpr std::int16_t kHourglass = 11;
+constexpr std::int16_t kDefaultPointer = 0;
+
+// The conversation reports nothing: a failing link operation is passed over
+// and the next one runs.
+void ignoreFailure(const Status&) {}
+
+// Keeps the hourglass up for the conversation, and takes it down again however
+// the conversation ends (a queued "Cancel" can end the program in an event pass).
+class BusyPointer {
+ public:
+  explicit BusyPointer(ui::Toolkit& toolkit) : toolkit_(toolkit) {
+    SetBusyPointer(kHourglass, toolkit_);
+  }
+  ~BusyPointer() { SetBusyPointer(kDefaultPointer, toolkit_); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  ui::Toolkit& toolkit_;
+};
+
+}  // namespace
 
 void CreateOSLink(InstallWindow& frm, std::string strGroupName, std::string strLinkPath,
-                  std::string strLinkArguments, std::string strLinkName, bool fPrivate) {
-  (void)frm, (void)strGroupName, (void)strLinkPath, (void)strLinkArguments, (void)strLinkName,
-      (void)fPrivate;
+                  std::string strLinkArguments, std::string strLinkName, bool /*fPrivate*/) {
+  std::string path = UnquotePath(std::move(strLinkPath));
+  path = ShortPathOf(frm.services().fs, path);
+  // The blank stays even when there are no arguments.
+  const std::string cmdLine = path + " " + strLinkArguments;
+  CreateProgManItem(frm, std::move(strGroupName), cmdLine, std::move(strLinkName), false);
 }
 
 void CreateProgManItem(InstallWindow& frm, std::string strGroupName, std::string strCmdLine,
                        std::string strIconTitle, bool fLog) {
-  (void)frm, (void)strGroupName, (void)strCmdLine, (void)strIconTitle, (void)fLog;
+  PerformDDE(frm, std::move(strGroupName), std::move(strCmdLine), std::move(strIconTitle), 0, fLog);
 }
 
 void PerformDDE(InstallWindow& frm, std::string strGroup, std::string strCmd, std::string strTitle,
-                std::int16_t intDDE, bool fLog) {
-  (void)frm, (void)strGroup, (void)strCmd, (void)strTitle, (void)intDDE, (void)fLog;
+                std::int16_t intDDE, bool /*fLog*/) {
+  BusyPointer busy(frm.services().toolkit);
+  DdeLink& link = frm.lblDDE();
+
+  // The service may be busy starting up: give it a few event passes to answer.
+  for (int attempt = 0; attempt < kTopicAttempts; ++attempt) {
+    if (link.setLinkTopic(kProgramManager)) break;
+    frm.doEvents();
+  }
+
+  ignoreFailure(link.setLinkMode(2));
+  for (int pass = 0; pass < kSettlePasses; ++pass) frm.doEvents();
+  ignoreFailure(link.setLinkTimeout(kCommandTimeoutTenths));
+
+  if (intDDE == 0) {
+    ignoreFailure(link.linkExecute("[CreateGroup(" + strGroup + ")]"));
+    // Fails when the group has no item of this title yet; that is expected.
+    ignoreFailure(link.linkExecute("[ReplaceItem(" + strTitle + ")]"));
+    ignoreFailure(link.linkExecute("[AddItem(" + strCmd + "," + strTitle + ",,,)]"));
+  }
+
+  ignoreFailure(link.setLinkMode(0));
+  ignoreFailure(link.setLinkTopic(""));
 }
 
 }  // namespace pm
