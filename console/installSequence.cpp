@@ -1,0 +1,68 @@
+// The install sequence: what the "Install" button runs, in order, and the
+// clean-up that ends every run.
+#include "console/dirCheck.h"
+#include "console/frmUpgradeInstall.h"
+#include "console/installGlobals.h"
+#include "database/dbCheck.h"
+#include "packages/installCheck.h"
+#include "packages/installHelp.h"
+#include "packages/libraryCheck.h"
+#include "registration/regCheck.h"
+
+namespace pm {
+
+void frmUpgradeInstall::cmdInstall_Click() {
+  setText("txtReport", "");
+  state_.stepCount = 1;
+
+  libraryCheck(*this);
+  const bool validated = dirCheck(*this);
+
+  eulaAccepted = false;
+  showAgreement();
+  if (eulaAccepted) {
+    rept("Eula Accepted");
+    const InstallOptions options = askOptions();
+    dbCheck(*this, options.optSamples);
+    regCheck(*this);
+    installCheck(*this);
+    if (!validated || options.optHelp) installHelp(*this);
+  }
+
+  rept("INSTALL COMPLETE");
+  setEnabled("cmdClose", true);
+  setEnabled("chkLaunch", true);
+  setEnabled("cmdInstall", false);
+  rept("Deleting temporary data");
+  deleteTemporaryFolder();
+  rept("Install Complete.");
+  setWidth("shpProgress", kTrackWidth);
+}
+
+void frmUpgradeInstall::showAgreement() {
+  // The agreement dialog sets eulaAccepted when "I Agree" is pressed; until it
+  // is shown here the agreement counts as declined.
+}
+
+frmUpgradeInstall::InstallOptions frmUpgradeInstall::askOptions() {
+  // The options dialog's answer when it is closed without "Continue".
+  return InstallOptions{};
+}
+
+// Deletes the temporary folder's files one by one, then the folder, never
+// forcing a read-only file. What cannot be deleted is named in the report, so
+// the user knows what was left behind.
+void frmUpgradeInstall::deleteTemporaryFolder() {
+  const std::string folder = state_.tempFolder;
+  // Without a temporary folder of its own there is nothing of the installer's to delete.
+  if (folder.empty() || !services_.fs.folderExists(folder)) return;
+  if (auto files = services_.fs.listFiles(folder)) {
+    for (const std::string& name : files.value()) {
+      const std::string path = folder + "\\" + name;
+      if (!services_.fs.deleteFile(path, false)) rept("Could not delete " + path);
+    }
+  }
+  if (!services_.fs.deleteFolder(folder, false)) rept("Could not delete " + folder);
+}
+
+}  // namespace pm
