@@ -1,0 +1,123 @@
+#include "tests/fakeRegistryStore.h"
+
+#include <cctype>
+
+namespace pm::testing {
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string sortKey(const std::string& path) {
+  std::string key = lower(path);
+  for (char& c : key)
+    if (c == '\\') c = '\x01';
+  return key;
+}
+
+}  // namespace
+
+std::string FakeRegistryStore::fullPath(RootKey root, const std::string& keyPath) {
+  std::string out = rootKeyName(root);
+  std::string part;
+  for (std::size_t i = 0; i <= keyPath.size(); ++i) {
+    if (i == keyPath.size() || keyPath[i] == '\\') {
+      if (!part.empty()) out += "\\" + part;
+      part.clear();
+    } else {
+      part += keyPath[i];
+    }
+  }
+  return out;
+}
+
+FakeRegistryStore::Key& FakeRegistryStore::ensure(RootKey root, const std::string& keyPath) {
+  const std::string full = fullPath(root, keyPath);
+  Key* key = nullptr;
+  for (std::size_t i = 0; i <= full.size(); ++i) {
+    if (i == full.size() || full[i] == '\\') {
+      const std::string p = full.substr(0, i);
+      key = &keys_.try_emplace(sortKey(p), Key{p, {}}).first->second;
+    }
+  }
+  return *key;
+}
+
+const FakeRegistryStore::Key* FakeRegistryStore::find(RootKey root,
+                                                      const std::string& keyPath) const {
+  auto it = keys_.find(sortKey(fullPath(root, keyPath)));
+  return it == keys_.end() ? nullptr : &it->second;
+}
+
+Result<std::optional<RegValue>> FakeRegistryStore::readValue(RootKey root,
+                                                             const std::string& keyPath,
+                                                             const std::string& valueName) {
+  if (!failReads.empty()) return Status::failure(failReads);
+  return value(root, keyPath, valueName);
+}
+
+std::optional<RegValue> FakeRegistryStore::value(RootKey root, const std::string& keyPath,
+                                                 const std::string& valueName) const {
+  const Key* key = find(root, keyPath);
+  if (!key) return std::nullopt;
+  for (const auto& [name, v] : key->values) {
+    if (lower(name) == lower(valueName)) return v;
+  }
+  return std::nullopt;
+}
+
+void FakeRegistryStore::set(RootKey root, const std::string& keyPath, const std::string& valueName,
+                            const RegValue& value) {
+  Key& key = ensure(root, keyPath);
+  for (auto& [name, v] : key.values) {
+    if (lower(name) == lower(valueName)) {
+      v = value;
+      return;
+    }
+  }
+  key.values.emplace_back(valueName, value);
+}
+
+Status FakeRegistryStore::writeValue(RootKey root, const std::string& keyPath,
+                                     const std::string& valueName, const RegValue& value) {
+  if (!failWrites.empty()) return Status::failure(failWrites);
+  if (rootKeyName(root).empty()) return Status::failure("Unknown registry root key");
+  set(root, keyPath, valueName, value);
+  ++writes;
+  return {};
+}
+
+Status FakeRegistryStore::createKey(RootKey root, const std::string& keyPath) {
+  if (!failWrites.empty()) return Status::failure(failWrites);
+  if (rootKeyName(root).empty()) return Status::failure("Unknown registry root key");
+  ensure(root, keyPath);
+  ++writes;
+  return {};
+}
+
+Result<bool> FakeRegistryStore::keyExists(RootKey root, const std::string& keyPath) {
+  if (!failReads.empty()) return Status::failure(failReads);
+  return fullPath(root, keyPath) == rootKeyName(root) || find(root, keyPath) != nullptr;
+}
+
+Result<std::vector<std::string>> FakeRegistryStore::valueNames(RootKey root,
+                                                               const std::string& keyPath) {
+  if (!failReads.empty()) return Status::failure(failReads);
+  std::vector<std::string> names;
+  if (const Key* key = find(root, keyPath)) {
+    for (const auto& [name, v] : key->values) names.push_back(name);
+  }
+  return names;
+}
+
+std::vector<std::string> FakeRegistryStore::keys() const {
+  std::vector<std::string> out;
+  for (const auto& [k, key] : keys_) {
+    if (key.path.find('\\') != std::string::npos) out.push_back(key.path);
+  }
+  return out;
+}
+
+}  // namespace pm::testing
