@@ -1,0 +1,514 @@
+#include "tools/cabarc/cabarc.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <ostream>
+#include <system_error>
+
+#include "tools/cabarc/cabinetReader.h"
+#include "tools/cabarc/memberNames.h"
+
+namespace pm::cabarc {
+namespace fs = std::filesystem;
+namespace {
+
+std::string upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool endsWithSeparator(const std::string& s) {
+  return !s.empty() && (s.back() == '\\' || s.back() == '/');
+}
+
+std::string withoutQuotes(std::string s) {
+  std::erase(s, '"');
+  return s;
+}
+
+// Collects the exit code: the smallest non-zero code seen wins.
+struct Outcome {
+  int code = kOk;
+  void note(int c) {
+    if (c != kOk && (code == kOk || c < code)) code = c;
+  }
+};
+
+mode_t currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// Sets a host file's modification time from a local civil date-time.
+bool setLocalMtime(const fs::path& host, DateTime t) {
+  const CivilDate d = t.date();
+  std::tm tm{};
+  tm.tm_year = d.year - 1900;
+  tm.tm_mon = d.month - 1;
+  tm.tm_mday = d.day;
+  tm.tm_hour = t.hour();
+  tm.tm_min = t.minute();
+  tm.tm_sec = t.second();
+  tm.tm_isdst = -1;
+  const std::time_t when = std::mktime(&tm);
+  if (when == static_cast<std::time_t>(-1) && tm.tm_year != 69) return false;
+  struct timespec times[2];
+  times[0].tv_sec = when;  // access time: the same
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  return ::utimensat(AT_FDCWD, host.c_str(), times, 0) == 0;
+}
+
+std::string joinParts(const std::vector<std::string>& parts, char sep) {
+  std::string s;
+  for (const auto& p : parts) {
+    if (!s.empty()) s += sep;
+    s += p;
+  }
+  return s;
+}
+
+// ---------------------------------------------------------------- L
+
+int listCabinet(const Invocation& inv, const posix::Machine& machine, std::ostream& out,
+                std::ostream& err) {
+  auto reader = CabinetReader::open(machine.toHost(inv.cabinet));
+  if (!reader) {
+    err << "Cabarc: cannot read the cabinet " << inv.cabinet << ": " << reader.message() << "\n";
+    return kCabinetUnreadable;
+  }
+  const auto& members = reader.value().members();
+  out << "Listing of cabinet " << inv.cabinet << "\n\n";
+  out << "File name                                         File size  Date       Time\n";
+  out << "------------------------------------------------- ---------- ---------- --------\n";
+  for (const auto& m : members) {
+    std::string name = m.name;
+    if (name.size() < 49) name.resize(49, ' ');
+    std::string size = std::to_string(m.size);
+    if (size.size() < 10) size.insert(0, 10 - size.size(), ' ');
+    out << name << ' ' << size << ' ' << (m.time ? m.time->text() : "(no valid date)") << "\n";
+  }
+  out << "\n" << members.size() << (members.size() == 1 ? " file" : " files") << "\n";
+  for (const auto& w : reader.value().takeWarnings()) err << "Cabarc: warning: " << w << "\n";
+  return kOk;
+}
+
+// ---------------------------------------------------------------- X
+
+// The host path of `parts` below `folder`. Where the exact name is missing, an
+// existing entry that differs only in letter case is taken, as Windows would
+// overwrite that file rather than make a second one.
+fs::path resolveUnder(const fs::path& folder, const std::vector<std::string>& parts) {
+  fs::path at = folder;
+  bool existing = true;
+  for (const auto& part : parts) {
+    std::error_code ec;
+    fs::path exact = at / part;
+    if (existing && !fs::exists(fs::symlink_status(exact, ec))) {
+      existing = false;
+      const std::string want = lower(part);
+      for (const auto& e : fs::directory_iterator(at, ec)) {
+        if (lower(e.path().filename().string()) == want) {
+          exact = e.path();
+          existing = true;
+          break;
+        }
+      }
+    }
+    at = std::move(exact);
+  }
+  return at;
+}
+
+// Makes the folders between the destination and the member's file; refuses to
+// go through a symbolic link, which could lead outside the destination.
+Status makeFolders(const fs::path& destHost, const fs::path& fileHost) {
+  const fs::path rel = fileHost.parent_path().lexically_relative(destHost);
+  fs::path at = destHost;
+  for (const auto& part : rel) {
+    if (part == ".") continue;
+    at /= part;
+    std::error_code ec;
+    const auto st = fs::symlink_status(at, ec);
+    if (fs::is_symlink(st)) return Status::failure(at.string() + " is a symbolic link");
+    if (fs::exists(st)) {
+      if (!fs::is_directory(st)) return Status::failure(at.string() + " is not a folder");
+      continue;
+    }
+    if (!fs::create_directory(at, ec) && ec)
+      return Status::failure("cannot create the folder " + at.string() + ": " + ec.message());
+  }
+  return {};
+}
+
+int extractOne(CabinetReader& reader, std::size_t index, const fs::path& destHost,
+               const Invocation& inv, std::ostream& out, std::ostream& err) {
+  const CabinetMember& member = reader.members()[index];
+  const SafeName safe = checkMemberName(member.name);
+  if (!safe.ok) {
+    err << "Cabarc: refused member \"" << member.name << "\": " << safe.reason
+        << "; it is not extracted\n";
+    return kMemberRefused;
+  }
+  const std::vector<std::string> parts =
+      inv.keepPaths ? safe.parts : std::vector<std::string>{safe.parts.back()};
+  const std::string shown = joinParts(parts, '\\');
+  const fs::path target = resolveUnder(destHost, parts);
+  const fs::path rel = target.lexically_relative(destHost);
+  if (rel.empty() || *rel.begin() == ".." || rel.is_absolute()) {
+    err << "Cabarc: refused member \"" << member.name
+        << "\": it would land outside the destination\n";
+    return kMemberRefused;
+  }
+  if (inv.keepPaths) {
+    if (Status s = makeFolders(destHost, target); !s) {
+      err << "Cabarc: cannot extract " << shown << ": " << s.message() << "\n";
+      return kMemberFailed;
+    }
+  }
+  std::error_code ec;
+  const auto st = fs::symlink_status(target, ec);
+  if (fs::exists(st)) {
+    if (fs::is_directory(st)) {
+      err << "Cabarc: cannot extract " << shown << ": a folder of that name exists\n";
+      return kMemberFailed;
+    }
+    if (!inv.overwrite) {
+      out << shown << " exists and is left alone (-o overwrites)\n";
+      return kLeftAlone;
+    }
+  }
+
+  out << "Extracting " << shown << "\n";
+  // Into a temporary name beside the target, renamed when complete: a failure
+  // never leaves a half-written file under the member's name.
+  std::string tmpl = (target.parent_path() / ".Cabarc-XXXXXX").string();
+  const int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) {
+    err << "Cabarc: cannot extract " << shown << ": cannot create a file in "
+        << target.parent_path().string() << "\n";
+    return kMemberFailed;
+  }
+  ::close(fd);
+  const fs::path tmp = tmpl;
+  Status s = reader.extract(index, tmp);
+  if (s) {
+    ::chmod(tmp.c_str(), 0666 & ~currentUmask());
+    if (member.time && !setLocalMtime(tmp, *member.time))
+      err << "Cabarc: warning: cannot set the time of " << shown << "\n";
+    if (!member.time) err << "Cabarc: warning: " << shown << " has no valid date in the cabinet\n";
+    fs::rename(tmp, target, ec);
+    if (!ec) return kOk;
+    s = Status::failure("cannot rename it into place: " + ec.message());
+  }
+  fs::remove(tmp, ec);
+  err << "Cabarc: cannot extract " << shown << ": " << s.message() << "\n";
+  return kMemberFailed;
+}
+
+int extractCabinet(const Invocation& inv, const posix::Machine& machine, std::ostream& out,
+                   std::ostream& err) {
+  auto opened = CabinetReader::open(machine.toHost(inv.cabinet));
+  if (!opened) {
+    err << "Cabarc: cannot read the cabinet " << inv.cabinet << ": " << opened.message() << "\n";
+    return kCabinetUnreadable;
+  }
+  CabinetReader& reader = opened.value();
+  std::error_code ec;
+  const fs::path destHost =
+      inv.destination ? machine.toHost(*inv.destination) : fs::current_path(ec);
+  if (!fs::is_directory(destHost)) {
+    fs::create_directories(destHost, ec);
+    if (!fs::is_directory(destHost)) {
+      err << "Cabarc: cannot create the destination folder " << destHost.string() << "\n";
+      return kMemberFailed;
+    }
+  }
+
+  std::vector<std::string> patterns;
+  for (const auto& n : inv.names)
+    if (auto p = withoutQuotes(n); !p.empty()) patterns.push_back(std::move(p));
+  std::vector<bool> patternUsed(patterns.size(), false);
+
+  Outcome outcome;
+  const auto& members = reader.members();
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    bool picked = patterns.empty();
+    for (std::size_t p = 0; p < patterns.size(); ++p) {
+      if (patternPicksMember(patterns[p], members[i].name)) {
+        picked = true;
+        patternUsed[p] = true;
+      }
+    }
+    if (picked) outcome.note(extractOne(reader, i, destHost, inv, out, err));
+  }
+  for (std::size_t p = 0; p < patterns.size(); ++p) {
+    if (!patternUsed[p]) {
+      err << "Cabarc: no member of " << inv.cabinet << " matches \"" << patterns[p] << "\"\n";
+      outcome.note(kNotFound);
+    }
+  }
+  for (const auto& w : reader.takeWarnings()) err << "Cabarc: warning: " << w << "\n";
+  return outcome.code;
+}
+
+// ---------------------------------------------------------------- N
+
+// The parts of a command-line path that -p keeps: no drive, no root, no ".".
+Result<std::vector<std::string>> keptParts(const std::string& text) {
+  std::string_view rest = text;
+  if (rest.size() >= 2 && rest[1] == ':') rest.remove_prefix(2);
+  std::vector<std::string> parts;
+  std::string cur;
+  auto finish = [&]() -> bool {
+    if (cur == "..") return false;
+    if (!cur.empty() && cur != ".") parts.push_back(cur);
+    cur.clear();
+    return true;
+  };
+  for (char c : rest) {
+    if (c == '\\' || c == '/') {
+      if (!finish()) return Status::failure("a path with \"..\" cannot be kept (-p)");
+    } else {
+      cur += c;
+    }
+  }
+  if (!finish()) return Status::failure("a path with \"..\" cannot be kept (-p)");
+  return parts;
+}
+
+struct Candidate {
+  fs::path host;
+  std::vector<std::string> parts;  // stored with -p
+};
+
+void addTree(const fs::path& folder, const std::vector<std::string>& prefix,
+             const std::string& pattern, bool recurse, std::vector<Candidate>& out) {
+  std::error_code ec;
+  std::vector<fs::directory_entry> entries;
+  for (const auto& e : fs::directory_iterator(folder, ec)) entries.push_back(e);
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+  for (const auto& e : entries) {
+    const std::string name = e.path().filename().string();
+    std::vector<std::string> parts = prefix;
+    parts.push_back(name);
+    if (e.is_regular_file(ec)) {
+      if (wildcardMatch(pattern, name)) out.push_back({e.path(), parts});
+    } else if (recurse && e.is_directory(ec) && !e.is_symlink(ec)) {
+      addTree(e.path(), parts, pattern, recurse, out);
+    }
+  }
+}
+
+int newCabinet(const Invocation& inv, const posix::Machine& machine, std::ostream& out,
+               std::ostream& err) {
+  const fs::path cabHost = machine.toHost(inv.cabinet);
+  std::vector<Candidate> candidates;
+  Outcome outcome;
+  for (const auto& arg : inv.names) {
+    auto kept = keptParts(arg);
+    if (inv.keepPaths && !kept) {
+      err << "Cabarc: " << arg << ": " << kept.message() << "\n";
+      outcome.note(kCannotCreate);
+      continue;
+    }
+    std::vector<std::string> parts = kept ? kept.value() : std::vector<std::string>{};
+    const auto cut = arg.find_last_of("\\/");
+    const std::string last = cut == std::string::npos ? arg : arg.substr(cut + 1);
+    std::error_code ec;
+    if (hasWildcard(last)) {
+      const std::string folderText = cut == std::string::npos ? "." : arg.substr(0, cut + 1);
+      const fs::path folder = machine.toHost(folderText);
+      if (!parts.empty()) parts.pop_back();
+      const std::size_t before = candidates.size();
+      if (fs::is_directory(folder, ec)) addTree(folder, parts, last, inv.recurse, candidates);
+      if (candidates.size() == before) {
+        err << "Cabarc: no file matches " << arg << "\n";
+        outcome.note(kCannotCreate);
+      }
+      continue;
+    }
+    const fs::path host = machine.toHost(arg);
+    if (fs::is_directory(host, ec)) {
+      if (!inv.recurse) {
+        err << "Cabarc: " << arg << " is a folder (-r adds what it holds)\n";
+        outcome.note(kCannotCreate);
+        continue;
+      }
+      addTree(host, parts, "*", true, candidates);
+    } else if (fs::is_regular_file(host, ec)) {
+      candidates.push_back({host, parts});
+    } else {
+      err << "Cabarc: cannot find the file " << arg << "\n";
+      outcome.note(kCannotCreate);
+    }
+  }
+
+  std::vector<NewMember> members;
+  std::map<std::string, std::string> seen;  // lower-case stored name -> as stored
+  std::error_code ec;
+  for (const auto& c : candidates) {
+    if (fs::exists(cabHost, ec) && fs::equivalent(c.host, cabHost, ec)) continue;
+    const std::string stored =
+        inv.keepPaths ? joinParts(c.parts, '\\') : c.host.filename().string();
+    if (const SafeName safe = checkMemberName(stored); !safe.ok) {
+      err << "Cabarc: cannot store \"" << stored << "\": " << safe.reason << "\n";
+      outcome.note(kCannotCreate);
+      continue;
+    }
+    if (fs::file_size(c.host, ec) > 0x7FFFFFFFu) {
+      err << "Cabarc: " << c.host.string() << " is too large for a cabinet\n";
+      outcome.note(kCannotCreate);
+      continue;
+    }
+    if (auto [it, fresh] = seen.emplace(lower(stored), stored); !fresh) {
+      err << "Cabarc: two files would be stored as \"" << stored
+          << "\" (-p keeps their folders apart)\n";
+      outcome.note(kCannotCreate);
+      continue;
+    }
+    members.push_back({stored, c.host});
+  }
+  if (outcome.code != kOk) {
+    err << "Cabarc: the cabinet " << inv.cabinet << " was not written\n";
+    return outcome.code;
+  }
+  if (members.empty()) {
+    err << "Cabarc: no files to add; the cabinet " << inv.cabinet << " was not written\n";
+    return kCannotCreate;
+  }
+  out << "Creating new cabinet " << inv.cabinet << " with compression "
+      << (inv.compression == Compression::Mszip ? "MSZIP" : "NONE") << ":\n";
+  for (const auto& m : members) out << "  -- adding " << m.storedName << "\n";
+  if (Status s = writeCabinet(cabHost, members, inv.compression); !s) {
+    err << "Cabarc: cannot write the cabinet " << inv.cabinet << ": " << s.message() << "\n";
+    return kCannotCreate;
+  }
+  out << "Completed successfully\n";
+  return kOk;
+}
+
+}  // namespace
+
+Result<Invocation> parseCommandLine(const std::vector<std::string>& args) {
+  Invocation inv;
+  std::size_t i = 0;
+  for (; i < args.size() && !args[i].empty() && args[i][0] == '-'; ++i) {
+    const std::string opt = lower(args[i]);
+    if (opt == "-o") {
+      inv.overwrite = true;
+    } else if (opt == "-p") {
+      inv.keepPaths = true;
+    } else if (opt == "-r") {
+      inv.recurse = true;
+    } else if (opt == "-m") {
+      if (++i >= args.size()) return Status::failure("-m needs a compression type (NONE or MSZIP)");
+      const std::string type = upper(args[i]);
+      if (type == "NONE") {
+        inv.compression = Compression::None;
+      } else if (type == "MSZIP") {
+        inv.compression = Compression::Mszip;
+      } else {
+        return Status::failure("unsupported compression type " + args[i] +
+                               " (NONE or MSZIP can be written)");
+      }
+    } else {
+      return Status::failure("unknown option " + args[i]);
+    }
+  }
+  if (i >= args.size()) return Status::failure("no command given");
+  const std::string cmd = upper(args[i++]);
+  if (cmd != "L" && cmd != "N" && cmd != "X") return Status::failure("unknown command " + cmd);
+  inv.command = cmd[0];
+  if (i >= args.size()) return Status::failure("no cabinet named");
+  inv.cabinet = args[i++];
+  inv.names.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  switch (inv.command) {
+    case 'L':
+      if (!inv.names.empty()) return Status::failure("L takes only the cabinet");
+      break;
+    case 'N':
+      if (inv.names.empty()) return Status::failure("N needs the files to add");
+      break;
+    case 'X':
+      if (!inv.names.empty() && endsWithSeparator(inv.names.back())) {
+        inv.destination = inv.names.back();
+        inv.names.pop_back();
+      }
+      break;
+  }
+  return inv;
+}
+
+std::string usageText() {
+  return R"(Cabarc - Microsoft cabinet archiver
+
+Usage: Cabarc [options] command cabinet [names...] [destination\]
+
+Commands:
+  L   list the members of the cabinet (name, size, date and time)
+  N   make a new cabinet of the files named (wildcards * and ? allowed)
+  X   extract members (all when none is named) into the destination, or
+      into the working folder; the last argument is the destination when
+      it ends in "\" or "/". "x" is the same as "X".
+
+Options (before the command):
+  -o               overwrite existing files; without it they are left alone
+  -m NONE|MSZIP    compression for N (default MSZIP)
+  -p               keep the relative paths of members (N stores them, X makes
+                   the folders); without it only file names are used
+  -r               N: go into folders and their subfolders
+
+Member names match without regard to letter case; "*", "?" and "*.*" are
+wildcards. A member whose name would land outside the destination (a "..",
+a drive or a leading separator) is refused and not written.
+
+Exit codes:
+  0  success
+  1  the command line is not understood
+  2  the cabinet is missing, not a cabinet, truncated or damaged
+  3  a member could not be decompressed or written
+  4  a member was refused because of its name
+  5  a named member is not in the cabinet
+  6  a file exists and was left alone (no -o)
+  7  N: a file cannot be added or the cabinet cannot be written
+When several problems meet, the smallest of these codes is returned.
+)";
+}
+
+int run(const std::vector<std::string>& args, const posix::Machine& machine, std::ostream& out,
+        std::ostream& err) {
+  if (args.empty()) {
+    out << usageText();
+    return kUsage;
+  }
+  auto inv = parseCommandLine(args);
+  if (!inv) {
+    err << "Cabarc: " << inv.message() << "\n\n" << usageText();
+    return kUsage;
+  }
+  switch (inv.value().command) {
+    case 'L':
+      return listCabinet(inv.value(), machine, out, err);
+    case 'N':
+      return newCabinet(inv.value(), machine, out, err);
+    default:
+      return extractCabinet(inv.value(), machine, out, err);
+  }
+}
+
+}  // namespace pm::cabarc

@@ -1,0 +1,56 @@
+// The Cabarc command line: list, create and extract Microsoft cabinets.
+//
+//   Cabarc [options] L cabinet
+//   Cabarc [options] N cabinet file...
+//   Cabarc [options] X cabinet [member...] [destination\]
+//
+// Paths are Windows paths of the machine (C:\..., Z:\... for the host's "/"),
+// host paths, or relative to the working folder. Nobody is there to answer a
+// question, so the tool never asks: without -o an existing file is left alone
+// and the tool says so.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/posix/machine.h"
+#include "platform/result.h"
+#include "tools/cabarc/cabinetWriter.h"
+
+namespace pm::cabarc {
+
+// Exit codes. When several problems meet, the smallest non-zero code is returned.
+enum ExitCode : int {
+  kOk = 0,
+  kUsage = 1,              // the command line is not understood
+  kCabinetUnreadable = 2,  // missing, not a cabinet, truncated or damaged headers
+  kMemberFailed = 3,       // a member could not be decompressed or written
+  kMemberRefused = 4,      // a member's name would land outside the destination
+  kNotFound = 5,           // a named member is not in the cabinet
+  kLeftAlone = 6,          // a file exists and -o was not given
+  kCannotCreate = 7,       // N: a file cannot be added or the cabinet written
+};
+
+struct Invocation {
+  char command = 0;  // 'L', 'N' or 'X' (upper case; "x" is the same as "X")
+  bool overwrite = false;
+  bool keepPaths = false;
+  bool recurse = false;
+  Compression compression = Compression::Mszip;
+  std::string cabinet;
+  std::vector<std::string> names;          // members (X) or files (N)
+  std::optional<std::string> destination;  // X: the last argument when it ends in "\" or "/"
+};
+
+// Parses the arguments after the program name.
+Result<Invocation> parseCommandLine(const std::vector<std::string>& args);
+
+std::string usageText();
+
+// Runs one command line; returns the exit code.
+int run(const std::vector<std::string>& args, const posix::Machine& machine, std::ostream& out,
+        std::ostream& err);
+
+}  // namespace pm::cabarc

@@ -1,0 +1,326 @@
+#include "tools/cabarc/cabinetReader.h"
+
+#include <mspack.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace pm::cabarc {
+namespace {
+
+// Names handed to libmspack that are not host paths (host paths are absolute).
+constexpr const char* kMemoryName = "memory:cabinet";
+constexpr const char* kDiscardName = "discard:";
+
+struct Sys;
+
+// Our side of libmspack's opaque mspack_file.
+struct SysFile {
+  enum class Kind { Host, Memory, Discard } kind = Kind::Host;
+  Sys* sys = nullptr;
+  std::FILE* fp = nullptr;
+  std::size_t pos = 0;  // Memory
+};
+
+// libmspack's I/O and allocation callbacks, with the context they need. The
+// mspack_system must come first: libmspack hands the address back as `self`.
+struct Sys {
+  mspack_system base{};
+  std::span<const unsigned char> memory;
+  std::vector<std::string> warnings;
+};
+
+SysFile* fileOf(mspack_file* f) {
+  return reinterpret_cast<SysFile*>(f);
+}
+
+mspack_file* sysOpen(mspack_system* self, const char* name, int mode) {
+  Sys* sys = reinterpret_cast<Sys*>(self);
+  auto* f = new SysFile;
+  f->sys = sys;
+  if (std::strcmp(name, kMemoryName) == 0) {
+    if (mode != MSPACK_SYS_OPEN_READ) {
+      delete f;
+      return nullptr;
+    }
+    f->kind = SysFile::Kind::Memory;
+  } else if (std::strcmp(name, kDiscardName) == 0) {
+    f->kind = SysFile::Kind::Discard;
+  } else {
+    const char* how = nullptr;
+    switch (mode) {
+      case MSPACK_SYS_OPEN_READ:
+        how = "rb";
+        break;
+      case MSPACK_SYS_OPEN_WRITE:
+        how = "wb";
+        break;
+      default:  // the cabinet reader never updates or appends
+        delete f;
+        return nullptr;
+    }
+    f->fp = std::fopen(name, how);
+    if (!f->fp) {
+      delete f;
+      return nullptr;
+    }
+    std::setvbuf(f->fp, nullptr, _IOFBF, 1 << 16);
+  }
+  return reinterpret_cast<mspack_file*>(f);
+}
+
+void sysClose(mspack_file* file) {
+  SysFile* f = fileOf(file);
+  if (!f) return;
+  if (f->fp) std::fclose(f->fp);
+  delete f;
+}
+
+int sysRead(mspack_file* file, void* buffer, int bytes) {
+  SysFile* f = fileOf(file);
+  if (!f || bytes < 0) return -1;
+  switch (f->kind) {
+    case SysFile::Kind::Host: {
+      const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(bytes), f->fp);
+      if (n == 0 && std::ferror(f->fp)) return -1;
+      return static_cast<int>(n);
+    }
+    case SysFile::Kind::Memory: {
+      const auto& mem = f->sys->memory;
+      if (f->pos >= mem.size()) return 0;
+      const std::size_t n = std::min(static_cast<std::size_t>(bytes), mem.size() - f->pos);
+      std::memcpy(buffer, mem.data() + f->pos, n);
+      f->pos += n;
+      return static_cast<int>(n);
+    }
+    case SysFile::Kind::Discard:
+      return -1;
+  }
+  return -1;
+}
+
+int sysWrite(mspack_file* file, void* buffer, int bytes) {
+  SysFile* f = fileOf(file);
+  if (!f || bytes < 0) return -1;
+  switch (f->kind) {
+    case SysFile::Kind::Host: {
+      const std::size_t n = std::fwrite(buffer, 1, static_cast<std::size_t>(bytes), f->fp);
+      return n == static_cast<std::size_t>(bytes) ? bytes : -1;
+    }
+    case SysFile::Kind::Discard:
+      return bytes;
+    case SysFile::Kind::Memory:
+      return -1;
+  }
+  return -1;
+}
+
+int sysSeek(mspack_file* file, off_t offset, int mode) {
+  SysFile* f = fileOf(file);
+  if (!f) return -1;
+  switch (f->kind) {
+    case SysFile::Kind::Host: {
+      const int whence = mode == MSPACK_SYS_SEEK_START ? SEEK_SET
+                         : mode == MSPACK_SYS_SEEK_CUR ? SEEK_CUR
+                                                       : SEEK_END;
+      return fseeko(f->fp, offset, whence);
+    }
+    case SysFile::Kind::Memory: {
+      const auto size = static_cast<off_t>(f->sys->memory.size());
+      off_t base = 0;
+      if (mode == MSPACK_SYS_SEEK_CUR) base = static_cast<off_t>(f->pos);
+      if (mode == MSPACK_SYS_SEEK_END) base = size;
+      if (offset < -base) return -1;
+      // Seeking past the end is allowed, as for a host file; reads there give 0.
+      f->pos = static_cast<std::size_t>(base + offset);
+      return 0;
+    }
+    case SysFile::Kind::Discard:
+      return -1;
+  }
+  return -1;
+}
+
+off_t sysTell(mspack_file* file) {
+  SysFile* f = fileOf(file);
+  if (!f) return -1;
+  if (f->kind == SysFile::Kind::Host) return ftello(f->fp);
+  return static_cast<off_t>(f->pos);
+}
+
+void sysMessage(mspack_file* file, const char* format, ...) {
+  SysFile* f = fileOf(file);
+  if (!f || !f->sys) return;
+  char buf[512];
+  va_list ap;
+  va_start(ap, format);
+  std::vsnprintf(buf, sizeof buf, format, ap);
+  va_end(ap);
+  if (f->sys->warnings.size() < 100) f->sys->warnings.emplace_back(buf);
+}
+
+void* sysAlloc(mspack_system*, std::size_t bytes) {
+  return std::malloc(bytes);
+}
+void sysFree(void* p) {
+  std::free(p);
+}
+void sysCopy(void* src, void* dest, std::size_t bytes) {
+  std::memmove(dest, src, bytes);
+}
+
+// Stored names are ISO-8859-1 unless the UTF-8 attribute is set.
+std::string toUtf8(const char* raw, bool isUtf8) {
+  std::string out;
+  for (const char* p = raw; *p; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (isUtf8 || c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::optional<DateTime> storedTime(const mscabd_file& f) {
+  const int y = f.date_y, mo = f.date_m, d = f.date_d, h = f.time_h, mi = f.time_m, s = f.time_s;
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 ||
+      s > 59)
+    return std::nullopt;
+  const DateTime t = DateTime::fromCivil(y, mo, d, h, mi, s);
+  if (t.date() != CivilDate{y, mo, d}) return std::nullopt;  // 31 February and the like
+  return t;
+}
+
+}  // namespace
+
+struct CabinetReader::Impl {
+  Sys sys;
+  mscab_decompressor* cabd = nullptr;
+  mscabd_cabinet* cab = nullptr;
+  std::string name;  // libmspack keeps a pointer to the cabinet's name
+  std::vector<mscabd_file*> files;
+  std::vector<CabinetMember> members;
+
+  Impl() {
+    sys.base.open = sysOpen;
+    sys.base.close = sysClose;
+    sys.base.read = sysRead;
+    sys.base.write = sysWrite;
+    sys.base.seek = sysSeek;
+    sys.base.tell = sysTell;
+    sys.base.message = sysMessage;
+    sys.base.alloc = sysAlloc;
+    sys.base.free = sysFree;
+    sys.base.copy = sysCopy;
+    sys.base.null_ptr = nullptr;
+  }
+  ~Impl() {
+    if (cabd) {
+      if (cab) cabd->close(cabd, cab);
+      mspack_destroy_cab_decompressor(cabd);
+    }
+  }
+};
+
+std::string describeMspackError(int code) {
+  switch (code) {
+    case MSPACK_ERR_OK:
+      return "no error";
+    case MSPACK_ERR_ARGS:
+      return "bad arguments";
+    case MSPACK_ERR_OPEN:
+      return "cannot open the file";
+    case MSPACK_ERR_READ:
+      return "read error (the cabinet is truncated or unreadable)";
+    case MSPACK_ERR_WRITE:
+      return "write error";
+    case MSPACK_ERR_SEEK:
+      return "seek error (the cabinet is truncated)";
+    case MSPACK_ERR_NOMEMORY:
+      return "out of memory";
+    case MSPACK_ERR_SIGNATURE:
+      return "not a cabinet file";
+    case MSPACK_ERR_DATAFORMAT:
+      return "the cabinet is damaged (bad format)";
+    case MSPACK_ERR_CHECKSUM:
+      return "the cabinet is damaged (checksum mismatch)";
+    case MSPACK_ERR_CRUNCH:
+      return "compression error";
+    case MSPACK_ERR_DECRUNCH:
+      return "the cabinet is damaged (data cannot be decompressed)";
+  }
+  return "unknown error " + std::to_string(code);
+}
+
+CabinetReader::CabinetReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+CabinetReader::~CabinetReader() = default;
+CabinetReader::CabinetReader(CabinetReader&&) noexcept = default;
+CabinetReader& CabinetReader::operator=(CabinetReader&&) noexcept = default;
+
+Result<CabinetReader> CabinetReader::open(const std::filesystem::path& hostFile) {
+  if (!hostFile.is_absolute()) return Status::failure("cabinet path must be absolute");
+  return openNamed(std::make_unique<Impl>(), hostFile.string());
+}
+
+Result<CabinetReader> CabinetReader::openMemory(std::span<const unsigned char> bytes) {
+  auto impl = std::make_unique<Impl>();
+  impl->sys.memory = bytes;
+  return openNamed(std::move(impl), kMemoryName);
+}
+
+Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl,
+                                               const std::string& name) {
+  impl->name = name;
+  impl->cabd = mspack_create_cab_decompressor(&impl->sys.base);
+  if (!impl->cabd) return Status::failure("cannot start the cabinet decompressor");
+  // Damaged data is an error, never silently patched over.
+  impl->cabd->set_param(impl->cabd, MSCABD_PARAM_FIXMSZIP, 0);
+  impl->cabd->set_param(impl->cabd, MSCABD_PARAM_SALVAGE, 0);
+  impl->cabd->set_param(impl->cabd, MSCABD_PARAM_DECOMPBUF, 1 << 16);
+  impl->cab = impl->cabd->open(impl->cabd, impl->name.c_str());
+  if (!impl->cab) return Status::failure(describeMspackError(impl->cabd->last_error(impl->cabd)));
+  for (mscabd_file* f = impl->cab->files; f; f = f->next) {
+    impl->files.push_back(f);
+    CabinetMember m;
+    m.name = toUtf8(f->filename ? f->filename : "", (f->attribs & MSCAB_ATTRIB_UTF_NAME) != 0);
+    m.size = f->length;
+    m.time = storedTime(*f);
+    m.attributes = f->attribs;
+    impl->members.push_back(std::move(m));
+  }
+  return CabinetReader(std::move(impl));
+}
+
+const std::vector<CabinetMember>& CabinetReader::members() const {
+  return impl_->members;
+}
+
+Status CabinetReader::extractNamed(std::size_t index, const std::string& outName) {
+  if (index >= impl_->files.size()) return Status::failure("no such member");
+  const int err = impl_->cabd->extract(impl_->cabd, impl_->files[index], outName.c_str());
+  if (err != MSPACK_ERR_OK) return Status::failure(describeMspackError(err));
+  return {};
+}
+
+Status CabinetReader::extract(std::size_t index, const std::filesystem::path& hostFile) {
+  if (!hostFile.is_absolute()) return Status::failure("output path must be absolute");
+  return extractNamed(index, hostFile.string());
+}
+
+Status CabinetReader::verify(std::size_t index) {
+  return extractNamed(index, kDiscardName);
+}
+
+std::vector<std::string> CabinetReader::takeWarnings() {
+  std::vector<std::string> out;
+  out.swap(impl_->sys.warnings);
+  return out;
+}
+
+}  // namespace pm::cabarc

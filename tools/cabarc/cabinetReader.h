@@ -1,0 +1,68 @@
+// Reading Microsoft cabinets through libmspack.
+//
+// A CabinetReader opens one cabinet (a host file, or bytes in memory), lists its
+// members and decompresses one member at a time into a host file. libmspack
+// streams: memory use is bounded by the folder being decompressed (a 32 KiB
+// MSZIP window, up to 2 MiB for LZX), never by the size of the cabinet.
+//
+// Damaged input never crashes: every failure comes back as a Status whose
+// message says what is wrong ("not a cabinet file", "checksum mismatch"...).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/datetime.h"
+#include "platform/result.h"
+
+namespace pm::cabarc {
+
+struct CabinetMember {
+  std::string name;  // as stored ("\" separated), converted to UTF-8
+  std::uint32_t size = 0;
+  // The stored local date-time; empty when the stored fields are out of range.
+  std::optional<DateTime> time;
+  int attributes = 0;  // MSCAB_ATTRIB_* bits as stored
+};
+
+class CabinetReader {
+ public:
+  ~CabinetReader();
+  CabinetReader(CabinetReader&&) noexcept;
+  CabinetReader& operator=(CabinetReader&&) noexcept;
+
+  // Opens a cabinet file (an absolute host path).
+  static Result<CabinetReader> open(const std::filesystem::path& hostFile);
+  // Opens a cabinet held in memory; the bytes must outlive the reader.
+  static Result<CabinetReader> openMemory(std::span<const unsigned char> bytes);
+
+  const std::vector<CabinetMember>& members() const;
+
+  // Decompresses member `index` into `hostFile` (an absolute host path, created
+  // or truncated). On failure the file may hold part of the data: the caller
+  // writes to a temporary name and removes it.
+  Status extract(std::size_t index, const std::filesystem::path& hostFile);
+  // Decompresses member `index` and throws the bytes away (checks the data).
+  Status verify(std::size_t index);
+
+  // Warnings libmspack gave while reading (extra bytes at the end...), oldest first.
+  std::vector<std::string> takeWarnings();
+
+ private:
+  struct Impl;
+  explicit CabinetReader(std::unique_ptr<Impl> impl);
+  static Result<CabinetReader> openNamed(std::unique_ptr<Impl> impl, const std::string& name);
+  Status extractNamed(std::size_t index, const std::string& outName);
+  std::unique_ptr<Impl> impl_;
+};
+
+// Plain words for a libmspack error code.
+std::string describeMspackError(int code);
+
+}  // namespace pm::cabarc

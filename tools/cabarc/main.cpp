@@ -1,0 +1,19 @@
+// Cabarc: the cabinet archiver that the installer runs from its folder.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/posix/machine.h"
+#include "tools/cabarc/cabarc.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::cout << pm::cabarc::usageText();
+    return pm::cabarc::kUsage;
+  }
+  const pm::posix::Machine machine = pm::posix::Machine::fromEnvironment();
+  const int code = pm::cabarc::run(args, machine, std::cout, std::cerr);
+  std::cout.flush();
+  return code;
+}
