@@ -1,0 +1,40 @@
+// The agreement dialog: shows the licence agreement "Eula.txt" from the
+// installer folder and sets the program-wide eulaAccepted when the user presses
+// "I Agree". An agreement that cannot be read cannot be accepted: the box then
+// explains why, and "I Agree" is disabled.
+#pragma once
+
+#include <string>
+
+#include "platform/filesystem.h"
+#include "platform/ui.h"
+
+namespace pm {
+
+class frmEULA : public ui::Form {
+ public:
+  // `installerFolder`: the folder that holds "Eula.txt", without a trailing separator.
+  frmEULA(FileSystem& fs, std::string installerFolder);
+
+  // The text shown in place of an agreement that could not be read.
+  static const char* const kUnreadableNotice;
+
+  // True once the agreement text was read and shown.
+  bool agreementShown() const { return agreementShown_; }
+
+ protected:
+  void onLoad() override;
+  void onClick(const std::string& control) override;
+
+ private:
+  FileSystem& fs_;
+  std::string installerFolder_;
+  bool agreementShown_ = false;
+};
+
+// The agreement file's bytes as display text: UTF-8 is kept as it is; anything
+// else is taken as Windows-1252 (the ANSI code page the file was written in)
+// and converted, so accented letters and the copyright sign show as written.
+std::string agreementDisplayText(const std::string& bytes);
+
+}  // namespace pm
