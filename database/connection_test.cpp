@@ -6,62 +6,52 @@
 #include <filesystem>
 
 #include "database/testDatabase.h"
+#include "platform/posix/odbcDataSources.h"
 
 namespace pm::ado {
 namespace {
 
 using pm::testing::ScratchFolder;
 
-// Registers one data source "Dorvane" for the SQLite driver by writing the
-// user odbc.ini directly (the registry-derived one is tested on its own).
-class IniDataSources : public DataSources {
- public:
-  explicit IniDataSources(const std::filesystem::path& folder) : folder_(folder) {
-    std::filesystem::create_directories(folder_ / "sys");
-  }
-  void point(const std::filesystem::path& database) {
-    pm::testing::writeFile(folder_ / "odbc.ini",
-                           "[Dorvane]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n"
-                           "Database=" +
-                               database.string() + "\nNoCreat=1\n");
-  }
-  Status prepare() override {
-    ++prepared;
-    ::setenv("ODBCINI", (folder_ / "odbc.ini").c_str(), 1);
-    ::setenv("ODBCSYSINI", (folder_ / "sys").c_str(), 1);
-    return {};
-  }
-  int prepared = 0;
-
- private:
-  std::filesystem::path folder_;
-};
-
+// The product database registered as the data source Dorvane in a registry
+// in memory, reached through the data sources that the registry derives.
 class ConnectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so"))
+    if (pm::posix::OdbcDataSources::findSqliteDriver().empty())
       GTEST_SKIP() << "SQLite ODBC driver not installed";
     db = scratch.path() / "Dorvane.mdb";
     pm::testing::makeProductDatabase(db, "Korrimel");
-    sources.point(db);
+    point(db);
+  }
+  // Registers Dorvane afresh, for `database`, or not at all when it is empty.
+  void point(const std::filesystem::path& database) {
+    reg = std::make_unique<pm::testing::MemoryRegistry>();
+    if (!database.empty()) {
+      reg->writeValue(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources",
+                      "Dorvane", RegValue::string("Microsoft Access Driver (*.mdb)"));
+      reg->writeValue(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\Dorvane", "DBQ",
+                      RegValue::string(machine.toWindows(database)));
+    }
+    sources = std::make_unique<pm::posix::OdbcDataSources>(machine, *reg);
   }
   std::unique_ptr<Connection> open() {
-    auto cn = std::make_unique<Connection>(sources);
+    auto cn = std::make_unique<Connection>(*sources);
     cn->ConnectionString = kConnectionString;
     cn->Open();
     return cn;
   }
 
   ScratchFolder scratch;
-  IniDataSources sources{scratch.path() / "odbc"};
+  pm::posix::Machine machine{scratch.path() / "machine"};
+  std::unique_ptr<pm::testing::MemoryRegistry> reg;
+  std::unique_ptr<pm::posix::OdbcDataSources> sources;
   std::filesystem::path db;
 };
 
 TEST_F(ConnectionTest, ReadsRowsAsTextWithNullsAndFieldsByAnyCase) {
   auto cn = open();
   EXPECT_TRUE(cn->isOpen());
-  EXPECT_EQ(sources.prepared, 1);
   auto rs = cn->Execute("Select * from Company");
   ASSERT_FALSE(rs->isEOF());
   EXPECT_FALSE(rs->isBOF());
@@ -138,7 +128,7 @@ TEST_F(ConnectionTest, FailuresRaiseErrorsNamingTheirComponent) {
     EXPECT_THROW(cn->Open(), Error);  // already open
   }
   // No data source of that name.
-  Connection cn(sources);
+  Connection cn(*sources);
   cn.ConnectionString = "DSN=NotRegisteredHere;password=kelpfern;";
   try {
     cn.Open();
@@ -154,11 +144,19 @@ TEST_F(ConnectionTest, FailuresRaiseErrorsNamingTheirComponent) {
 TEST_F(ConnectionTest, MissingDatabaseIsAnErrorAndNoFileAppears) {
   const auto missing = scratch.path() / "gone" / "Dorvane.mdb";
   std::filesystem::create_directories(missing.parent_path());
-  sources.point(missing);
-  Connection cn(sources);
+  point(missing);
+  Connection cn(*sources);
   cn.ConnectionString = kConnectionString;
   EXPECT_THROW(cn.Open(), Error);
   EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(ConnectionTest, EachOpenSeesTheDataSourceAsRegisteredNow) {
+  open()->Close();
+  const auto other = scratch.path() / "Other.mdb";
+  pm::testing::makeProductDatabase(other, "Second");
+  point(other);
+  EXPECT_EQ(open()->Execute("Select * from Company")->field("CompanyName"), "Second");
 }
 
 TEST(DriverDialect, RewritesOnlyTheAccessDeleteOutsideLiterals) {

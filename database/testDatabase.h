@@ -8,9 +8,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/registry.h"
 
 namespace pm::testing {
 
@@ -91,5 +96,81 @@ inline void writeFile(const std::filesystem::path& p, const std::string& content
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out << content;
 }
+
+// A registry store in memory: keys and value names compare without regard to
+// case and keep the order in which values were made. `failReads` makes every
+// call fail, as a store whose file cannot be parsed does.
+class MemoryRegistry : public RegistryStore {
+ public:
+  Result<std::optional<RegValue>> readValue(RootKey root, const std::string& keyPath,
+                                            const std::string& valueName) override {
+    if (failReads) return Status::failure("registry unreadable");
+    auto key = keys_.find(id(root, keyPath));
+    if (key == keys_.end()) return std::optional<RegValue>();
+    for (auto& [name, value] : key->second) {
+      if (lower(name) == lower(valueName)) return std::optional<RegValue>(value);
+    }
+    return std::optional<RegValue>();
+  }
+  Status writeValue(RootKey root, const std::string& keyPath, const std::string& valueName,
+                    const RegValue& value) override {
+    if (failReads) return Status::failure("registry unreadable");
+    ++writes;
+    createKey(root, keyPath);
+    auto& values = keys_[id(root, keyPath)];
+    for (auto& [name, old] : values) {
+      if (lower(name) == lower(valueName)) {
+        old = value;
+        return {};
+      }
+    }
+    values.emplace_back(valueName, value);
+    return {};
+  }
+  Status createKey(RootKey root, const std::string& keyPath) override {
+    if (failReads) return Status::failure("registry unreadable");
+    std::string path;
+    for (char c : keyPath + "\\") {
+      if (c == '\\') {
+        if (!path.empty()) keys_[id(root, path)];
+      }
+      path += c;
+    }
+    return {};
+  }
+  Result<bool> keyExists(RootKey root, const std::string& keyPath) override {
+    if (failReads) return Status::failure("registry unreadable");
+    return keys_.count(id(root, keyPath)) > 0;
+  }
+  Result<std::vector<std::string>> valueNames(RootKey root, const std::string& keyPath) override {
+    if (failReads) return Status::failure("registry unreadable");
+    std::vector<std::string> names;
+    auto key = keys_.find(id(root, keyPath));
+    if (key != keys_.end()) {
+      for (auto& entry : key->second) names.push_back(entry.first);
+    }
+    return names;
+  }
+
+  // Every value of a key, in order (tests compare whole keys).
+  std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) const {
+    auto key = keys_.find(id(RootKey::CurrentUser, keyPath));
+    return key == keys_.end() ? std::vector<std::pair<std::string, RegValue>>{} : key->second;
+  }
+
+  bool failReads = false;
+  int writes = 0;
+
+ private:
+  static std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  }
+  static std::string id(RootKey root, std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return std::to_string(static_cast<std::uint32_t>(root)) + ":" + lower(path);
+  }
+  std::map<std::string, std::vector<std::pair<std::string, RegValue>>> keys_;
+};
 
 }  // namespace pm::testing
