@@ -1,0 +1,137 @@
+// A machine folder and an installer folder in a temporary directory, with the
+// real file system, process runner, registry store and tools (Cabarc, regsvr32,
+// VBRun60 from the build), for running one file-installing stage at a time.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/datasources.h"
+#include "platform/ddeLinks.h"
+#include "platform/posix/posixClock.h"
+#include "platform/posix/posixFileSystem.h"
+#include "platform/posix/posixProcessRunner.h"
+#include "platform/posix/posixRegistryStore.h"
+#include "platform/posix/programManager.h"
+#include "tests/fakeInstallWindow.h"
+#include "tests/fakeToolkit.h"
+
+namespace pm::testing {
+
+namespace stdfs = std::filesystem;
+
+struct NoDataSources : DataSources {
+  Status prepare() override { return {}; }
+};
+
+// One member of a cabinet made for a test: its content and modification time.
+struct Member {
+  std::string content;
+  DateTime time = DateTime::fromCivil(2020, 6, 1, 12, 0, 0);
+};
+using Members = std::map<std::string, Member>;
+
+class StageRig : public ::testing::Test {
+ protected:
+  StageRig()
+      : root_(makeRoot()),
+        machine_(root_ / "machine"),
+        fs(machine_),
+        runner(machine_, host("C:\\setup")),
+        registry(machine_),
+        progman(machine_),
+        services{fs, clock, runner, registry, dataSources, dde, toolkit, "C:\\setup"},
+        frm(services),
+        link(dde) {
+    stdfs::create_directories(host("C:\\setup"));
+    stdfs::create_directories(host(appFolder));
+    const char* bin = std::getenv("PM_BUILD_BIN");
+    for (const char* tool : {"Cabarc", "regsvr32", "VBRun60"}) {
+      const stdfs::path built = stdfs::path(bin ? bin : "") / tool;
+      if (!stdfs::exists(built)) ADD_FAILURE() << "tool not built: " << built;
+      stdfs::create_symlink(built, host("C:\\setup") / tool);
+    }
+    dde.registerServer(posix::ProgramManager::kService, progman);
+    frm.ddeLink = &link;
+    frm.state().appFolder = appFolder;
+    frm.state().tempFolder = "C:\\setup\\PMUpTemp";
+  }
+  ~StageRig() override {
+    stdfs::current_path(cwd_);
+    stdfs::remove_all(root_);
+  }
+
+  stdfs::path host(const std::string& windowsPath) const { return machine_.toHost(windowsPath); }
+
+  // Writes a file (and its folder) with a modification time.
+  void put(const std::string& path, const Member& m) {
+    stdfs::create_directories(host(path).parent_path());
+    std::ofstream(host(path), std::ios::binary) << m.content;
+    ASSERT_TRUE(fs.setModificationTime(path, m.time));
+  }
+  std::string text(const std::string& path) {
+    auto t = fs.readText(path);
+    return t ? t.value() : "<missing>";
+  }
+
+  // Builds a cabinet in the installer folder with gcab, an independent archiver.
+  void cabinet(const std::string& name, const Members& members) {
+    const stdfs::path staging = root_ / ("staging-" + name);
+    stdfs::create_directories(staging);
+    std::string command = "gcab -c -n '" + host("C:\\setup\\" + name).string() + "'";
+    for (const auto& [member, m] : members) {
+      put(machine_.toWindows(staging / member), m);
+      command += " '" + (staging / member).string() + "'";
+    }
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+
+  // Lays out what the library stage leaves: the temporary folder with the cabinets.
+  void prepareTemp() {
+    stdfs::create_directories(host(frm.state().tempFolder));
+    for (const char* cab : {"Pelmora.CAB", "PLMLibrary.CAB", "PLMHelp.CAB"}) {
+      if (fs.fileExists(std::string("C:\\setup\\") + cab)) {
+        ASSERT_TRUE(
+            fs.copyFile(std::string("C:\\setup\\") + cab, frm.state().tempFolder + "\\" + cab));
+      }
+    }
+  }
+
+  bool ran(const std::string& cmdline) const {
+    for (const auto& c : frm.commands)
+      if (c == cmdline) return true;
+    return false;
+  }
+
+  const std::string appFolder = "C:\\Program Files\\Pelmora";
+
+ private:
+  static stdfs::path makeRoot() {
+    std::string pattern = (stdfs::temp_directory_path() / "pmstage-XXXXXX").string();
+    return stdfs::path(mkdtemp(pattern.data()));
+  }
+  stdfs::path cwd_ = stdfs::current_path();
+  stdfs::path root_;
+  posix::Machine machine_;
+
+ public:
+  posix::PosixFileSystem fs;
+  posix::PosixClock clock;
+  posix::PosixProcessRunner runner;
+  posix::PosixRegistryStore registry;
+  NoDataSources dataSources;
+  InProcessDde dde;
+  posix::ProgramManager progman;
+  FakeToolkit toolkit;
+  Services services;
+  FakeInstallWindow frm;
+  LabelDdeLink link;
+};
+
+}  // namespace pm::testing
