@@ -1,4 +1,5 @@
-// The registry stage: the application path, the uninstall entry, the document types, and the user's name in the product database.
+// The registry stage: the application path, the uninstall entry, the document types, and the user's
+// name in the product database.
 #pragma once
 
 #include "console/installWindow.h"
