@@ -197,6 +197,15 @@ std::optional<DateTime> storedTime(const mscabd_file& f) {
   return t;
 }
 
+bool startsWithSignature(Sys& sys, const std::string& name) {
+  mspack_file* f = sysOpen(&sys.base, name.c_str(), MSPACK_SYS_OPEN_READ);
+  if (!f) return false;
+  char sig[4] = {};
+  const int n = sysRead(f, sig, 4);
+  sysClose(f);
+  return n == 4 && std::memcmp(sig, "MSCF", 4) == 0;
+}
+
 }  // namespace
 
 struct CabinetReader::Impl {
@@ -284,7 +293,13 @@ Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl,
   impl->cabd->set_param(impl->cabd, MSCABD_PARAM_SALVAGE, 0);
   impl->cabd->set_param(impl->cabd, MSCABD_PARAM_DECOMPBUF, 1 << 16);
   impl->cab = impl->cabd->open(impl->cabd, impl->name.c_str());
-  if (!impl->cab) return Status::failure(describeMspackError(impl->cabd->last_error(impl->cabd)));
+  if (!impl->cab) {
+    const int err = impl->cabd->last_error(impl->cabd);
+    // A file too short for a cabinet header reads as a read error; say what it is.
+    if (err == MSPACK_ERR_READ && !startsWithSignature(impl->sys, impl->name))
+      return Status::failure(describeMspackError(MSPACK_ERR_SIGNATURE));
+    return Status::failure(describeMspackError(err));
+  }
   for (mscabd_file* f = impl->cab->files; f; f = f->next) {
     impl->files.push_back(f);
     CabinetMember m;
