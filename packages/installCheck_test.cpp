@@ -6,7 +6,6 @@ namespace pm::testing {
 namespace {
 
 using Lines = std::vector<std::string>;
-const std::string temp = "C:\\setup\\PMUpTemp";
 
 class ExecutablesStage : public StageRig {
  protected:
@@ -23,15 +22,15 @@ class ExecutablesStage : public StageRig {
 };
 
 TEST_F(ExecutablesStage, OverwritesEveryListedFileAndReportsTheOnesItCannot) {
-  cabinet("Pelmora.CAB",
-          {{"upgrade.txt",
-            {"Pelmora.exe\r\n\"EULA.txt\"\r\nPMUninstall.EXE\r\nmissing.dll\r\nlocked.dll\r\n"}},
-           {"Pelmora.exe", {"new exe", DateTime::fromCivil(2018, 1, 1)}},
-           {"EULA.txt", {"terms"}},
-           {"PMUninstall.EXE", {"uninstall"}},
-           {"locked.dll", {"new lib"}},
-           {"extra.dat", {"not listed"}}});
-  prepareTemp();
+  cabinetInTemp(
+      "Pelmora.CAB",
+      {{"upgrade.txt",
+        {"Pelmora.exe\r\n\"EULA.txt\"\r\nPMUninstall.EXE\r\nmissing.dll\r\nlocked.dll\r\n"}},
+       {"Pelmora.exe", {"new exe", DateTime::fromCivil(2018, 1, 1)}},
+       {"EULA.txt", {"terms"}},
+       {"PMUninstall.EXE", {"uninstall"}},
+       {"locked.dll", {"new lib"}},
+       {"extra.dat", {"not listed"}}});
   put(app("Pelmora.exe"), {"user's newer exe", DateTime::fromCivil(2024, 1, 1)});
   put(app("locked.dll"), {"old lib"});
   stdfs::permissions(host(app("locked.dll")), stdfs::perms::owner_write,
@@ -67,8 +66,7 @@ TEST_F(ExecutablesStage, OverwritesEveryListedFileAndReportsTheOnesItCannot) {
 }
 
 TEST_F(ExecutablesStage, WithoutAListEverythingIsUnpackedButNothingInstalled) {
-  cabinet("Pelmora.CAB", {{"Pelmora.exe", {"exe"}}, {"Dorvane.mdb", {"db"}}});
-  prepareTemp();
+  cabinetInTemp("Pelmora.CAB", {{"Pelmora.exe", {"exe"}}, {"Dorvane.mdb", {"db"}}});
 
   installCheck(frm);
 
@@ -83,8 +81,8 @@ TEST_F(ExecutablesStage, WithoutAListEverythingIsUnpackedButNothingInstalled) {
 }
 
 TEST_F(ExecutablesStage, AMissingApplicationFolderIsReportedAndTheStageGoesOn) {
-  cabinet("Pelmora.CAB", {{"upgrade.txt", {"a.dll\nb.dll"}}, {"a.dll", {"a"}}, {"b.dll", {"b"}}});
-  prepareTemp();
+  cabinetInTemp("Pelmora.CAB",
+                {{"upgrade.txt", {"a.dll\nb.dll"}}, {"a.dll", {"a"}}, {"b.dll", {"b"}}});
   frm.state().appFolder = "C:\\Gone\\Pelmora";
 
   installCheck(frm);

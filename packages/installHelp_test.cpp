@@ -6,7 +6,6 @@ namespace pm::testing {
 namespace {
 
 using Lines = std::vector<std::string>;
-const std::string temp = "C:\\setup\\PMUpTemp";
 
 class HelpStage : public StageRig {
  protected:
@@ -17,12 +16,11 @@ class HelpStage : public StageRig {
 };
 
 TEST_F(HelpStage, PutsTheContentsFileAndTopicsInTheirFolders) {
-  cabinet("PLMHelp.CAB", {{"help.txt", {"Content.PMH\r\nintro.htm\r\n\"two words.htm\"\r\n"}},
-                          {"Content.PMH", {"contents"}},
-                          {"intro.htm", {"intro"}},
-                          {"two words.htm", {"two"}},
-                          {"unlisted.htm", {"never"}}});
-  prepareTemp();
+  cabinetInTemp("PLMHelp.CAB", {{"help.txt", {"Content.PMH\r\nintro.htm\r\n\"two words.htm\"\r\n"}},
+                                {"Content.PMH", {"contents"}},
+                                {"intro.htm", {"intro"}},
+                                {"two words.htm", {"two"}},
+                                {"unlisted.htm", {"never"}}});
   put(topic("intro.htm"), {"old intro"});  // an existing folder is reused
   frm.state().stepCount = 40;
 
@@ -45,8 +43,7 @@ TEST_F(HelpStage, PutsTheContentsFileAndTopicsInTheirFolders) {
 }
 
 TEST_F(HelpStage, WithoutTheIndexTheFoldersAreMadeAndNothingCopied) {
-  cabinet("PLMHelp.CAB", {{"content.pmh", {"contents"}}});
-  prepareTemp();
+  cabinetInTemp("PLMHelp.CAB", {{"content.pmh", {"contents"}}});
 
   installHelp(frm);
 
@@ -60,10 +57,9 @@ TEST_F(HelpStage, WithoutTheIndexTheFoldersAreMadeAndNothingCopied) {
 }
 
 TEST_F(HelpStage, AHelpFolderThatCannotBeMadeIsReportedAndTheStageGoesOn) {
-  cabinet("PLMHelp.CAB", {{"help.txt", {"content.pmh\nintro.htm"}},
-                          {"content.pmh", {"contents"}},
-                          {"intro.htm", {"intro"}}});
-  prepareTemp();
+  cabinetInTemp("PLMHelp.CAB", {{"help.txt", {"content.pmh\nintro.htm"}},
+                                {"content.pmh", {"contents"}},
+                                {"intro.htm", {"intro"}}});
   put(appFolder + "\\PMHelp", {"a file where the folder should be"});
 
   installHelp(frm);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,7 +61,7 @@ class StageRig : public ::testing::Test {
     dde.registerServer(posix::ProgramManager::kService, progman);
     frm.ddeLink = &link;
     frm.state().appFolder = appFolder;
-    frm.state().tempFolder = "C:\\setup\\PMUpTemp";
+    frm.state().tempFolder = temp;
   }
   ~StageRig() override {
     stdfs::current_path(cwd_);
@@ -92,24 +93,19 @@ class StageRig : public ::testing::Test {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
   }
 
-  // Lays out what the library stage leaves: the temporary folder with the cabinets.
-  void prepareTemp() {
-    stdfs::create_directories(host(frm.state().tempFolder));
-    for (const char* cab : {"Pelmora.CAB", "PLMLibrary.CAB", "PLMHelp.CAB"}) {
-      if (fs.fileExists(std::string("C:\\setup\\") + cab)) {
-        ASSERT_TRUE(
-            fs.copyFile(std::string("C:\\setup\\") + cab, frm.state().tempFolder + "\\" + cab));
-      }
-    }
+  // Builds a cabinet and puts its copy where the library stage leaves it.
+  void cabinetInTemp(const std::string& name, const Members& members) {
+    cabinet(name, members);
+    stdfs::create_directories(host(temp));
+    stdfs::copy_file(host("C:\\setup\\" + name), host(temp + "\\" + name));
   }
 
   bool ran(const std::string& cmdline) const {
-    for (const auto& c : frm.commands)
-      if (c == cmdline) return true;
-    return false;
+    return std::find(frm.commands.begin(), frm.commands.end(), cmdline) != frm.commands.end();
   }
 
   const std::string appFolder = "C:\\Program Files\\Pelmora";
+  const std::string temp = "C:\\setup\\PMUpTemp";
 
  private:
   static stdfs::path makeRoot() {
