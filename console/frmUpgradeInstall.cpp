@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "console/frmInstallDirectory.h"
+#include "console/frmRegName.h"
 #include "console/frmSplash.h"
 #include "console/installGlobals.h"
 #include "console/modShell.h"
@@ -167,13 +169,16 @@ DdeLink& frmUpgradeInstall::lblDDE() {
 // ---- The dialogs that the stages open.
 
 std::string frmUpgradeInstall::askRegName(const std::string& preset) {
-  // Until the name dialog is on screen the preset name is kept as it is.
-  return preset;
+  frmRegName dialog;
+  if (!preset.empty()) dialog.regName = preset;
+  services_.toolkit.showModal(dialog, this);
+  return dialog.regName;
 }
 
 std::string frmUpgradeInstall::askInstallDirectory() {
-  // The folder dialog's default, as if "Submit" were pressed without typing.
-  return "C:\\Program Files\\Pelmora";
+  frmInstallDirectory dialog;
+  services_.toolkit.showModal(dialog, this);
+  return dialog.installDir;
 }
 
 // ---- Events.

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "console/installWindow.h"
+#include "database/dbCheck.h"
 #include "platform/ddeLinks.h"
 #include "platform/ui.h"
 
@@ -37,6 +39,9 @@ class frmUpgradeInstall : public ui::Form, public InstallWindow {
   void cmdInstall_Click();
   // True while the install sequence runs.
   bool installing() const { return installing_; }
+  // The database stage as the sequence calls it, with the samples choice of the
+  // options dialog; a test can watch what it is handed.
+  std::function<void(InstallWindow&, bool)> dbCheckStage = dbCheck;
 
   // The debug file's path: "PMInstall.dbg" in the installer folder.
   std::string debugFilePath() const;

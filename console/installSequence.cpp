@@ -1,6 +1,8 @@
 // The install sequence: what the "Install" button runs, in order, and the
 // clean-up that ends every run.
 #include "console/dirCheck.h"
+#include "console/frmEULA.h"
+#include "console/frmOptions.h"
 #include "console/frmUpgradeInstall.h"
 #include "console/installGlobals.h"
 #include "database/dbCheck.h"
@@ -23,7 +25,7 @@ void frmUpgradeInstall::cmdInstall_Click() {
   if (eulaAccepted) {
     rept("Eula Accepted");
     const InstallOptions options = askOptions();
-    dbCheck(*this, options.optSamples);
+    dbCheckStage(*this, options.optSamples);
     regCheck(*this);
     installCheck(*this);
     if (!validated || options.optHelp) installHelp(*this);
@@ -39,14 +41,16 @@ void frmUpgradeInstall::cmdInstall_Click() {
   setWidth("shpProgress", kTrackWidth);
 }
 
+// The agreement dialog sets eulaAccepted when "I Agree" is pressed.
 void frmUpgradeInstall::showAgreement() {
-  // The agreement dialog sets eulaAccepted when "I Agree" is pressed; until it
-  // is shown here the agreement counts as declined.
+  frmEULA agreement(services_.fs, services_.installerFolder);
+  services_.toolkit.showModal(agreement, this);
 }
 
 frmUpgradeInstall::InstallOptions frmUpgradeInstall::askOptions() {
-  // The options dialog's answer when it is closed without "Continue".
-  return InstallOptions{};
+  frmOptions dialog;
+  services_.toolkit.showModal(dialog, this);
+  return InstallOptions{dialog.optHelp, dialog.optSamples};
 }
 
 // Deletes the temporary folder's files one by one, then the folder, never
