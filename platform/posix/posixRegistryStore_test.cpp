@@ -1,0 +1,274 @@
+// The store files themselves: their format, what is read from hand-made or
+// regedit-made files, damaged files, crashes and two writers at once.
+#include "platform/posix/posixRegistryStore.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/posix/testMachine.h"
+
+namespace pm::posix {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr RootKey HKCU = RootKey::CurrentUser;
+constexpr RootKey HKCR = RootKey::ClassesRoot;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void put(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::string withCrLf(const std::string& lf) {
+  std::string out;
+  for (char c : lf) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+class PosixRegistryStoreTest : public ::testing::Test {
+ protected:
+  fs::path hkcu() const { return temp.machine.registryFile("HKEY_CURRENT_USER"); }
+  fs::path hkcr() const { return temp.machine.registryFile("HKEY_CLASSES_ROOT"); }
+  std::optional<RegValue> read(const std::string& key, const std::string& name,
+                               RootKey root = HKCU) {
+    auto r = store.readValue(root, key, name);
+    EXPECT_TRUE(r.ok()) << r.message();
+    return r ? r.value() : std::nullopt;
+  }
+
+  TempMachine temp;
+  PosixRegistryStore store{temp.machine};
+};
+
+TEST_F(PosixRegistryStoreTest, WritesTheRegeditFormat) {
+  ASSERT_TRUE(store
+                  .writeValue(HKCU, "Software\\Korrimel Software\\Pelmora", "AppPath",
+                              RegValue::string("C:\\Program Files\\Pelmora"))
+                  .ok());
+  ASSERT_TRUE(
+      store.writeValue(HKCU, "Software\\ODBC\\ODBC.INI\\Dorvane", "DriverId", RegValue::number(25))
+          .ok());
+  ASSERT_TRUE(
+      store
+          .writeValue(HKCU, "Software\\ODBC\\ODBC.INI\\Dorvane", "", RegValue::string("say \"hi\""))
+          .ok());
+  ASSERT_TRUE(store.writeValue(HKCR, ".pmd", "", RegValue::string("Pelmora.Document")).ok());
+  EXPECT_EQ(slurp(hkcu()), withCrLf(R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software]
+
+[HKEY_CURRENT_USER\Software\Korrimel Software]
+
+[HKEY_CURRENT_USER\Software\Korrimel Software\Pelmora]
+"AppPath"="C:\\Program Files\\Pelmora"
+
+[HKEY_CURRENT_USER\Software\ODBC]
+
+[HKEY_CURRENT_USER\Software\ODBC\ODBC.INI]
+
+[HKEY_CURRENT_USER\Software\ODBC\ODBC.INI\Dorvane]
+"DriverId"=dword:00000019
+@="say \"hi\""
+
+)"));
+  EXPECT_EQ(slurp(hkcr()),
+            withCrLf("Windows Registry Editor Version "
+                     "5.00\n\n[HKEY_CLASSES_ROOT\\.pmd]\n@=\"Pelmora.Document\"\n\n"));
+}
+
+TEST_F(PosixRegistryStoreTest, ReadsWhatAPersonOrRegeditWrites) {
+  const std::string text = R"(Windows Registry Editor Version 5.00
+
+; prepared by hand
+[hkey_current_user\Software\Korrimel Software\Pelmora]
+"AppPath"="D:\\Apps\\Pelmora"
+  "Count" = DWORD:0000001F
+@="default"
+
+[HKEY_CURRENT_USER\Software\Other]
+"Path"=hex(2):43,00,3a,00,5c,00,78,00,00,00
+"Big"=hex(4):01,02,00,00
+"Blob"=hex:01,02,03,\
+  04,05
+)";
+  for (const std::string& bytes : {text, withCrLf(text), "\xEF\xBB\xBF" + withCrLf(text)}) {
+    put(hkcu(), bytes);
+    EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "AppPath"),
+              RegValue::string("D:\\Apps\\Pelmora"));
+    EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "count"), RegValue::number(31));
+    EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", ""), RegValue::string("default"));
+    EXPECT_EQ(read("Software\\Other", "Path"), RegValue::string("C:\\x"));
+    EXPECT_EQ(read("Software\\Other", "Big"), RegValue::number(0x201));
+    auto blob = store.readValue(HKCU, "Software\\Other", "Blob");
+    EXPECT_FALSE(blob.ok());  // binary data is no string or number
+    EXPECT_NE(blob.message().find("Blob"), std::string::npos) << blob.message();
+    EXPECT_TRUE(store.keyExists(HKCU, "Software\\Korrimel Software").value());
+  }
+  // UTF-16LE with its byte order mark, as regedit exports.
+  std::string utf16 = "\xFF\xFE";
+  for (char c : withCrLf(text)) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  put(hkcu(), utf16);
+  EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "AppPath"),
+            RegValue::string("D:\\Apps\\Pelmora"));
+  // An empty file is an empty store.
+  put(hkcu(), "");
+  EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "AppPath"), std::nullopt);
+}
+
+TEST_F(PosixRegistryStoreTest, ValuesOfOtherTypesSurviveARewrite) {
+  put(hkcu(), withCrLf(R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Other]
+"Blob"=hex:01,02,03,\
+  04,05
+"Multi"=hex(7):41,00,00,00,00,00
+"Plain"="x"
+
+)"));
+  ASSERT_TRUE(store.writeValue(HKCU, "Software\\Other", "Plain", RegValue::string("y")).ok());
+  ASSERT_TRUE(store.writeValue(HKCU, "Software\\Other", "New", RegValue::number(1)).ok());
+  EXPECT_EQ(slurp(hkcu()), withCrLf(R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software]
+
+[HKEY_CURRENT_USER\Software\Other]
+"Blob"=hex:01,02,03,\
+  04,05
+"Multi"=hex(7):41,00,00,00,00,00
+"Plain"="y"
+"New"=dword:00000001
+
+)"));
+}
+
+TEST_F(PosixRegistryStoreTest, ADamagedFileIsReportedWithItsLineAndNeverOverwritten) {
+  const std::string good =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n";
+  const struct {
+    std::string bytes;
+    int line;
+    const char* what;
+  } cases[] = {
+      {"Windows Registry Editor\r\n", 1, "not a registry file"},
+      {"Windows Registry Editor Version 5.00\r\n\"x\"=\"y\"\r\n", 2, "before the first key"},
+      {good + "\"AppPath\"=\"C:\\\\Pel\r\n", 4, "missing closing quote"},
+      {good + "\"n\"=dword:123456789\r\n", 4, "dword"},
+      {good + "\"n\"=dword:xyz\r\n", 4, "dword"},
+      {good + "\"n\"=text\r\n", 4, "unrecognised value data"},
+      {good + "[HKEY_LOCAL_MACHINE\\Software]\r\n", 4, "not under HKEY_CURRENT_USER"},
+      {good + "[HKEY_CURRENT_USER\\Software\r\n", 4, "must end in"},
+      {good + "\"n\"=hex:01,\\\r\n", 4, "end of the file"},
+      {good + "\"n\"\r\n", 4, "expected \"=\""},
+  };
+  for (const auto& c : cases) {
+    put(hkcu(), c.bytes);
+    const std::string where = hkcu().string() + ": line " + std::to_string(c.line) + ": ";
+    auto r = store.readValue(HKCU, "Software\\A", "n");
+    ASSERT_FALSE(r.ok()) << c.bytes;
+    EXPECT_EQ(r.message().rfind(where, 0), 0u) << r.message();
+    EXPECT_NE(r.message().find(c.what), std::string::npos) << r.message();
+    EXPECT_FALSE(store.keyExists(HKCU, "Software").ok());
+    auto w = store.writeValue(HKCU, "Software\\A", "n", RegValue::string("v"));
+    EXPECT_FALSE(w.ok());
+    EXPECT_EQ(w.message(), r.message());
+    EXPECT_FALSE(store.createKey(HKCU, "Software\\B").ok());
+    EXPECT_EQ(slurp(hkcu()), c.bytes);
+  }
+  // The other root's file is not touched by this one's damage.
+  EXPECT_TRUE(store.writeValue(HKCR, ".pmd", "", RegValue::string("Pelmora.Document")).ok());
+}
+
+TEST_F(PosixRegistryStoreTest, TextThatTheFormatCannotHoldIsRefused) {
+  ASSERT_TRUE(store.writeValue(HKCU, "Software\\A", "n", RegValue::string("old")).ok());
+  const std::string before = slurp(hkcu());
+  EXPECT_FALSE(store.writeValue(HKCU, "Software\\A", "n", RegValue::string("two\r\nlines")).ok());
+  EXPECT_FALSE(
+      store.writeValue(HKCU, "Software\\A", "n", RegValue::string(std::string("nul\0x", 5))).ok());
+  EXPECT_FALSE(store.writeValue(HKCU, "Software\\A", "a\nb", RegValue::string("x")).ok());
+  EXPECT_FALSE(store.createKey(HKCU, "Software\\line\nbreak").ok());
+  EXPECT_EQ(slurp(hkcu()), before);
+  EXPECT_EQ(read("Software\\A", "n"), RegValue::string("old"));
+}
+
+TEST_F(PosixRegistryStoreTest, ACrashBeforeTheRenameLeavesTheOldStore) {
+  ASSERT_TRUE(store.writeValue(HKCU, "Software\\A", "kept", RegValue::string("old")).ok());
+  const std::string before = slurp(hkcu());
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    store.beforeReplace = [] { ::raise(SIGKILL); };
+    (void)store.writeValue(HKCU, "Software\\A", "lost", RegValue::string("new"));
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  // The new content got as far as the temporary file, and no further.
+  EXPECT_NE(slurp(hkcu().string() + ".tmp").find("lost"), std::string::npos);
+  EXPECT_EQ(slurp(hkcu()), before);
+  EXPECT_EQ(read("Software\\A", "kept"), RegValue::string("old"));
+  EXPECT_EQ(read("Software\\A", "lost"), std::nullopt);
+  // The dead writer's lock went with it, and the stray file does no harm.
+  ASSERT_TRUE(store.writeValue(HKCU, "Software\\A", "next", RegValue::string("ok")).ok());
+  EXPECT_EQ(read("Software\\A", "kept"), RegValue::string("old"));
+  EXPECT_EQ(read("Software\\A", "lost"), std::nullopt);
+  EXPECT_FALSE(fs::exists(hkcu().string() + ".tmp"));
+}
+
+TEST_F(PosixRegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
+  constexpr int kValues = 200;
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < 2; ++writer) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      PosixRegistryStore mine(temp.machine);
+      int failures = 0;
+      for (int i = 0; i < kValues; ++i) {
+        const std::string key =
+            i % 2 ? "Software\\Shared" : "Software\\Writer" + std::to_string(writer);
+        failures +=
+            !mine.writeValue(HKCU, key, "w" + std::to_string(writer) + "-" + std::to_string(i),
+                             RegValue::number(static_cast<std::uint32_t>(i)))
+                 .ok();
+      }
+      ::_exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int found = 0;
+  for (int writer = 0; writer < 2; ++writer) {
+    for (int i = 0; i < kValues; ++i) {
+      const std::string key =
+          i % 2 ? "Software\\Shared" : "Software\\Writer" + std::to_string(writer);
+      found += read(key, "w" + std::to_string(writer) + "-" + std::to_string(i)) ==
+               RegValue::number(static_cast<std::uint32_t>(i));
+    }
+  }
+  EXPECT_EQ(found, 2 * kValues);
+}
+
+}  // namespace
+}  // namespace pm::posix
