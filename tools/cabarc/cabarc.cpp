@@ -206,7 +206,9 @@ int extractOne(CabinetReader& reader, std::size_t index, const fs::path& destHos
   const fs::path tmp = tmpl;
   Status s = reader.extract(index, tmp);
   if (s) {
-    ::chmod(tmp.c_str(), 0666 & ~currentUmask());
+    // Members marked executable (as Cabarc N marks programs) can be run once extracted.
+    const mode_t mode = (member.attributes & 0x40) != 0 ? 0777 : 0666;
+    ::chmod(tmp.c_str(), mode & ~currentUmask());
     if (member.time && !setLocalMtime(tmp, *member.time))
       err << "Cabarc: warning: cannot set the time of " << shown << "\n";
     if (!member.time) err << "Cabarc: warning: " << shown << " has no valid date in the cabinet\n";

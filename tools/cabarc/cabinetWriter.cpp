@@ -81,6 +81,10 @@ Status writeCabinet(const fs::path& hostCabinet, const std::vector<NewMember>& m
     const gboolean added = gcab_folder_add_file(folder.get(), file.get(), FALSE, nullptr, &err.e);
     // Set after adding: adding reads the file's details and would replace it.
     gcab_file_set_date_time(file.get(), when);
+    // A program keeps its execute permission through the cabinet's "executable" attribute.
+    struct stat st {};
+    if (::stat(m.hostFile.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) != 0)
+      gcab_file_set_attributes(file.get(), gcab_file_get_attributes(file.get()) | 0x40);
     g_date_time_unref(when);
     if (!added) return Status::failure(m.storedName + ": " + err.text());
   }
