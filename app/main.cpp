@@ -1,7 +1,36 @@
 // PMSetup: the upgrade installer for Pelmora v.1.9.5.
-#include <cstdio>
+//
+// The composition root: builds the platform services of this machine, the Qt
+// form toolkit and the install window, and runs the window until it closes.
+// PMSetup takes no command-line options.
+#include <QApplication>
 
-int main() {
-  std::puts("PMSetup: the install window is being built.");
+#include "console/frmUpgradeInstall.h"
+#include "platform/ddeLinks.h"
+#include "platform/posix/machine.h"
+#include "platform/posix/odbcDataSources.h"
+#include "platform/posix/programManager.h"
+#include "platform/posix/services.h"
+#include "platform/qt/qtToolkit.h"
+
+int main(int argc, char** argv) {
+  pm::qt::prepareEnvironment();
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("PMSetup");
+  pm::qt::prepareApplication(app);
+
+  pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
+                                    pm::posix::executableFolder());
+  pm::posix::OdbcDataSources dataSources(platform.machine, platform.registry);
+  pm::InProcessDde dde;
+  pm::posix::ProgramManager programManager(platform.machine);
+  dde.registerServer(pm::posix::ProgramManager::kService, programManager);
+  pm::qt::QtToolkit toolkit;
+
+  pm::Services services{platform.fs,       platform.clock, platform.processes,
+                        platform.registry, dataSources,    dde,
+                        toolkit,           platform.installerFolder};
+  pm::frmUpgradeInstall window(services);
+  toolkit.run(window);
   return 0;
 }
