@@ -1,0 +1,142 @@
+#include "unattended/answerFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace pm::unattended {
+
+namespace {
+
+constexpr std::size_t kLargestFile = 64 * 1024;
+
+std::string trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  const auto last = s.find_last_not_of(" \t");
+  return s.substr(first, last - first + 1);
+}
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::optional<bool> yesNo(const std::string& value) {
+  const std::string v = lower(value);
+  if (v == "yes" || v == "true" || v == "on" || v == "1") return true;
+  if (v == "no" || v == "false" || v == "off" || v == "0") return false;
+  return std::nullopt;
+}
+
+bool hasControlCharacter(const std::string& s) {
+  return std::any_of(s.begin(), s.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\t') || u == 0x7F;
+  });
+}
+
+}  // namespace
+
+Result<Answers> parseAnswers(const std::string& text, const std::string& fileName) {
+  Answers answers;
+  bool agreementGiven = false;
+  std::set<std::string> seen;
+  std::istringstream in(text);
+  std::string raw;
+  int lineNo = 0;
+  auto fail = [&](const std::string& what) {
+    return Status::failure(fileName + ":" + std::to_string(lineNo) + ": " + what);
+  };
+
+  while (std::getline(in, raw)) {
+    ++lineNo;
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    const std::string line = trim(raw);
+    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+    if (hasControlCharacter(line)) return fail("control characters are not allowed");
+
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) return fail("expected \"key = value\", found \"" + line + "\"");
+    const std::string key = lower(trim(line.substr(0, eq)));
+    std::string value = trim(line.substr(eq + 1));
+    if (key.empty()) return fail("a key is missing before \"=\"");
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      value = value.substr(1, value.size() - 2);
+    } else if (!value.empty() && (value.front() == '"' || value.back() == '"')) {
+      return fail("the value of \"" + key + "\" has an unmatched double quote");
+    }
+    if (!seen.insert(key).second) return fail("\"" + key + "\" is given twice");
+
+    auto flag = [&](bool& target) -> Status {
+      const auto v = yesNo(value);
+      if (!v) return fail("\"" + key + "\" must be yes or no, not \"" + value + "\"");
+      target = *v;
+      return {};
+    };
+
+    Status ok;
+    if (key == "agreement") {
+      const std::string v = lower(value);
+      if (v == "accept") {
+        answers.agree = true;
+      } else if (v == "decline") {
+        answers.agree = false;
+      } else {
+        return fail("\"agreement\" must be accept or decline, not \"" + value + "\"");
+      }
+      agreementGiven = true;
+    } else if (key == "help") {
+      ok = flag(answers.help);
+    } else if (key == "full") {
+      ok = flag(answers.full);
+    } else if (key == "launch") {
+      ok = flag(answers.launch);
+    } else if (key == "valid-dates") {
+      ok = flag(answers.validDates);
+    } else if (key == "folder") {
+      if (value.empty())
+        return fail("\"folder\" needs a folder (leave the key out for the default)");
+      answers.folder = value;
+    } else if (key == "name") {
+      answers.name = value;
+    } else {
+      return fail("unknown key \"" + key +
+                  "\" (known: agreement, help, full, folder, name, launch, valid-dates)");
+    }
+    if (!ok) return ok;
+  }
+
+  if (!agreementGiven) {
+    return Status::failure(fileName +
+                           ": \"agreement\" is missing: say \"agreement = accept\" or "
+                           "\"agreement = decline\"");
+  }
+  return answers;
+}
+
+Result<Answers> readAnswerFile(const std::string& hostPath) {
+  std::ifstream file(hostPath, std::ios::binary);
+  if (!file) {
+    return Status::failure(hostPath + ": cannot read the answer file: " + std::strerror(errno));
+  }
+  std::string text;
+  text.resize(kLargestFile + 1);
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (file.bad()) return Status::failure(hostPath + ": cannot read the answer file");
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  if (text.size() > kLargestFile) {
+    return Status::failure(hostPath +
+                           ": the answer file is larger than 64 KiB; is it the right file?");
+  }
+  if (text.find('\0') != std::string::npos) {
+    return Status::failure(hostPath + ": the answer file is not text");
+  }
+  return parseAnswers(text, hostPath);
+}
+
+}  // namespace pm::unattended
