@@ -7,11 +7,11 @@
 
 #include "database/testDatabase.h"
 #include "platform/posix/odbcDataSources.h"
+#include "platform/posix/testMachine.h"
+#include "tests/fakeRegistryStore.h"
 
 namespace pm::ado {
 namespace {
-
-using pm::testing::ScratchFolder;
 
 // The product database registered as the data source Dorvane in a registry
 // in memory, reached through the data sources that the registry derives.
@@ -20,20 +20,17 @@ class ConnectionTest : public ::testing::Test {
   void SetUp() override {
     if (pm::posix::OdbcDataSources::findSqliteDriver().empty())
       GTEST_SKIP() << "SQLite ODBC driver not installed";
-    db = scratch.path() / "Dorvane.mdb";
+    db = temp.folder / "Dorvane.mdb";
     pm::testing::makeProductDatabase(db, "Korrimel");
     point(db);
   }
-  // Registers Dorvane afresh, for `database`, or not at all when it is empty.
+  // Registers Dorvane for `database`.
   void point(const std::filesystem::path& database) {
-    reg = std::make_unique<pm::testing::MemoryRegistry>();
-    if (!database.empty()) {
-      reg->writeValue(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources",
-                      "Dorvane", RegValue::string("Microsoft Access Driver (*.mdb)"));
-      reg->writeValue(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\Dorvane", "DBQ",
-                      RegValue::string(machine.toWindows(database)));
-    }
-    sources = std::make_unique<pm::posix::OdbcDataSources>(machine, *reg);
+    reg.set(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", "Dorvane",
+            RegValue::string("Microsoft Access Driver (*.mdb)"));
+    reg.set(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\Dorvane", "DBQ",
+            RegValue::string(temp.machine.toWindows(database)));
+    sources = std::make_unique<pm::posix::OdbcDataSources>(temp.machine, reg);
   }
   std::unique_ptr<Connection> open() {
     auto cn = std::make_unique<Connection>(*sources);
@@ -42,9 +39,8 @@ class ConnectionTest : public ::testing::Test {
     return cn;
   }
 
-  ScratchFolder scratch;
-  pm::posix::Machine machine{scratch.path() / "machine"};
-  std::unique_ptr<pm::testing::MemoryRegistry> reg;
+  pm::posix::TempMachine temp;
+  pm::testing::FakeRegistryStore reg;
   std::unique_ptr<pm::posix::OdbcDataSources> sources;
   std::filesystem::path db;
 };
@@ -142,7 +138,7 @@ TEST_F(ConnectionTest, FailuresRaiseErrorsNamingTheirComponent) {
 }
 
 TEST_F(ConnectionTest, MissingDatabaseIsAnErrorAndNoFileAppears) {
-  const auto missing = scratch.path() / "gone" / "Dorvane.mdb";
+  const auto missing = temp.folder / "gone" / "Dorvane.mdb";
   std::filesystem::create_directories(missing.parent_path());
   point(missing);
   Connection cn(*sources);
@@ -153,7 +149,7 @@ TEST_F(ConnectionTest, MissingDatabaseIsAnErrorAndNoFileAppears) {
 
 TEST_F(ConnectionTest, EachOpenSeesTheDataSourceAsRegisteredNow) {
   open()->Close();
-  const auto other = scratch.path() / "Other.mdb";
+  const auto other = temp.folder / "Other.mdb";
   pm::testing::makeProductDatabase(other, "Second");
   point(other);
   EXPECT_EQ(open()->Execute("Select * from Company")->field("CompanyName"), "Second");

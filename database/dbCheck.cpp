@@ -1,10 +1,216 @@
 #include "database/dbCheck.h"
 
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "console/basCommon.h"
+#include "console/modRegistry.h"
+#include "database/connection.h"
+
 namespace pm {
+namespace {
+
+constexpr const char* kDataSourceName = "Dorvane";
+constexpr const char* kDataSourceRoot = "SOFTWARE\\ODBC\\ODBC.INI\\";
+constexpr const char* kDataSourceList = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
+constexpr const char* kAccessDriver = "Microsoft Access Driver (*.mdb)";
+
+// Failures of the file operations carry the codes the scripting runtime gives
+// for them: a file that is not there, or one that cannot be touched.
+constexpr const char* kFileSource = "Scripting.FileSystemObject";
+constexpr long kFileNotFound = 53;
+constexpr long kPermissionDenied = 70;
+// The stage's own check that the backup is a true copy (a user-defined error:
+// vbObjectError + 1001).
+constexpr long kBackupMismatch = -2147221504L + 1001;
+// Any other failure inside the stage (vbObjectError + 1000).
+constexpr long kUnexpected = -2147221504L + 1000;
+constexpr const char* kStageSource = "PMSetup";
+
+// Turns a failed file operation into the error that ends the stage. `path` is
+// the file that must exist for the operation to make sense.
+void check(const Status& status, FileSystem& fs, const std::string& path) {
+  if (status) return;
+  throw Error(status.message(), kFileSource,
+              fs.fileExists(path) ? kPermissionDenied : kFileNotFound);
+}
+
+// True when the backup holds exactly the bytes of the database.
+bool identicalCopy(FileSystem& fs, const std::string& original, const std::string& copy) {
+  auto a = fs.readText(original);
+  if (!a) return false;
+  auto b = fs.readText(copy);
+  if (!b) return false;
+  return a->size() == b->size() && a.value() == b.value();
+}
+
+void setString(RegistryStore& store, const RegKeyHandle& key, const std::string& name,
+               const std::string& text) {
+  RegSetValueExA(store, key, name, 0, ValueType::String, text.data(),
+                 static_cast<std::uint32_t>(text.size()));
+}
+
+void setDword(RegistryStore& store, const RegKeyHandle& key, const std::string& name,
+              std::uint32_t value) {
+  const unsigned char data[4] = {static_cast<unsigned char>(value & 0xFF),
+                                 static_cast<unsigned char>((value >> 8) & 0xFF),
+                                 static_cast<unsigned char>((value >> 16) & 0xFF),
+                                 static_cast<unsigned char>((value >> 24) & 0xFF)};
+  RegSetValueExA(store, key, name, 0, ValueType::Dword, data, 4);
+}
+
+std::string read(RegistryHelper& reg, const std::string& key, const std::string& name) {
+  std::string text;
+  reg.ReadStringValue(RootKey::CurrentUser, key, name, text);
+  return text;
+}
+
+// The first half of the stage: the backup, the blank database from the main
+// cabinet, and the registration of the data source. Raises pm::Error.
+void installDatabase(InstallWindow& frm) {
+  InstallState& st = frm.state();
+  FileSystem& fs = frm.services().fs;
+  RegistryStore& store = frm.services().registryStore;
+  const std::string database = st.appFolder + "\\Dorvane.mdb";
+  const std::string backup = st.appFolder + "\\DorvaneBKUP.mdb";
+  const std::string blank = st.tempFolder + "\\Dorvane.mdb";
+
+  frm.rept("DATABASE Upgrade Installation");
+  frm.showCurrent("Database");
+
+  if (fs.fileExists(database)) {
+    frm.rept("Database exists.  Making backup and overwriting.");
+    check(fs.copyFile(database, backup, true), fs, database);
+    // The user's database goes only once its backup is known to be whole.
+    if (!identicalCopy(fs, database, backup)) {
+      throw Error("The backup " + backup + " is not an identical copy of " + database +
+                      "; the database was left in place",
+                  kStageSource, kBackupMismatch);
+    }
+    check(fs.deleteFile(database, false), fs, database);
+  } else {
+    frm.rept("Database not found, Creating blank database.");
+  }
+
+  frm.rept("Extracting database to " + st.tempFolder);
+  check(fs.setWorkingFolder(frm.services().installerFolder), fs, frm.services().installerFolder);
+  frm.ExecCmd("Cabarc -o X \"" + st.tempFolder + "\\Pelmora.CAB\" Dorvane.mdb \"" + st.tempFolder +
+              "\"\\");
+  frm.rept("Copying database");
+  check(fs.copyFile(blank, database, true), fs, blank);
+
+  // The data source: its own key, its Engines and Jet keys, and the list entry.
+  RegistryHelper& reg = frm.registry();
+  const std::string dsnKey = std::string(kDataSourceRoot) + kDataSourceName;
+  const std::string enginesKey = dsnKey + "\\Engines";
+  const std::string jetKey = enginesKey + "\\Jet";
+  const RootKey hkcu = RootKey::CurrentUser;
+
+  frm.rept("ODBC.INI Registry check");
+  const std::string dbq = read(reg, dsnKey, "DBQ");
+  const std::string driver = read(reg, dsnKey, "Driver");
+  const std::string driverId = read(reg, dsnKey, "DriverID");
+  const std::string fil = read(reg, dsnKey, "FIL");
+  const std::string safeTransactions = read(reg, dsnKey, "SafeTransactions");
+  const std::string uid = read(reg, dsnKey, "UID");
+  if (dbq != database || driver.empty() || driverId.empty() || fil.empty() ||
+      safeTransactions.empty() || uid.empty()) {
+    RegKeyHandle key;
+    RegCreateKeyA(store, hkcu, dsnKey, key);
+    setString(store, key, "DBQ", database);
+    setString(store, key, "Driver", GetSystemDir(fs) + "odbcjt32.dll");
+    setDword(store, key, "DriverID", 25);
+    setString(store, key, "FIL", "MS Access;");
+    setDword(store, key, "SafeTransactions", 0);
+    setString(store, key, "UID", "");
+    RegCloseKey(key);
+  } else {
+    frm.rept("Current ODBC.INI registers set.");
+  }
+  frm.rept("ODBC Initialization registers complete.");
+
+  if (read(reg, enginesKey, "(Default)").empty()) {
+    RegKeyHandle key;
+    RegCreateKeyA(store, hkcu, enginesKey, key);
+    RegCloseKey(key);
+  } else {
+    frm.rept("Current ODBC Engine registers set.");
+  }
+  frm.rept("ODBC Engine registers complete.");
+
+  const std::string jetDefault = read(reg, jetKey, "(Default)");
+  const std::string implicitCommitSync = read(reg, jetKey, "ImplicitCommitSync");
+  const std::string maxBufferSize = read(reg, jetKey, "MaxBufferSize");
+  const std::string pageTimeout = read(reg, jetKey, "PageTimeout");
+  const std::string threads = read(reg, jetKey, "Threads");
+  const std::string userCommitSync = read(reg, jetKey, "UserCommitSync");
+  if (jetDefault.empty() || implicitCommitSync.empty() || maxBufferSize.empty() ||
+      pageTimeout.empty() || threads.empty() || userCommitSync.empty()) {
+    RegKeyHandle key;
+    RegCreateKeyA(store, hkcu, std::string(kDataSourceRoot) + kDataSourceName + "\\Engines\\Jet",
+                  key);
+    setString(store, key, "ImplicitCommitSync", "");
+    setDword(store, key, "MaxBufferSize", 2048);
+    setDword(store, key, "PageTimeout", 5);
+    setDword(store, key, "Threads", 3);
+    setString(store, key, "UserCommitSync", "Yes");
+    RegCloseKey(key);
+  } else {
+    frm.rept("ODBC Engines\\Jet registers set.");
+  }
+  frm.rept("ODBC Engines\\Jet registers complete.");
+
+  if (read(reg, kDataSourceList, kDataSourceName).empty()) {
+    reg.WriteStringValue(hkcu, kDataSourceList, kDataSourceName, kAccessDriver);
+  } else {
+    frm.rept("ODBC Data Sources Registers set.");
+  }
+  frm.rept("ODBC Data Sources registers complete. DSN Complete.");
+}
+
+void reportFailure(InstallWindow& frm, const std::string& description, const std::string& source,
+                   long number) {
+  frm.rept(description + " " + source + " " + std::to_string(number));
+  frm.dumpRpt();
+}
+
+}  // namespace
 
 void dbCheck(InstallWindow& frm, bool smp) {
-  (void)frm;
-  (void)smp;
+  (void)smp;  // the samples choice changes nothing in this stage
+
+  std::unique_ptr<ado::Connection> cn;
+  std::unique_ptr<ado::Recordset> rs;
+  try {
+    installDatabase(frm);
+    cn = std::make_unique<ado::Connection>(frm.services().dataSources);
+  } catch (const Error& e) {
+    reportFailure(frm, e.description(), e.source(), e.number());
+    return;
+  } catch (const std::exception& e) {
+    reportFailure(frm, e.what(), kStageSource, kUnexpected);
+    return;
+  }
+
+  try {
+    cn->ConnectionString = ado::kConnectionString;
+    cn->Open();
+    rs = cn->Execute("Select * from Company");
+    frm.rept("Test DSN Connection Passed");
+    cn->Close();
+    rs.reset();
+    frm.rept("--- Database Install Complete\r\n");
+    frm.hideCurrent();
+  } catch (const std::exception&) {
+    frm.rept(
+        "Test DSN Failed.  DSN Connection not available on current system or registry "
+        "blocked.");
+    rs.reset();
+    frm.rept("--- Database Install Complete (Failed)\r\n");
+    frm.hideCurrent();
+  }
 }
 
 }  // namespace pm

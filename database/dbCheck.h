@@ -1,4 +1,5 @@
-// The database stage: backs up the product database, puts the blank one from the main cabinet in its place, registers the data source Dorvane and tests it.
+// The database stage: backs up the product database, puts the blank one from the main cabinet in
+// its place, registers the data source Dorvane and tests it.
 #pragma once
 
 #include "console/installWindow.h"
