@@ -344,6 +344,11 @@ void FormWindow::apply(const ui::Control& c, ui::Property property) {
         setPaletteColor(w, QPalette::Window, back);
         break;
       case ui::ControlKind::CheckBox:
+        // A check box fills its background with the button colour.
+        setPaletteColor(w, QPalette::WindowText, fore);
+        setPaletteColor(w, QPalette::Window, back);
+        setPaletteColor(w, QPalette::Button, back);
+        break;
       case ui::ControlKind::Frame:
         setPaletteColor(w, QPalette::WindowText, fore);
         setPaletteColor(w, QPalette::Window, back);

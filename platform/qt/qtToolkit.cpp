@@ -99,6 +99,9 @@ void QtToolkit::show(ui::Form& form, ui::Form* owner, bool modal) {
   window->show();
   window->raise();
   window->activateWindow();
+  // The new window takes the keyboard at once, so a key pressed right after it
+  // appears reaches it (the window system confirms the activation later).
+  if (!window->isActiveWindow()) QApplication::setActiveWindow(window.get());
   window->focusFirst();
   if (form.loaded()) loop.exec();
   windows_.erase(&form);

@@ -27,6 +27,8 @@ QApplication& application() {
   static char name[] = "qt_tests";
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
+    // Another test of this program may have made it already: there is only one.
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return existing;
     qt::prepareEnvironment();
     auto* a = new QApplication(argc, argv);
     qt::prepareApplication(*a);
@@ -202,6 +204,9 @@ TEST_F(QtWindowsTest, SplashThenInstallWindowAsDeclared) {
          EXPECT_EQ(main->findChild<QWidget*>("cmdInstall")->palette().color(QPalette::Button),
                    windowColour);
 
+         // A check box shows the colour it was given, not the style's.
+         auto* launch = main->findChild<QWidget*>("chkLaunch");
+         EXPECT_EQ(QColor(launch->grab().toImage().pixel(launch->width() - 3, 3)), windowColour);
          // The window follows the form: a report line, the bar, the frame.
          frm.state().stepCount = 1;
          frm.rept("Library File Check");
