@@ -46,10 +46,24 @@ struct Outcome {
   }
 };
 
+constexpr int kExecutableAttribute = 0x40;  // MSCAB_ATTRIB_EXEC
+
 mode_t currentUmask() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
   return mask;
+}
+
+// A name in `folder` for a member on its way in; the reader creates it
+// exclusively, so a name taken meanwhile fails rather than clobbers.
+fs::path temporaryName(const fs::path& folder) {
+  static unsigned counter = 0;
+  std::error_code ec;
+  for (;;) {
+    const fs::path p = folder / (".Cabarc-" + std::to_string(::getpid()) + "-" +
+                                 std::to_string(++counter) + ".tmp");
+    if (!fs::exists(fs::symlink_status(p, ec))) return p;
+  }
 }
 
 // Sets a host file's modification time from a local civil date-time.
@@ -108,25 +122,53 @@ int listCabinet(const Invocation& inv, const posix::Machine& machine, std::ostre
 
 // ---------------------------------------------------------------- X
 
+// Folder listings by lower-case name, read once per folder and kept up to date
+// as members land, so that finding a name's existing spelling stays cheap when
+// thousands of members go into one folder.
+class FolderIndex {
+ public:
+  // The existing entry of `folder` named `part` without regard to case, if any.
+  std::optional<fs::path> find(const fs::path& folder, const std::string& part) {
+    auto& names = listing(folder);
+    const auto it = names.find(lower(part));
+    if (it == names.end()) return std::nullopt;
+    return folder / it->second;
+  }
+  void added(const fs::path& entry) {
+    listing(entry.parent_path())
+        .emplace(lower(entry.filename().string()), entry.filename().string());
+  }
+
+ private:
+  std::map<std::string, std::string>& listing(const fs::path& folder) {
+    auto [it, fresh] = folders_.try_emplace(folder.string());
+    if (fresh) {
+      std::error_code ec;
+      for (const auto& e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        auto [at, added] = it->second.emplace(lower(name), name);
+        if (!added && name < at->second) at->second = name;  // same pick every time
+      }
+    }
+    return it->second;
+  }
+  std::map<std::string, std::map<std::string, std::string>> folders_;
+};
+
 // The host path of `parts` below `folder`. Where the exact name is missing, an
 // existing entry that differs only in letter case is taken, as Windows would
 // overwrite that file rather than make a second one.
-fs::path resolveUnder(const fs::path& folder, const std::vector<std::string>& parts) {
+fs::path resolveUnder(FolderIndex& index, const fs::path& folder,
+                      const std::vector<std::string>& parts) {
   fs::path at = folder;
   bool existing = true;
   for (const auto& part : parts) {
     std::error_code ec;
     fs::path exact = at / part;
     if (existing && !fs::exists(fs::symlink_status(exact, ec))) {
-      existing = false;
-      const std::string want = lower(part);
-      for (const auto& e : fs::directory_iterator(at, ec)) {
-        if (lower(e.path().filename().string()) == want) {
-          exact = e.path();
-          existing = true;
-          break;
-        }
-      }
+      const auto other = index.find(at, part);
+      existing = other.has_value();
+      if (other) exact = *other;
     }
     at = std::move(exact);
   }
@@ -135,7 +177,7 @@ fs::path resolveUnder(const fs::path& folder, const std::vector<std::string>& pa
 
 // Makes the folders between the destination and the member's file; refuses to
 // go through a symbolic link, which could lead outside the destination.
-Status makeFolders(const fs::path& destHost, const fs::path& fileHost) {
+Status makeFolders(const fs::path& destHost, const fs::path& fileHost, FolderIndex& index) {
   const fs::path rel = fileHost.parent_path().lexically_relative(destHost);
   fs::path at = destHost;
   for (const auto& part : rel) {
@@ -150,13 +192,14 @@ Status makeFolders(const fs::path& destHost, const fs::path& fileHost) {
     }
     if (!fs::create_directory(at, ec) && ec)
       return Status::failure("cannot create the folder " + at.string() + ": " + ec.message());
+    index.added(at);
   }
   return {};
 }
 
-int extractOne(CabinetReader& reader, std::size_t index, const fs::path& destHost,
-               const Invocation& inv, std::ostream& out, std::ostream& err) {
-  const CabinetMember& member = reader.members()[index];
+int extractOne(CabinetReader& reader, std::size_t which, const fs::path& destHost,
+               FolderIndex& index, const Invocation& inv, std::ostream& out, std::ostream& err) {
+  const CabinetMember& member = reader.members()[which];
   const SafeName safe = checkMemberName(member.name);
   if (!safe.ok) {
     err << "Cabarc: refused member \"" << member.name << "\": " << safe.reason
@@ -166,7 +209,7 @@ int extractOne(CabinetReader& reader, std::size_t index, const fs::path& destHos
   const std::vector<std::string> parts =
       inv.keepPaths ? safe.parts : std::vector<std::string>{safe.parts.back()};
   const std::string shown = joinParts(parts, '\\');
-  const fs::path target = resolveUnder(destHost, parts);
+  const fs::path target = resolveUnder(index, destHost, parts);
   const fs::path rel = target.lexically_relative(destHost);
   if (rel.empty() || *rel.begin() == ".." || rel.is_absolute()) {
     err << "Cabarc: refused member \"" << member.name
@@ -174,7 +217,7 @@ int extractOne(CabinetReader& reader, std::size_t index, const fs::path& destHos
     return kMemberRefused;
   }
   if (inv.keepPaths) {
-    if (Status s = makeFolders(destHost, target); !s) {
+    if (Status s = makeFolders(destHost, target, index); !s) {
       err << "Cabarc: cannot extract " << shown << ": " << s.message() << "\n";
       return kMemberFailed;
     }
@@ -195,25 +238,21 @@ int extractOne(CabinetReader& reader, std::size_t index, const fs::path& destHos
   out << "Extracting " << shown << "\n";
   // Into a temporary name beside the target, renamed when complete: a failure
   // never leaves a half-written file under the member's name.
-  std::string tmpl = (target.parent_path() / ".Cabarc-XXXXXX").string();
-  const int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) {
-    err << "Cabarc: cannot extract " << shown << ": cannot create a file in "
-        << target.parent_path().string() << "\n";
-    return kMemberFailed;
-  }
-  ::close(fd);
-  const fs::path tmp = tmpl;
-  Status s = reader.extract(index, tmp);
+  const fs::path tmp = temporaryName(target.parent_path());
+  Status s = reader.extract(which, tmp);
   if (s) {
-    // Members marked executable (as Cabarc N marks programs) can be run once extracted.
-    const mode_t mode = (member.attributes & 0x40) != 0 ? 0777 : 0666;
-    ::chmod(tmp.c_str(), mode & ~currentUmask());
+    // A member marked executable (Cabarc N marks files that can be run) can be
+    // run once extracted; others keep the mode they were created with.
+    if ((member.attributes & kExecutableAttribute) != 0)
+      ::chmod(tmp.c_str(), 0777 & ~currentUmask());
     if (member.time && !setLocalMtime(tmp, *member.time))
       err << "Cabarc: warning: cannot set the time of " << shown << "\n";
     if (!member.time) err << "Cabarc: warning: " << shown << " has no valid date in the cabinet\n";
     fs::rename(tmp, target, ec);
-    if (!ec) return kOk;
+    if (!ec) {
+      index.added(target);
+      return kOk;
+    }
     s = Status::failure("cannot rename it into place: " + ec.message());
   }
   fs::remove(tmp, ec);
@@ -246,6 +285,7 @@ int extractCabinet(const Invocation& inv, const posix::Machine& machine, std::os
   std::vector<bool> patternUsed(patterns.size(), false);
 
   Outcome outcome;
+  FolderIndex index;
   const auto& members = reader.members();
   for (std::size_t i = 0; i < members.size(); ++i) {
     bool picked = patterns.empty();
@@ -255,7 +295,7 @@ int extractCabinet(const Invocation& inv, const posix::Machine& machine, std::os
         patternUsed[p] = true;
       }
     }
-    if (picked) outcome.note(extractOne(reader, i, destHost, inv, out, err));
+    if (picked) outcome.note(extractOne(reader, i, destHost, index, inv, out, err));
   }
   for (std::size_t p = 0; p < patterns.size(); ++p) {
     if (!patternUsed[p]) {

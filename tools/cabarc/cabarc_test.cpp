@@ -361,6 +361,17 @@ TEST_F(CabarcTest, NewCabinetFromFoldersAndItsRefusals) {
   EXPECT_NE(list.out.find("tree\\sub\\a.txt"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("3 files"), std::string::npos);
 
+  // A file that can be run comes out runnable; the others do not.
+  writeFile(src / "run.sh", "#!/bin/sh\n");
+  fs::permissions(src / "run.sh", fs::perms::owner_all);
+  ASSERT_EQ(cabarc({"N", (root_ / "exec.cab").string(), "run.sh", "tree\\a.txt"}, src.path()).code,
+            0);
+  ASSERT_EQ(cabarc({"X", (root_ / "exec.cab").string(), "e\\"}).code, 0);
+  EXPECT_NE(fs::status(root_ / "e" / "run.sh").permissions() & fs::perms::owner_exec,
+            fs::perms::none);
+  EXPECT_EQ(fs::status(root_ / "e" / "a.txt").permissions() & fs::perms::owner_exec,
+            fs::perms::none);
+
   // A wildcard with -r takes the matching files of every subfolder.
   ASSERT_EQ(cabarc({"-r", "-p", "N", cab.string(), "tree\\*.TXT"}, src.path()).code, 0);
   ASSERT_EQ(cabarc({"-p", "X", cab.string(), "x\\"}).code, 0);

@@ -1,6 +1,8 @@
 #include "tools/cabarc/cabinetReader.h"
 
+#include <fcntl.h>
 #include <mspack.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -62,7 +64,14 @@ mspack_file* sysOpen(mspack_system* self, const char* name, int mode) {
         delete f;
         return nullptr;
     }
-    f->fp = std::fopen(name, how);
+    if (mode == MSPACK_SYS_OPEN_WRITE) {
+      // Output files are always new: never follow or clobber what is there.
+      const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      f->fp = fd < 0 ? nullptr : ::fdopen(fd, how);
+      if (fd >= 0 && !f->fp) ::close(fd);
+    } else {
+      f->fp = std::fopen(name, how);
+    }
     if (!f->fp) {
       delete f;
       return nullptr;

@@ -44,9 +44,10 @@ class CabinetReader {
 
   const std::vector<CabinetMember>& members() const;
 
-  // Decompresses member `index` into `hostFile` (an absolute host path, created
-  // or truncated). On failure the file may hold part of the data: the caller
-  // writes to a temporary name and removes it.
+  // Decompresses member `index` into `hostFile`, an absolute host path that must
+  // not exist yet (it is created, never followed or overwritten). On failure the
+  // file may hold part of the data: the caller writes to a temporary name and
+  // removes it.
   Status extract(std::size_t index, const std::filesystem::path& hostFile);
   // Decompresses member `index` and throws the bytes away (checks the data).
   Status verify(std::size_t index);

@@ -79,12 +79,13 @@ Status writeCabinet(const fs::path& hostCabinet, const std::vector<NewMember>& m
     GRef<GCabFile> file(gcab_file_new_with_file(m.storedName.c_str(), source.get()));
     GErrorHolder err;
     const gboolean added = gcab_folder_add_file(folder.get(), file.get(), FALSE, nullptr, &err.e);
-    // Set after adding: adding reads the file's details and would replace it.
+    // Set after adding: adding reads the file's details and would replace them.
     gcab_file_set_date_time(file.get(), when);
-    // A program keeps its execute permission through the cabinet's "executable" attribute.
+    // A program keeps its execute permission through the "executable" attribute.
     struct stat st {};
     if (::stat(m.hostFile.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) != 0)
-      gcab_file_set_attributes(file.get(), gcab_file_get_attributes(file.get()) | 0x40);
+      gcab_file_set_attributes(file.get(),
+                               gcab_file_get_attributes(file.get()) | GCAB_FILE_ATTRIBUTE_EXEC);
     g_date_time_unref(when);
     if (!added) return Status::failure(m.storedName + ": " + err.text());
   }

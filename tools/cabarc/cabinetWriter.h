@@ -17,7 +17,8 @@ struct NewMember {
 enum class Compression { None, Mszip };
 
 // Writes the cabinet at `hostCabinet` (absolute host path). Each member keeps its
-// file's modification time as local time (2-second resolution). The cabinet is
+// file's modification time as local time (2-second resolution); a file that can
+// be run is marked executable (MSCAB_ATTRIB_EXEC), and extraction restores that. The cabinet is
 // written under a temporary name beside it and renamed when complete, so a
 // failure leaves any earlier cabinet of that name as it was.
 Status writeCabinet(const std::filesystem::path& hostCabinet, const std::vector<NewMember>& members,
