@@ -17,6 +17,15 @@ std::string sortKey(const std::string& path) {
   return key;
 }
 
+// The store files cannot hold a line break or NUL in a name or a string, so
+// neither does this store.
+Status checkText(const std::string& text, const char* what) {
+  if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+    return Status::failure(std::string("The registry cannot store a ") + what +
+                           " that holds a line break or NUL character");
+  return {};
+}
+
 }  // namespace
 
 std::string FakeRegistryStore::fullPath(RootKey root, const std::string& keyPath) {
@@ -84,6 +93,11 @@ Status FakeRegistryStore::writeValue(RootKey root, const std::string& keyPath,
                                      const std::string& valueName, const RegValue& value) {
   if (!failWrites.empty()) return Status::failure(failWrites);
   if (rootKeyName(root).empty()) return Status::failure("Unknown registry root key");
+  if (Status s = checkText(keyPath, "key name"); !s) return s;
+  if (Status s = checkText(valueName, "value name"); !s) return s;
+  if (value.type == ValueType::String) {
+    if (Status s = checkText(value.text, "string value"); !s) return s;
+  }
   set(root, keyPath, valueName, value);
   ++writes;
   return {};
@@ -92,6 +106,7 @@ Status FakeRegistryStore::writeValue(RootKey root, const std::string& keyPath,
 Status FakeRegistryStore::createKey(RootKey root, const std::string& keyPath) {
   if (!failWrites.empty()) return Status::failure(failWrites);
   if (rootKeyName(root).empty()) return Status::failure("Unknown registry root key");
+  if (Status s = checkText(keyPath, "key name"); !s) return s;
   ensure(root, keyPath);
   ++writes;
   return {};

@@ -1,5 +1,6 @@
 #include "platform/posix/posixProcessRunner.h"
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -121,8 +122,19 @@ Result<int> PosixProcessRunner::spawn(const std::string& cmdline) {
   envp.push_back(const_cast<char*>(machineVar.c_str()));
   envp.push_back(nullptr);
 
+  // The program starts with every signal at its default and none blocked,
+  // whatever the installer (or its toolkit) has set for itself.
+  posix_spawnattr_t attr;
+  ::posix_spawnattr_init(&attr);
+  sigset_t all, none;
+  ::sigfillset(&all);
+  ::sigemptyset(&none);
+  ::posix_spawnattr_setsigdefault(&attr, &all);
+  ::posix_spawnattr_setsigmask(&attr, &none);
+  ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = 0;
-  const int err = ::posix_spawn(&pid, program->c_str(), nullptr, nullptr, argv.data(), envp.data());
+  const int err = ::posix_spawn(&pid, program->c_str(), nullptr, &attr, argv.data(), envp.data());
+  ::posix_spawnattr_destroy(&attr);
   if (err != 0) {
     return Status::failure("Cannot start \"" + cmdline + "\": " + program->string() + ": " +
                            std::strerror(err));

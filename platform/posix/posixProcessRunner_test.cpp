@@ -1,6 +1,7 @@
 #include "platform/posix/posixProcessRunner.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +70,10 @@ TEST_F(PosixProcessRunnerTest, ExitCodesAndProgramsThatCannotStart) {
   EXPECT_EQ(runner.runAndWait("C:\\windows\\system32\\none.exe"), -1);
   // Ended by a signal: 128 + the signal, as a shell says it.
   EXPECT_EQ(runner.runAndWait("sh -c \"kill -9 $$\""), 137);
+  // Signals the installer ignores are not ignored by the programs it starts.
+  ::signal(SIGTERM, SIG_IGN);
+  EXPECT_EQ(runner.runAndWait("sh -c \"kill -TERM $$\""), 128 + SIGTERM);
+  ::signal(SIGTERM, SIG_DFL);
   // A file that is there but cannot be run is not started.
   script(installer() / "notrunnable", "exit 0", 0644);
   EXPECT_EQ(runner.runAndWait("notrunnable"), -1);

@@ -135,5 +135,18 @@ TYPED_TEST(RegistryContract, CreatedKeysExistWithoutValues) {
   EXPECT_TRUE(this->exists(HKCU, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources"));
 }
 
+TYPED_TEST(RegistryContract, TextWithLineBreaksOrNulIsRefusedAndChangesNothing) {
+  auto& store = this->store;
+  ASSERT_TRUE(store.writeValue(HKCU, "Software\\A", "n", RegValue::string("old")).ok());
+  EXPECT_FALSE(store.writeValue(HKCU, "Software\\A", "n", RegValue::string("two\r\nlines")).ok());
+  EXPECT_FALSE(
+      store.writeValue(HKCU, "Software\\A", "n", RegValue::string(std::string("a\0b", 3))).ok());
+  EXPECT_FALSE(store.writeValue(HKCU, "Software\\A", "x\ny", RegValue::string("v")).ok());
+  EXPECT_FALSE(store.createKey(HKCU, "Software\\line\nbreak").ok());
+  EXPECT_EQ(this->read(HKCU, "Software\\A", "n"), RegValue::string("old"));
+  EXPECT_EQ(store.valueNames(HKCU, "Software\\A").value(), std::vector<std::string>{"n"});
+  EXPECT_FALSE(this->exists(HKCU, "Software\\line\nbreak"));
+}
+
 }  // namespace
 }  // namespace pm
