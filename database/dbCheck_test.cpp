@@ -26,6 +26,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 using Lines = std::vector<std::string>;
+using Values = std::vector<std::pair<std::string, RegValue>>;
 
 constexpr RootKey HKCU = RootKey::CurrentUser;
 const std::string kDsnKey = "SOFTWARE\\ODBC\\ODBC.INI\\Dorvane";
@@ -72,6 +73,22 @@ class DbCheckTest : public ::testing::Test {
     auto v = registry.readValue(HKCU, key, name);
     EXPECT_TRUE(v) << v.message();
     return v ? v.value() : std::nullopt;
+  }
+  // Every value of a key, in the order the store keeps them.
+  Values key(const std::string& path) {
+    Values all;
+    const auto names = registry.valueNames(HKCU, path);
+    for (const std::string& name : names.value()) all.emplace_back(name, value(path, name).value());
+    return all;
+  }
+  // The six values that the stage writes for the data source.
+  Values dataSourceValues() const {
+    return {{"DBQ", RegValue::string(database)},
+            {"Driver", RegValue::string("C:\\windows\\system32\\odbcjt32.dll")},
+            {"DriverID", RegValue::number(25)},
+            {"FIL", RegValue::string("MS Access;")},
+            {"SafeTransactions", RegValue::number(0)},
+            {"UID", RegValue::string("")}};
   }
   void set(const std::string& key, const std::string& name, const RegValue& v) {
     ASSERT_TRUE(registry.writeValue(HKCU, key, name, v));
@@ -127,26 +144,16 @@ TEST_F(DbCheckTest, FreshMachineGetsTheBlankDatabaseAndAllFourKeys) {
   EXPECT_FALSE(fs.fileExists(backup));
   EXPECT_EQ(pm::testing::readFile(host(database)), pm::testing::readFile(blank));
 
-  EXPECT_EQ(*registry.valueNames(HKCU, kDsnKey),
-            (Lines{"DBQ", "Driver", "DriverID", "FIL", "SafeTransactions", "UID"}));
-  EXPECT_EQ(value(kDsnKey, "DBQ"), RegValue::string(database));
-  EXPECT_EQ(value(kDsnKey, "Driver"), RegValue::string("C:\\windows\\system32\\odbcjt32.dll"));
-  EXPECT_EQ(value(kDsnKey, "DriverID"), RegValue::number(25));
-  EXPECT_EQ(value(kDsnKey, "FIL"), RegValue::string("MS Access;"));
-  EXPECT_EQ(value(kDsnKey, "SafeTransactions"), RegValue::number(0));
-  EXPECT_EQ(value(kDsnKey, "UID"), RegValue::string(""));
+  EXPECT_EQ(key(kDsnKey), dataSourceValues());
   EXPECT_TRUE(*registry.keyExists(HKCU, kEnginesKey));
-  EXPECT_TRUE(registry.valueNames(HKCU, kEnginesKey)->empty());
-  EXPECT_EQ(
-      *registry.valueNames(HKCU, kJetKey),
-      (Lines{"ImplicitCommitSync", "MaxBufferSize", "PageTimeout", "Threads", "UserCommitSync"}));
-  EXPECT_EQ(value(kJetKey, "ImplicitCommitSync"), RegValue::string(""));
-  EXPECT_EQ(value(kJetKey, "MaxBufferSize"), RegValue::number(2048));
-  EXPECT_EQ(value(kJetKey, "PageTimeout"), RegValue::number(5));
-  EXPECT_EQ(value(kJetKey, "Threads"), RegValue::number(3));
-  EXPECT_EQ(value(kJetKey, "UserCommitSync"), RegValue::string("Yes"));
-  EXPECT_EQ(*registry.valueNames(HKCU, kListKey), Lines{"Dorvane"});
-  EXPECT_EQ(value(kListKey, "Dorvane"), RegValue::string("Microsoft Access Driver (*.mdb)"));
+  EXPECT_EQ(key(kEnginesKey), Values{});
+  EXPECT_EQ(key(kJetKey), (Values{{"ImplicitCommitSync", RegValue::string("")},
+                                  {"MaxBufferSize", RegValue::number(2048)},
+                                  {"PageTimeout", RegValue::number(5)},
+                                  {"Threads", RegValue::number(3)},
+                                  {"UserCommitSync", RegValue::string("Yes")}}));
+  EXPECT_EQ(key(kListKey),
+            (Values{{"Dorvane", RegValue::string("Microsoft Access Driver (*.mdb)")}}));
 
   // The new database is what the data source reaches, for the layer and for isql.
   EXPECT_EQ(companyThroughDataSource(), "Blank Company");
@@ -227,11 +234,7 @@ TEST_F(DbCheckTest, RegisteredValuesAreLeftAloneOnlyWhenEveryOneIsSetAndDbqMatch
     frm.lines.clear();
     dbCheck(frm);
     EXPECT_EQ(frm.lines[5], "ODBC Initialization registers complete.") << other;
-    EXPECT_EQ(value(kDsnKey, "DBQ"), RegValue::string(database));
-    EXPECT_EQ(value(kDsnKey, "Driver"), RegValue::string("C:\\windows\\system32\\odbcjt32.dll"));
-    EXPECT_EQ(value(kDsnKey, "DriverID"), RegValue::number(25));
-    EXPECT_EQ(value(kDsnKey, "SafeTransactions"), RegValue::number(0));
-    EXPECT_EQ(value(kDsnKey, "UID"), RegValue::string(""));
+    EXPECT_EQ(key(kDsnKey), dataSourceValues());
     EXPECT_EQ(frm.lines.back(), "--- Database Install Complete\r\n");
   }
 }
