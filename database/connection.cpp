@@ -373,6 +373,9 @@ void endTransaction(SQLHDBC dbc, SQLSMALLINT completion, const std::string& sour
   std::optional<Error> error;
   if (!succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc, completion))) {
     error = diagnosticError(SQL_HANDLE_DBC, dbc, source, what);
+    // A commit that failed is undone whole: turning autocommit back on would
+    // otherwise commit whatever part of it the driver still holds.
+    if (completion == SQL_COMMIT) SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
   }
   // Outside of a transaction every statement commits on its own again.
   SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
