@@ -143,22 +143,6 @@ TEST_F(DialogsQtTest, AgreementShowsTheTextAndIAgreeAccepts) {
   EXPECT_TRUE(eulaAccepted);
 }
 
-TEST_F(DialogsQtTest, AnUnreadableAgreementOffersOnlyCancel) {
-  testing::FakeFileSystem fs;
-  frmEULA dialog(fs, "C:\\setup");
-  eulaAccepted = false;
-  EXPECT_TRUE(showAndAnswer(dialog, [&](QWidget& w) {
-    EXPECT_EQ(child<QPlainTextEdit>(w, "txtEULA")->toPlainText().toStdString(),
-              frmEULA::kUnreadableNotice);
-    EXPECT_FALSE(child<QPushButton>(w, "cmdIread")->isEnabled());
-    QTest::mouseClick(child<QPushButton>(w, "cmdIread"), Qt::LeftButton);
-    EXPECT_TRUE(dialog.loaded());
-    QTest::mouseClick(child<QPushButton>(w, "cmdCancel"), Qt::LeftButton);
-    EXPECT_FALSE(dialog.loaded());
-  }));
-  EXPECT_FALSE(eulaAccepted);
-}
-
 TEST_F(DialogsQtTest, OptionsAsDeclaredAndFullInstallChecksEveryBox) {
   frmOptions dialog;
   EXPECT_TRUE(showAndAnswer(dialog, [&](QWidget& w) {
@@ -244,17 +228,6 @@ TEST_F(DialogsQtTest, NameDialogShowsThePresetWithTheFocusOnTheName) {
     QTest::mouseClick(child<QPushButton>(w, "cmdSubmit"), Qt::LeftButton);
   }));
   EXPECT_EQ(dialog.regName, "Ann O'Brien");
-}
-
-TEST_F(DialogsQtTest, ClosingANameDialogKeepsThePreset) {
-  frmRegName dialog;
-  dialog.regName = "Ann";
-  EXPECT_TRUE(showAndAnswer(dialog, [&](QWidget& w) {
-    QTest::keyClicks(child<QLineEdit>(w, "txtRegName"), "xyz");
-    w.close();
-    EXPECT_FALSE(dialog.loaded());
-  }));
-  EXPECT_EQ(dialog.regName, "Ann");
 }
 
 }  // namespace
