@@ -46,6 +46,24 @@ struct Outcome {
   }
 };
 
+// A stored name as it may be shown on a terminal: control characters, which
+// could steer the terminal, are written as \xNN.
+std::string printable(const std::string& name) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) {
+      out += "\\x";
+      out += hex[u >> 4];
+      out += hex[u & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 constexpr int kExecutableAttribute = 0x40;  // MSCAB_ATTRIB_EXEC
 
 mode_t currentUmask() {
@@ -109,7 +127,7 @@ int listCabinet(const Invocation& inv, const posix::Machine& machine, std::ostre
   out << "File name                                         File size  Date       Time\n";
   out << "------------------------------------------------- ---------- ---------- --------\n";
   for (const auto& m : members) {
-    std::string name = m.name;
+    std::string name = printable(m.name);
     if (name.size() < 49) name.resize(49, ' ');
     std::string size = std::to_string(m.size);
     if (size.size() < 10) size.insert(0, 10 - size.size(), ' ');
@@ -202,7 +220,7 @@ int extractOne(CabinetReader& reader, std::size_t which, const fs::path& destHos
   const CabinetMember& member = reader.members()[which];
   const SafeName safe = checkMemberName(member.name);
   if (!safe.ok) {
-    err << "Cabarc: refused member \"" << member.name << "\": " << safe.reason
+    err << "Cabarc: refused member \"" << printable(member.name) << "\": " << safe.reason
         << "; it is not extracted\n";
     return kMemberRefused;
   }
@@ -212,7 +230,7 @@ int extractOne(CabinetReader& reader, std::size_t which, const fs::path& destHos
   const fs::path target = resolveUnder(index, destHost, parts);
   const fs::path rel = target.lexically_relative(destHost);
   if (rel.empty() || *rel.begin() == ".." || rel.is_absolute()) {
-    err << "Cabarc: refused member \"" << member.name
+    err << "Cabarc: refused member \"" << printable(member.name)
         << "\": it would land outside the destination\n";
     return kMemberRefused;
   }
@@ -408,7 +426,7 @@ int newCabinet(const Invocation& inv, const posix::Machine& machine, std::ostrea
     const std::string stored =
         inv.keepPaths ? joinParts(c.parts, '\\') : c.host.filename().string();
     if (const SafeName safe = checkMemberName(stored); !safe.ok) {
-      err << "Cabarc: cannot store \"" << stored << "\": " << safe.reason << "\n";
+      err << "Cabarc: cannot store \"" << printable(stored) << "\": " << safe.reason << "\n";
       outcome.note(kCannotCreate);
       continue;
     }

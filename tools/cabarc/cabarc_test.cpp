@@ -199,6 +199,7 @@ TEST_F(CabarcTest, NamesThatWouldLeaveTheDestinationAreRefused) {
       "/evil5.txt",    "a/../../../evil6.txt", "..",          "sub\\"};
   std::vector<RawMember> members = {{"good.txt", "good"}};
   for (const auto& n : bad) members.push_back({n, "evil"});
+  members.push_back({"esc\x1b]0;title\x07.txt", "evil"});  // would steer a terminal
   const fs::path work = root_ / "work";
   writeFile(work / "bad.cab", rawCabinet(members));
   // A folder inside the destination that is a link to somewhere else.
@@ -214,6 +215,8 @@ TEST_F(CabarcTest, NamesThatWouldLeaveTheDestinationAreRefused) {
     const ToolRun r = cabarc(args);
     EXPECT_EQ(r.code, 4) << r.err;
     for (const auto& n : bad) EXPECT_NE(r.err.find("\"" + n + "\""), std::string::npos) << n;
+    EXPECT_NE(r.err.find("esc\\x1B]0;title\\x07.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
     EXPECT_EQ(readFile(work / "dest" / "good.txt"), "good");
   }
   const ToolRun viaLink = cabarc({"-p", "X", (work / "link.cab").string(), "work/dest/"});
