@@ -31,7 +31,10 @@ void installLibrary(InstallWindow& frm, const std::string& line, const std::stri
 
   DateTime installedDate = DateTime::fromCivil(1990, 1, 1);
   const std::string installed = systemDir + name;
-  const std::string registration = "regsvr32 /s " + name;
+  // A name with a blank is quoted, or the command line would split it in two and
+  // regsvr32 would look for two libraries that do not exist.
+  const bool blank = name.find(' ') != std::string::npos;
+  const std::string registration = "regsvr32 /s " + (blank ? "\"" + name + "\"" : name);
 
   if (fs.fileExists(installed)) {
     if (auto time = fs.modificationTime(installed)) installedDate = time.value();

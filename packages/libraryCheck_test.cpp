@@ -55,7 +55,10 @@ TEST_F(LibraryStage, InstallsMissingLibrariesAndLeavesPresentOnesAlone) {
   EXPECT_TRUE(
       ran("Cabarc -o X \"C:\\setup\\PMUpTemp\\PLMLibrary.CAB\" \"spaced lib.dll\" "
           "\"C:\\setup\\PMUpTemp\"\\"));
-  EXPECT_TRUE(ran("regsvr32 /s spaced lib.dll"));
+  // Registered after the copy, so regsvr32 finds it in the system folder; the
+  // name is quoted because of its blank.
+  EXPECT_TRUE(ran("regsvr32 /s \"spaced lib.dll\""));
+  EXPECT_TRUE(*registry.keyExists(RootKey::ClassesRoot, "PMSetup\\Registered\\spaced lib.dll"));
   EXPECT_TRUE(ran("regsvr32 /s scrrun.dll"));
   EXPECT_FALSE(ran("regsvr32 /s present.dll"));
   EXPECT_FALSE(ran("regsvr32 /s missing.dll"));

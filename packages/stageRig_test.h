@@ -52,9 +52,11 @@ class StageRig : public ::testing::Test {
         link(dde) {
     stdfs::create_directories(host("C:\\setup"));
     stdfs::create_directories(host(appFolder));
+    // The tools of the same build: $PM_BUILD_BIN under CTest, else <build>/bin.
     const char* bin = std::getenv("PM_BUILD_BIN");
+    const stdfs::path binFolder = bin ? stdfs::path(bin) : posix::executableFolder() / ".." / "bin";
     for (const char* tool : {"Cabarc", "regsvr32", "VBRun60"}) {
-      const stdfs::path built = stdfs::path(bin ? bin : "") / tool;
+      const stdfs::path built = binFolder / tool;
       if (!stdfs::exists(built)) ADD_FAILURE() << "tool not built: " << built;
       stdfs::create_symlink(built, host("C:\\setup") / tool);
     }
