@@ -126,7 +126,7 @@ class ShapeWidget : public QWidget {
   }
 };
 
-// Text colours keep the style's greyed look when the control is disabled;
+// Text colours turn grey when the control is disabled;
 // backgrounds are the same in every state.
 void setPaletteColor(QWidget* w, QPalette::ColorRole role, const QColor& c) {
   QPalette pal = w->palette();
@@ -135,6 +135,8 @@ void setPaletteColor(QWidget* w, QPalette::ColorRole role, const QColor& c) {
   if (text) {
     pal.setColor(QPalette::Active, role, c);
     pal.setColor(QPalette::Inactive, role, c);
+    // Windows' grey text: readable on the window colours of the installer.
+    pal.setColor(QPalette::Disabled, role, QColor(0x6D, 0x6D, 0x6D));
   } else {
     pal.setColor(QPalette::All, role, c);
   }
