@@ -281,7 +281,8 @@ QWidget* FormWindow::create(const ui::Control& c, QWidget* parent) {
       }
     case ui::ControlKind::Button: {
       auto* button = new QPushButton(parent);
-      button->setAutoDefault(false);
+      // Enter presses the focused button, as Space does (the Windows way).
+      button->setAutoDefault(true);
       connect(button, &QPushButton::clicked, this, [this, name] { form_.click(name); });
       return button;
     }

@@ -247,7 +247,12 @@ TEST_F(QtWindowsTest, CancelAsksWithoutAnIconAndNoKeepsTheWindow) {
          QTest::keyClick(splash, Qt::Key_Space);
        }},
       {[&] { return toolkit.windowOf(frm) && toolkit.windowOf(frm)->isVisible(); },
-       [&] { toolkit.windowOf(frm)->findChild<QPushButton*>("cmdCancelInstall")->click(); }},
+       [&] {
+         // Enter presses the focused button.
+         auto* cancel = toolkit.windowOf(frm)->findChild<QPushButton*>("cmdCancelInstall");
+         cancel->setFocus();
+         QTest::keyClick(cancel, Qt::Key_Return);
+       }},
       {[&] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; },
        [&] {
          auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
