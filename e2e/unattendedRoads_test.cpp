@@ -1,0 +1,265 @@
+// The whole install road, run by PMSetupUnattended on a copy of the demo: the
+// debug file byte for byte, and what the machine holds afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/e2eSupport.h"
+
+namespace pm::e2e {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines operator+(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+const Lines kLibrary = {
+    "Library File Check",
+    "Installing VBRuntime",
+    "Installing Scripting RunTime",
+    "Temporary directory created.",
+    "Copied Extraction files.",
+    "plmcal32.dll exists.",
+    "Extracted, registered plmgrid.ocx. New file install.",
+    "Extracted, registered plmrpt32.dll. New file install.",
+    "Library Files Installed.",
+};
+const Lines kValidated = {
+    "Previous Install at : C:\\Program Files\\Pelmora",
+    "Previous Executable found.",
+    "Previous Database found.",
+    "--- Previous install validation complete.",
+    "",
+};
+const Lines kDataSource = {
+    "ODBC.INI Registry check",
+    "ODBC Initialization registers complete.",
+    "ODBC Engine registers complete.",
+    "ODBC Engines\\Jet registers complete.",
+    "ODBC Data Sources registers complete. DSN Complete.",
+    "Test DSN Connection Passed",
+    "--- Database Install Complete",
+    "",
+};
+const Lines kEnvironment = {
+    "Environment Settings Check",
+    "Resetting icon variables.",
+    "Please register your name for the install.",
+    "--- Environment values completed.",
+    "",
+};
+const Lines kExecutables = {
+    "--- Install Executables",
+    "Extracting Files to temporary directory",
+    "Extracting and Installing Pelmora.exe",
+    "Extracting and Installing PMUninstall.exe",
+    "Extracting and Installing EULA.txt",
+    "Extracting and Installing pmlra2.ico",
+    "Extracting and Installing books05.ico",
+    "Extracting and Installing goaltarget.ico",
+    "Extraction and copy complete",
+    "Completing extraction check and copy complete",
+    "Creating Icons",
+};
+const Lines kHelp = {
+    "Help folders creating, extracting files",
+    "Extracting All Help Files",
+    "Copying content.pmh",
+    "Copying welcome.htm",
+    "Copying \"getting-started.htm\"",
+    "Copying goals.htm",
+    "Copying dictionaries.htm",
+};
+const Lines kEnd = {"INSTALL COMPLETE", "Deleting temporary data", "Install Complete."};
+
+Lines database(const DemoCopy& demo, bool existed) {
+  return Lines{"DATABASE Upgrade Installation",
+               existed ? "Database exists.  Making backup and overwriting."
+                       : "Database not found, Creating blank database.",
+               "Extracting database to " + demo.tempFolderName(), "Copying database"} +
+         kDataSource;
+}
+
+std::string stdoutOf(const std::string& report) {
+  std::string text;
+  for (char c : report)
+    if (c != '\r') text += c;
+  return text;
+}
+
+TEST(UnattendedRoads, EarlierInstallAcceptedWithDefaultOptions) {
+  DemoCopy demo;
+  const RunResult run = demo.unattended("agreement = accept\nname = Ann O'Neill\n");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  const std::string expected = crlf(kLibrary + kValidated + Lines{"Eula Accepted"} +
+                                    database(demo, true) + kEnvironment + kExecutables + kEnd);
+  EXPECT_EQ(readFile(demo.debugFile()), expected);
+  EXPECT_EQ(run.out, stdoutOf(expected));  // each line printed as it was written
+
+  // Libraries: the two new ones from the cabinet; the one already there untouched.
+  const fs::path payload = sourceDir() / "demo" / "payload" / "PLMLibrary";
+  EXPECT_EQ(readFile(demo.system32() / "plmgrid.ocx"), readFile(payload / "plmgrid.ocx"));
+  EXPECT_EQ(readFile(demo.system32() / "plmrpt32.dll"), readFile(payload / "plmrpt32.dll"));
+  EXPECT_EQ(readFile(demo.system32() / "plmcal32.dll"),
+            "Pelmora v.1.9.4 demo library: plmcal32.dll\r\n");
+  EXPECT_TRUE(fs::exists(demo.system32() / "msvbvm60.dll"));  // VBRun60 ran
+
+  // Program files, with the program still runnable; no help; the temp folder gone.
+  EXPECT_EQ(filesBelow(demo.appFolder()),
+            (Lines{"Dorvane.mdb", "DorvaneBKUP.mdb", "EULA.txt", "PMUninstall.exe", "Pelmora.exe",
+                   "books05.ico", "goaltarget.ico", "pmlra2.ico"}));
+  EXPECT_FALSE(fs::exists(demo.setup / "PMUpTemp"));
+  const RunResult pelmora = shell("PMSETUP_MACHINE=" + shq(demo.machine) + " " +
+                                  shq(demo.appFolder() / "Pelmora.exe") + " --no-window");
+  EXPECT_EQ(pelmora.exitCode, 0) << pelmora.err;
+  EXPECT_EQ(pelmora.out, "Pelmora v.1.9.5 is registered to Ann O'Neill.\n");
+
+  // The earlier database is the backup; the new one holds one name row.
+  EXPECT_EQ(demo.sql(demo.appFolder() / "DorvaneBKUP.mdb",
+                     "select StatusValue from Status where StatusDescription='UserName'"),
+            "Demo User\n");
+  EXPECT_EQ(demo.sql(demo.appFolder() / "DorvaneBKUP.mdb", "select CompanyName from Company"),
+            "Korrimel Demo Bakery\n");
+  EXPECT_EQ(demo.sql(demo.appFolder() / "Dorvane.mdb",
+                     "select count(*), max(StatusValue), max(length(StatusDate)) > 0 from Status "
+                     "where StatusDescription='UserName'"),
+            "1|Ann O'Neill|1\n");
+
+  // Registry entries.
+  const std::string hkcu = readFile(demo.machine / "registry" / "HKEY_CURRENT_USER.reg");
+  for (const char* entry :
+       {"\"AppPath\"=\"C:\\\\Program Files\\\\Pelmora\"", "\"DisplayName\"=\"Pelmora 1.9.5\"",
+        "\"UninstallString\"=\"\\\"C:\\\\Program Files\\\\Pelmora\\\\PMUninstall.exe\\\"\"",
+        "\"DBQ\"=\"C:\\\\Program Files\\\\Pelmora\\\\Dorvane.mdb\"",
+        "\"Dorvane\"=\"Microsoft Access Driver (*.mdb)\"", "\"UserCommitSync\"=\"Yes\""}) {
+    EXPECT_NE(hkcu.find(entry), std::string::npos) << entry;
+  }
+  const std::string hkcr = readFile(demo.machine / "registry" / "HKEY_CLASSES_ROOT.reg");
+  for (const char* entry : {"[HKEY_CLASSES_ROOT\\.pmh]\r\n@=\"pmhTemplate\"",
+                            "[HKEY_CLASSES_ROOT\\.pmd]\r\n@=\"pmdDictionary\"",
+                            "[HKEY_CLASSES_ROOT\\.pmg]\r\n@=\"pmGoals\"",
+                            "@=\"C:\\\\Program Files\\\\Pelmora\\\\goaltarget.ico,0\""}) {
+    EXPECT_NE(hkcr.find(entry), std::string::npos) << entry;
+  }
+
+  // The program group: three items with the command lines sent.
+  EXPECT_EQ(filesBelow(demo.group()),
+            (Lines{"EULA.desktop", "PMUninstall.desktop", "Pelmora v.1.9.5.desktop"}));
+  EXPECT_NE(readFile(demo.group() / "Pelmora v.1.9.5.desktop")
+                .find("X-PMSetup-CommandLine=C:\\\\Program Files\\\\Pelmora\\\\Pelmora.exe\\s"),
+            std::string::npos);
+}
+
+TEST(UnattendedRoads, FullInstallAddsTheListedHelpFilesOnly) {
+  DemoCopy demo;
+  const RunResult run = demo.unattended("agreement = accept\nfull = yes\n");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(readFile(demo.debugFile()),
+            crlf(kLibrary + kValidated + Lines{"Eula Accepted"} + database(demo, true) +
+                 kEnvironment + kExecutables + kHelp + kEnd));
+  // The listed pages, the quoted one under its plain name; never the unlisted page.
+  EXPECT_EQ(filesBelow(demo.appFolder() / "PMHelp"),
+            (Lines{"PMHelpContent/dictionaries.htm", "PMHelpContent/getting-started.htm",
+                   "PMHelpContent/goals.htm", "PMHelpContent/welcome.htm", "content.pmh"}));
+  // No name was answered: the blank database had none, so the row is empty.
+  EXPECT_EQ(demo.sql(demo.appFolder() / "Dorvane.mdb",
+                     "select count(*), coalesce(max(StatusValue), 'null') from Status "
+                     "where StatusDescription='UserName'"),
+            "1|\n");
+}
+
+TEST(UnattendedRoads, DeclinedAgreementChangesNothingButTheLibraries) {
+  DemoCopy demo;
+  const auto before = filesBelow(demo.appFolder());
+  const std::string oldDatabase = readFile(demo.appFolder() / "Dorvane.mdb");
+  const RunResult run = demo.unattended("agreement = decline\nhelp = yes\n");
+  EXPECT_EQ(run.exitCode, 2) << run.err;
+  EXPECT_EQ(readFile(demo.debugFile()), crlf(kLibrary + kValidated + kEnd));
+  EXPECT_EQ(filesBelow(demo.appFolder()), before);
+  EXPECT_EQ(readFile(demo.appFolder() / "Dorvane.mdb"), oldDatabase);
+  EXPECT_FALSE(fs::exists(demo.setup / "PMUpTemp"));
+  EXPECT_FALSE(fs::exists(demo.group()));
+  // regsvr32 may have recorded the libraries; no document type is registered.
+  EXPECT_EQ(readFile(demo.machine / "registry" / "HKEY_CLASSES_ROOT.reg").find(".pmh"),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists(demo.system32() / "plmgrid.ocx"));  // the library stage ran
+}
+
+TEST(UnattendedRoads, RegisteredFolderWithoutTheProgramGetsTheHelpAnyway) {
+  DemoCopy demo;
+  fs::remove(demo.appFolder() / "Pelmora.exe");
+  const RunResult run = demo.unattended("agreement = accept\n");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(readFile(demo.debugFile()),
+            crlf(kLibrary +
+                 Lines{"Previous Install at : C:\\Program Files\\Pelmora",
+                       "Executable not found - aborting upgrade.", "Eula Accepted"} +
+                 database(demo, true) + kEnvironment + kExecutables + kHelp + kEnd));
+  EXPECT_TRUE(fs::exists(demo.appFolder() / "Pelmora.exe"));
+  EXPECT_TRUE(fs::exists(demo.appFolder() / "PMHelp" / "content.pmh"));
+}
+
+TEST(UnattendedRoads, NoEarlierInstallationAsksForAFolderAndStartsABlankDatabase) {
+  DemoCopy demo;
+  fs::remove_all(demo.appFolder());
+  fs::remove(demo.machine / "registry" / "HKEY_CURRENT_USER.reg");
+  const RunResult run =
+      demo.unattended("agreement = accept\nfolder = C:\\Pelmora\nname = Ann Lee\n");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Lines environment = kEnvironment;
+  environment.insert(environment.begin() + 1, "Inconsistent new path value.");
+  EXPECT_EQ(readFile(demo.debugFile()),
+            crlf(kLibrary +
+                 Lines{"Folder not found, newly created.",
+                       "--- Previous install validation complete.", "", "Eula Accepted"} +
+                 database(demo, false) + environment + kExecutables + kEnd));
+  const fs::path app = demo.machine / "drive_c" / "Pelmora";
+  EXPECT_FALSE(fs::exists(app / "DorvaneBKUP.mdb"));
+  EXPECT_EQ(demo.sql(app / "Dorvane.mdb",
+                     "select StatusValue from Status where StatusDescription='UserName'"),
+            "Ann Lee\n");
+  EXPECT_NE(readFile(demo.machine / "registry" / "HKEY_CURRENT_USER.reg")
+                .find("\"AppPath\"=\"C:\\\\Pelmora\""),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists(app / "Pelmora.exe"));
+}
+
+TEST(UnattendedRoads, HelpCabinetWithoutItsListInstallsNoHelpAndSaysSo) {
+  DemoCopy demo;
+  const fs::path pages = sourceDir() / "demo" / "payload" / "PLMHelp";
+  demo.remakeCabinet("PLMHelp.CAB", pages,
+                     {"content.pmh", "welcome.htm", "getting-started.htm", "draft-notes.htm"});
+  const RunResult run = demo.unattended("agreement = accept\nhelp = yes\n");
+  EXPECT_EQ(run.exitCode, 3) << run.err;  // the help the user asked for is missing
+  EXPECT_EQ(readFile(demo.debugFile()),
+            crlf(kLibrary + kValidated + Lines{"Eula Accepted"} + database(demo, true) +
+                 kEnvironment + kExecutables +
+                 Lines{"Help folders creating, extracting files", "Extracting All Help Files",
+                       "Help index not found, aborting help install"} +
+                 kEnd));
+  EXPECT_TRUE(filesBelow(demo.appFolder() / "PMHelp").empty());
+}
+
+TEST(UnattendedRoads, ALockedDatabaseFailsTheStageAndLosesNothing) {
+  DemoCopy demo;
+  const std::string oldDatabase = readFile(demo.appFolder() / "Dorvane.mdb");
+  fs::permissions(demo.appFolder() / "Dorvane.mdb",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);  // read-only, as Windows sees it
+  const RunResult run = demo.unattended("agreement = accept\nname = Ann\n");
+  EXPECT_EQ(run.exitCode, 3) << run.err;
+  const std::string report = readFile(demo.debugFile());
+  EXPECT_EQ(report.find("--- Database Install Complete"), std::string::npos);
+  EXPECT_NE(report.find("Install Complete.\r\n"), std::string::npos);
+  // The earlier data is still there, in the database and in its backup.
+  EXPECT_EQ(readFile(demo.appFolder() / "Dorvane.mdb"), oldDatabase);
+  EXPECT_EQ(readFile(demo.appFolder() / "DorvaneBKUP.mdb"), oldDatabase);
+}
+
+}  // namespace
+}  // namespace pm::e2e

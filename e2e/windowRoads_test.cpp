@@ -1,0 +1,76 @@
+// Roads through PMSetup's real window (Qt, offscreen), played by e2e_window_driver.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/e2eSupport.h"
+
+namespace pm::e2e {
+namespace {
+
+RunResult window(const DemoCopy& demo, const std::string& answers,
+                 const std::string& options = "") {
+  writeFile(demo.root / "answers.ini", answers);
+  return shell("cd " + shq(demo.setup) + " && QT_QPA_PLATFORM=offscreen PMSETUP_MACHINE=" +
+               shq(demo.machine) + " timeout 150 ./e2e_window_driver " + options + " " +
+               shq(demo.root / "answers.ini"));
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+TEST(WindowRoads, TheWindowWritesTheSameReportAsTheUnattendedInstaller) {
+  const std::string answers = "agreement = accept\nhelp = yes\nname = Ann O'Neill\n";
+  DemoCopy byWindow;
+  const RunResult w = window(byWindow, answers);
+  ASSERT_EQ(w.exitCode, 0) << w.err;
+  DemoCopy unattended;
+  const RunResult u = unattended.unattended(answers);
+  ASSERT_EQ(u.exitCode, 0) << u.err;
+
+  const std::string fromWindow = readFile(byWindow.debugFile());
+  ASSERT_NE(fromWindow.find("Copying \"getting-started.htm\"\r\n"), std::string::npos);
+  // The only difference allowed: where each copy of the demo lies.
+  EXPECT_EQ(replaceAll(readFile(unattended.debugFile()), windowsName(unattended.setup),
+                       windowsName(byWindow.setup)),
+            fromWindow);
+  EXPECT_EQ(filesBelow(byWindow.appFolder()), filesBelow(unattended.appFolder()));
+  EXPECT_EQ(filesBelow(byWindow.group()), filesBelow(unattended.group()));
+  EXPECT_EQ(byWindow.sql(byWindow.appFolder() / "Dorvane.mdb",
+                         "select StatusValue from Status where StatusDescription='UserName'"),
+            "Ann O'Neill\n");
+}
+
+TEST(WindowRoads, CancelConfirmedMidStageEndsBetweenTwoStepsAndDamagesNothing) {
+  DemoCopy demo;
+  const RunResult run = window(demo, "agreement = accept\nname = Ann Lee\n",
+                               "--cancel-after 'Extracting and Installing PMUninstall.exe'");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  // Ended at once: no report written, nothing undone, the temporary folder left.
+  EXPECT_FALSE(fs::exists(demo.debugFile()));
+  EXPECT_TRUE(fs::exists(demo.setup / "PMUpTemp"));
+  // Between two files of the executables stage: the two before it are in
+  // place, the icons after it are not.
+  EXPECT_EQ(filesBelow(demo.appFolder()),
+            (std::vector<std::string>{"Dorvane.mdb", "DorvaneBKUP.mdb", "EULA.txt",
+                                      "PMUninstall.exe", "Pelmora.exe"}));
+  EXPECT_FALSE(fs::exists(demo.group()));
+
+  // The stages that finished left whole work: both databases are sound, the
+  // earlier one as the backup, and the new program reads the new name.
+  EXPECT_EQ(demo.sql(demo.appFolder() / "Dorvane.mdb", "pragma integrity_check"), "ok\n");
+  EXPECT_EQ(demo.sql(demo.appFolder() / "DorvaneBKUP.mdb",
+                     "select StatusValue from Status where StatusDescription='UserName'"),
+            "Demo User\n");
+  const RunResult pelmora = shell("PMSETUP_MACHINE=" + shq(demo.machine) + " " +
+                                  shq(demo.appFolder() / "Pelmora.exe") + " --no-window");
+  EXPECT_EQ(pelmora.out, "Pelmora v.1.9.5 is registered to Ann Lee.\n") << pelmora.err;
+}
+
+}  // namespace
+}  // namespace pm::e2e
