@@ -245,6 +245,32 @@ TEST(UnattendedRoads, HelpCabinetWithoutItsListInstallsNoHelpAndSaysSo) {
   EXPECT_TRUE(filesBelow(demo.appFolder() / "PMHelp").empty());
 }
 
+TEST(UnattendedRoads, ValidDatesReplacesALibraryOnlyByANewerOne) {
+  DemoCopy demo;
+  const std::string answers = "agreement = decline\nvalid-dates = yes\n";
+  ASSERT_EQ(demo.unattended(answers).exitCode, 2);
+  Lines library = kLibrary;
+  library[5] = "Extracted, registered plmcal32.dll & upgraded..  File exists";
+  EXPECT_EQ(readFile(demo.debugFile()), crlf(library + kValidated + kEnd));
+  // The member's time came through the cabinet and the copy.
+  const fs::path installed = demo.system32() / "plmcal32.dll";
+  EXPECT_EQ(readFile(installed),
+            readFile(sourceDir() / "demo" / "payload" / "PLMLibrary" / "plmcal32.dll"));
+  EXPECT_EQ(shell("date -r " + shq(installed) + " '+%F %T'").out, "2026-03-14 09:26:52\n");
+
+  // Again on the same machine: the installed library is as new as the member.
+  ASSERT_EQ(demo.unattended(answers).exitCode, 2);
+  library = {"Library File Check",
+             "Installing Scripting RunTime",
+             "Temporary directory created.",
+             "Copied Extraction files.",
+             "Extracted, registered plmcal32.dll.  File exists",
+             "Extracted, registered plmgrid.ocx.  File exists",
+             "Extracted, registered plmrpt32.dll.  File exists",
+             "Library Files Installed."};
+  EXPECT_EQ(readFile(demo.debugFile()), crlf(library + kValidated + kEnd));
+}
+
 TEST(UnattendedRoads, ALockedDatabaseFailsTheStageAndLosesNothing) {
   DemoCopy demo;
   const std::string oldDatabase = readFile(demo.appFolder() / "Dorvane.mdb");
