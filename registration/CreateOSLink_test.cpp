@@ -6,6 +6,7 @@
 #include "database/testDatabase.h"
 #include "platform/ddeLinks.h"
 #include "platform/posix/programManager.h"
+#include "platform/posix/testMachine.h"
 #include "tests/fakeClock.h"
 #include "tests/fakeFileSystem.h"
 #include "tests/fakeInstallWindow.h"
@@ -142,8 +143,8 @@ TEST_F(ProgramGroupTest, AbsentOrRefusingServiceIsSilent) {
 // The executables stage's three shortcuts, twice, through lblDDE and the
 // in-process Program Manager onto the machine's disk.
 TEST_F(ProgramGroupTest, ShortcutsReachTheMachineOnceEach) {
-  testing::ScratchFolder scratch;
-  posix::Machine machine(scratch.path());
+  posix::TempMachine temp;
+  posix::Machine& machine = temp.machine;
   posix::ProgramManager manager(machine);
   dde.registerServer("PROGMAN", manager);
 

@@ -6,6 +6,7 @@
 #include "platform/ddeLinks.h"
 #include "platform/posix/machine.h"
 #include "platform/posix/posixRegistryStore.h"
+#include "platform/posix/testMachine.h"
 #include "tests/fakeClock.h"
 #include "tests/fakeFileSystem.h"
 #include "tests/fakeInstallWindow.h"
@@ -100,19 +101,19 @@ class RegCheckTest : public ::testing::Test {
     frm.regNameAnswer = [name](const std::string&) { return name; };
   }
 
-  testing::ScratchFolder scratch;
-  posix::Machine machine{scratch.path() / "machine"};
+  posix::TempMachine temp;
+  posix::Machine& machine = temp.machine;
   posix::PosixRegistryStore store{machine};
   RecordingStore registry{store};
   testing::FakeFileSystem files;
   testing::FakeClock clock;
   testing::FakeProcessRunner processes;
-  IniDataSources dataSources{scratch.path() / "odbc"};
+  IniDataSources dataSources{temp.folder / "odbc"};
   InProcessDde dde;
   testing::NullToolkit toolkit;
   Services services{files, clock, processes, registry, dataSources, dde, toolkit, "Z:\\setup"};
   FakeInstallWindow frm{services};
-  fs::path db = scratch.path() / "Dorvane.mdb";
+  fs::path db = temp.folder / "Dorvane.mdb";
 };
 
 TEST_F(RegCheckTest, FirstRegistrationWritesEveryEntryInOrder) {
