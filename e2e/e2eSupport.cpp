@@ -65,8 +65,9 @@ std::string shq(const fs::path& path) {
 RunResult shell(const std::string& command) {
   static int counter = 0;
   const fs::path base = scratchRoot() / ("run-" + std::to_string(++counter));
+  // Grouped, so the redirections cover every command of the line.
   const std::string line =
-      command + " >" + shq(base.string() + ".out") + " 2>" + shq(base.string() + ".err");
+      "{ " + command + "\n} >" + shq(base.string() + ".out") + " 2>" + shq(base.string() + ".err");
   const int status = std::system(line.c_str());
   RunResult r;
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -60,6 +60,23 @@ TEST(UnattendedFrontEnd, PacedRunsWaitForTheClockAndUnpacedOnesDoNot) {
   EXPECT_LT(std::stol(fast.out), 5 * 1000);
 }
 
+TEST(UnattendedFrontEnd, LaunchStartsTheUpgradedProgramWhichReadsTheNewName) {
+  DemoCopy demo;
+  writeFile(demo.root / "answers.ini", "agreement = accept\nname = Ann Lee\nlaunch = yes\n");
+  // The program is started without waiting for it: its line may come after
+  // the installer has ended.
+  const fs::path notes = demo.root / "notes.txt";
+  const RunResult run =
+      shell("cd " + shq(demo.setup) + " && PMSETUP_MACHINE=" + shq(demo.machine) +
+            " ./PMSetupUnattended --no-pacing " + shq(demo.root / "answers.ini") + " 2>" +
+            shq(notes) + "; code=$?; for i in $(seq 100); do grep -q 'registered to' " +
+            shq(notes) + " && break; sleep 0.1; done; exit $code");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(readFile(notes).find("Pelmora v.1.9.5 is registered to Ann Lee."), std::string::npos)
+      << readFile(notes);
+  EXPECT_EQ(run.out.find("registered to"), std::string::npos);  // stdout is the report alone
+}
+
 TEST(DemoAssembly, CabinetsHoldTheirListsAndWhatTheyNameWithFixedTimes) {
   DemoCopy demo;
   const fs::path payload = sourceDir() / "demo" / "payload";
