@@ -144,7 +144,13 @@ int install(const Options& options, const pm::unattended::Answers& answers) {
   // A run that stopped half-way still leaves its report for the user.
   if (ended) window.dumpRpt();
 
-  const u::Outcome outcome = u::judge(window.state().reportText, pm::eulaAccepted);
+  u::Outcome outcome = u::judge(window.state().reportText, pm::eulaAccepted);
+  // The report the user is left with must be the whole report.
+  const auto written = platform.fs.readText(window.debugFilePath());
+  if (!written || written.value() != window.text("txtReport")) {
+    outcome.failures.push_back("the report was not written to " + window.debugFilePath());
+    if (outcome.exitCode != u::kEndedEarly) outcome.exitCode = u::kStageFailed;
+  }
   for (const std::string& line : outcome.failures) {
     std::cerr << "PMSetupUnattended: failure reported: " << line << std::endl;
   }

@@ -4,7 +4,8 @@
 //   0   the install ran to its end and no stage reported a failure
 //   2   the agreement was declined (or could not be shown): only the library
 //       stage and the validation ran
-//   3   a stage reported a failure (this wins over 2)
+//   3   a stage reported a failure, or the report could not be written to
+//       "PMInstall.dbg" (this wins over 2)
 //   4   the install was ended before it finished (an error no stage caught, or
 //       the program was ended); this wins over 3
 //   64  the command line or the answer file is wrong; nothing was changed
