@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <string_view>
+#include "platform/text.h"
 
 namespace pm::ado {
 namespace {
@@ -21,16 +22,6 @@ constexpr long kObjectOpen = 3705;
 constexpr const char* kRecordsetSource = "ADODB.Recordset";
 constexpr const char* kConnectionSource = "ADODB.Connection";
 constexpr const char* kDriverManagerSource = "ODBC Driver Manager";
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 bool succeeded(SQLRETURN rc) {
   return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;

@@ -1,14 +1,10 @@
 #include "platform/ddeLinks.h"
 
 #include <cctype>
+#include "platform/text.h"
 
 namespace pm {
 namespace {
-
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 class InProcessConversation : public DdeConversation {
  public:
@@ -27,18 +23,21 @@ class InProcessConversation : public DdeConversation {
 }  // namespace
 
 void InProcessDde::registerServer(const std::string& service, DdeServer& server) {
-  servers_[upper(service)] = &server;
+  servers_[toUpper(service)] = &server;
 }
 
-void InProcessDde::unregisterServer(const std::string& service) { servers_.erase(upper(service)); }
+void InProcessDde::unregisterServer(const std::string& service) {
+  servers_.erase(toUpper(service));
+}
 
 Result<std::unique_ptr<DdeConversation>> InProcessDde::connect(const std::string& service,
                                                                const std::string& topic) {
-  auto it = servers_.find(upper(service));
+  auto it = servers_.find(toUpper(service));
   if (it == servers_.end()) return Status::failure("No DDE server answers as " + service);
   if (!it->second->acceptsTopic(topic))
     return Status::failure("DDE server " + service + " does not accept the topic " + topic);
-  return std::unique_ptr<DdeConversation>(std::make_unique<InProcessConversation>(*it->second, topic));
+  return std::unique_ptr<DdeConversation>(
+      std::make_unique<InProcessConversation>(*it->second, topic));
 }
 
 Status LabelDdeLink::setLinkTopic(const std::string& topic) {
@@ -55,7 +54,8 @@ Status LabelDdeLink::setLinkMode(int mode) {
   }
   if (mode != 1 && mode != 2 && mode != 3) return Status::failure("Invalid LinkMode");
   const auto bar = topic_.find('|');
-  if (bar == std::string::npos) return Status::failure("No foreign application responded to a DDE initiate");
+  if (bar == std::string::npos)
+    return Status::failure("No foreign application responded to a DDE initiate");
   auto conversation = dde_.connect(topic_.substr(0, bar), topic_.substr(bar + 1));
   if (!conversation) return Status::failure("No foreign application responded to a DDE initiate");
   conversation_ = std::move(conversation).value();

@@ -2,14 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include "platform/text.h"
 
 namespace pm::testing {
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // "C:\a\b" -> "C:\a"; "C:\a" -> "C:\"; a drive root has no parent ("").
 std::string parentOf(const std::string& abs) {
@@ -23,7 +19,7 @@ std::string nameOf(const std::string& abs) {
 }
 
 bool lessIgnoringCase(const std::string& a, const std::string& b) {
-  const std::string la = lower(a), lb = lower(b);
+  const std::string la = toLower(a), lb = toLower(b);
   return la != lb ? la < lb : a < b;
 }
 
@@ -31,7 +27,7 @@ bool lessIgnoringCase(const std::string& a, const std::string& b) {
 
 FakeFileSystem::FakeFileSystem() {
   for (const char* root : {"C:\\", "Z:\\"})
-    entries_[lower(root)] = Entry{root, true, false, {}, now};
+    entries_[toLower(root)] = Entry{root, true, false, {}, now};
   addFolder("C:\\windows\\system32");
   addFolder("C:\\Program Files");
   addFolder("C:\\ProgramData");
@@ -85,7 +81,7 @@ std::string FakeFileSystem::resolve(const std::string& path) {
     if (end == std::string::npos) end = rest.size();
     const std::string candidate =
         (out.size() == 3 ? out : out + "\\") + rest.substr(start, end - start);
-    auto it = entries_.find(lower(candidate));
+    auto it = entries_.find(toLower(candidate));
     out = it != entries_.end() ? it->second.path : candidate;
     start = end + 1;
   }
@@ -93,14 +89,14 @@ std::string FakeFileSystem::resolve(const std::string& path) {
 }
 
 FakeFileSystem::Entry* FakeFileSystem::find(const std::string& path) {
-  auto it = entries_.find(lower(absolutePath(path)));
+  auto it = entries_.find(toLower(absolutePath(path)));
   return it == entries_.end() ? nullptr : &it->second;
 }
 
 std::vector<std::string> FakeFileSystem::childrenOf(const std::string& key) {
   std::vector<std::string> out;
   for (const auto& [k, e] : entries_) {
-    if (k != key && lower(parentOf(e.path)) == key) out.push_back(k);
+    if (k != key && toLower(parentOf(e.path)) == key) out.push_back(k);
   }
   return out;
 }
@@ -131,7 +127,7 @@ Status FakeFileSystem::createFolder(const std::string& path) {
   const Entry* parent = find(parentOf(abs));
   if (!parent || !parent->folder)
     return fail("Cannot create folder", path, "its parent folder does not exist");
-  entries_[lower(abs)] = Entry{abs, true, false, {}, now};
+  entries_[toLower(abs)] = Entry{abs, true, false, {}, now};
   return {};
 }
 
@@ -165,7 +161,7 @@ Status FakeFileSystem::deleteFolder(const std::string& path, bool force) {
     return {};
   };
   std::string failedAt;
-  const std::string why = remove(lower(absolutePath(path)), failedAt);
+  const std::string why = remove(toLower(absolutePath(path)), failedAt);
   if (why.empty()) return {};
   return Status::failure("Cannot delete folder \"" + absolutePath(path) + "\": \"" + failedAt +
                          "\": " + why);
@@ -189,7 +185,7 @@ Status FakeFileSystem::copyFile(const std::string& source, const std::string& ta
   if (!parent || !parent->folder) return fail(what, target, "the target folder does not exist");
   Entry copy = *from;
   copy.path = abs;
-  entries_[lower(abs)] = std::move(copy);
+  entries_[toLower(abs)] = std::move(copy);
   return {};
 }
 
@@ -199,7 +195,7 @@ Status FakeFileSystem::deleteFile(const std::string& path, bool force) {
   if (!e) return fail("Cannot delete file", path, "it does not exist");
   if (e->folder) return fail("Cannot delete file", path, "it is a folder");
   if (e->readOnly && !force) return fail("Cannot delete file", path, "the file is read-only");
-  entries_.erase(lower(absolutePath(path)));
+  entries_.erase(toLower(absolutePath(path)));
   return {};
 }
 
@@ -224,7 +220,7 @@ Result<std::vector<std::string>> FakeFileSystem::listFiles(const std::string& fo
   if (!e || !e->folder)
     return fail("Cannot list the files of", folder, "No such file or directory");
   std::vector<std::string> names;
-  for (const std::string& child : childrenOf(lower(e->path))) {
+  for (const std::string& child : childrenOf(toLower(e->path))) {
     if (!entries_[child].folder) names.push_back(nameOf(entries_[child].path));
   }
   std::sort(names.begin(), names.end(), lessIgnoringCase);
@@ -264,13 +260,13 @@ Status FakeFileSystem::writeText(const std::string& path, const std::string& con
   const std::string abs = resolve(path);
   const Entry* parent = find(parentOf(abs));
   if (!parent || !parent->folder) return fail("Cannot write", path, "its folder does not exist");
-  entries_[lower(abs)] = Entry{abs, false, false, content, now};
+  entries_[toLower(abs)] = Entry{abs, false, false, content, now};
   return {};
 }
 
 Result<std::string> FakeFileSystem::shortPath(const std::string& path) {
   for (const auto& [k, v] : shortNames) {
-    if (lower(absolutePath(k)) == lower(absolutePath(path))) return v;
+    if (toLower(absolutePath(k)) == toLower(absolutePath(path))) return v;
   }
   return fail("No short name for", path, "this system keeps no short names");
 }
@@ -284,7 +280,7 @@ void FakeFileSystem::addFolder(const std::string& path) {
   const std::string abs = resolve(path);
   if (abs.size() <= 3) return;
   addFolder(parentOf(abs));
-  const std::string key = lower(abs);
+  const std::string key = toLower(abs);
   if (!entries_.count(key)) entries_[key] = Entry{resolve(abs), true, false, {}, now};
 }
 
@@ -292,7 +288,7 @@ void FakeFileSystem::addFile(const std::string& path, const std::string& content
                              std::optional<DateTime> mtime) {
   const std::string abs = resolve(path);
   addFolder(parentOf(abs));
-  const std::string key = lower(abs);
+  const std::string key = toLower(abs);
   Entry& e = entries_[key];
   if (e.path.empty()) e.path = resolve(abs);
   e.folder = false;
@@ -316,7 +312,7 @@ std::optional<std::string> FakeFileSystem::content(const std::string& path) {
 }
 
 std::vector<std::string> FakeFileSystem::tree(const std::string& folder) {
-  const std::string base = lower(absolutePath(folder));
+  const std::string base = toLower(absolutePath(folder));
   std::vector<std::string> out;
   for (const auto& [k, e] : entries_) {
     if (k == base || k.rfind(base.back() == '\\' ? base : base + "\\", 0) == 0)

@@ -1,17 +1,13 @@
 #include "tests/fakeRegistryStore.h"
 
 #include <cctype>
+#include "platform/text.h"
 
 namespace pm::testing {
 namespace {
 
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 std::string sortKey(const std::string& path) {
-  std::string key = lower(path);
+  std::string key = toLower(path);
   for (char& c : key)
     if (c == '\\') c = '\x01';
   return key;
@@ -72,7 +68,7 @@ std::optional<RegValue> FakeRegistryStore::value(RootKey root, const std::string
   const Key* key = find(root, keyPath);
   if (!key) return std::nullopt;
   for (const auto& [name, v] : key->values) {
-    if (lower(name) == lower(valueName)) return v;
+    if (toLower(name) == toLower(valueName)) return v;
   }
   return std::nullopt;
 }
@@ -81,7 +77,7 @@ void FakeRegistryStore::set(RootKey root, const std::string& keyPath, const std:
                             const RegValue& value) {
   Key& key = ensure(root, keyPath);
   for (auto& [name, v] : key.values) {
-    if (lower(name) == lower(valueName)) {
+    if (toLower(name) == toLower(valueName)) {
       v = value;
       return;
     }

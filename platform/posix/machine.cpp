@@ -6,21 +6,12 @@
 #include <cstdlib>
 #include <system_error>
 #include <vector>
+#include "platform/text.h"
 
 namespace pm::posix {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 std::vector<std::string> splitComponents(std::string_view path) {
   std::vector<std::string> parts;

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <system_error>
 #include <vector>
+#include "platform/text.h"
 
 namespace pm::posix {
 namespace fs = std::filesystem;
@@ -26,13 +27,9 @@ constexpr const char* kAccessDriverFile = "odbcjt32.dll";
 constexpr const char* kInstallerDataSource = "Dorvane";
 constexpr const char* kDriverFile = "libsqlite3odbc.so";
 
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 bool endsWithIgnoreCase(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && lower(text.substr(text.size() - tail.size())) == lower(tail);
+  return text.size() >= tail.size() &&
+         toLower(text.substr(text.size() - tail.size())) == toLower(tail);
 }
 
 std::string trim(const std::string& s) {
@@ -71,9 +68,9 @@ std::vector<std::string> driversNamedBySystem() {
   while (std::getline(in, line)) {
     line = trim(line);
     const auto eq = line.find('=');
-    if (eq == std::string::npos || lower(trim(line.substr(0, eq))) != "driver") continue;
+    if (eq == std::string::npos || toLower(trim(line.substr(0, eq))) != "driver") continue;
     const std::string value = trim(line.substr(eq + 1));
-    if (lower(value).find("sqlite3odbc") != std::string::npos) names.push_back(value);
+    if (toLower(value).find("sqlite3odbc") != std::string::npos) names.push_back(value);
   }
   return names;
 }
@@ -165,7 +162,7 @@ Result<std::string> OdbcDataSources::deriveIni() {
 
     const bool listedAsAccess = driverName->has_value() &&
                                 (*driverName)->type == ValueType::String &&
-                                lower(trim((*driverName)->text)) == lower(kAccessDriverName);
+                                toLower(trim((*driverName)->text)) == toLower(kAccessDriverName);
     const bool accessDriverFile = driver->has_value() && (*driver)->type == ValueType::String &&
                                   endsWithIgnoreCase(trim((*driver)->text), kAccessDriverFile);
     if (!listedAsAccess && !accessDriverFile) continue;

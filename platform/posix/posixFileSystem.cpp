@@ -12,16 +12,12 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include "platform/text.h"
 
 namespace pm::posix {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool isReadOnly(const struct stat& st) {
   return (st.st_mode & S_IWUSR) == 0;
@@ -317,7 +313,7 @@ Result<std::vector<std::string>> PosixFileSystem::listFiles(const std::string& f
   }
   ::closedir(d);
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    const std::string la = lower(a), lb = lower(b);
+    const std::string la = toLower(a), lb = toLower(b);
     return la != lb ? la < lb : a < b;
   });
   return names;

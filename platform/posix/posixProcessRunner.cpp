@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include "platform/text.h"
 
 extern char** environ;
 
@@ -18,11 +19,6 @@ namespace pm::posix {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool isExecutableFile(const fs::path& p) {
   struct stat st {};
@@ -32,7 +28,7 @@ bool isExecutableFile(const fs::path& p) {
 // The names a program may go by: as given, then without or with ".exe".
 std::vector<std::string> candidateNames(const std::string& name) {
   std::vector<std::string> names{name};
-  const std::string l = lower(name);
+  const std::string l = toLower(name);
   if (l.size() > 4 && l.compare(l.size() - 4, 4, ".exe") == 0) {
     names.push_back(name.substr(0, name.size() - 4));
   } else {
@@ -48,13 +44,13 @@ std::optional<fs::path> findIn(const fs::path& folder, const std::vector<std::st
     if (isExecutableFile(folder / n)) return folder / n;
   }
   for (const std::string& n : names) {
-    const std::string wanted = lower(n);
+    const std::string wanted = toLower(n);
     std::error_code ec;
     std::optional<fs::path> best;
     fs::directory_iterator it(folder, ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
       const std::string found = it->path().filename().string();
-      if (lower(found) == wanted && isExecutableFile(it->path()) &&
+      if (toLower(found) == wanted && isExecutableFile(it->path()) &&
           (!best || found < best->filename().string()))
         best = it->path();
     }

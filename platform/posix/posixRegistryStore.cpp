@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <vector>
+#include "platform/text.h"
 
 namespace pm::posix {
 namespace fs = std::filesystem;
@@ -18,15 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kHeader = "Windows Registry Editor Version 5.00";
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool equalsIgnoreCase(const std::string& a, const std::string& b) {
-  return lower(a) == lower(b);
-}
 
 std::string trimRight(std::string s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
@@ -87,7 +79,7 @@ std::string join(const std::vector<std::string>& parts, std::size_t count) {
 // Orders keys as a tree: a key comes right before its children, and children of
 // "a" before the sibling "a b" ('\x01' sorts before every character of a name).
 std::string sortKey(const std::string& path) {
-  std::string key = lower(path);
+  std::string key = toLower(path);
   for (char& c : key)
     if (c == '\\') c = '\x01';
   return key;
@@ -301,7 +293,7 @@ Hive parse(std::string text, const std::string& rootName) {
       v.text = parseQuoted(data, p, lineNo, "value data");
       if (!trimLeft(data.substr(p)).empty())
         throw ParseError(lineNo, "text after the closing quote");
-    } else if (lower(data.substr(0, 6)) == "dword:") {
+    } else if (toLower(data.substr(0, 6)) == "dword:") {
       const std::string digits = data.substr(6);
       if (digits.empty() || digits.size() > 8)
         throw ParseError(lineNo, "a dword needs 1 to 8 hex digits");
@@ -310,7 +302,7 @@ Hive parse(std::string text, const std::string& rootName) {
           throw ParseError(lineNo, "a dword needs 1 to 8 hex digits");
       v.kind = Value::Kind::Dword;
       v.dword = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
-    } else if (lower(data.substr(0, 4)) == "hex:" || lower(data.substr(0, 4)) == "hex(") {
+    } else if (toLower(data.substr(0, 4)) == "hex:" || toLower(data.substr(0, 4)) == "hex(") {
       v.kind = Value::Kind::Raw;
       v.raw.push_back(data);
       // Continuation lines follow while a line ends in "\".
@@ -370,7 +362,7 @@ Result<std::optional<RegValue>> toRegValue(const Value& v, const std::string& wh
     case Value::Kind::Raw:
       break;
   }
-  const std::string type = lower(v.raw.front().substr(0, v.raw.front().find(':')));
+  const std::string type = toLower(v.raw.front().substr(0, v.raw.front().find(':')));
   if (auto bytes = hexBytes(v.raw)) {
     if (type == "hex(1)" || type == "hex(2)") {
       std::string text = utf16leToUtf8(*bytes);

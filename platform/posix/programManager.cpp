@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace pm::posix {
 namespace fs = std::filesystem;
@@ -20,15 +21,6 @@ constexpr std::size_t kMaxFileStem = 120;
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t';
-}
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool equalsIgnoreCase(const std::string& a, const std::string& b) {
-  return lower(a) == lower(b);
 }
 
 std::string trimBlanks(const std::string& s) {
@@ -162,7 +154,7 @@ bool looksAbsolute(const std::string& path) {
 }
 
 bool isRunnable(const fs::path& host) {
-  const std::string ext = lower(host.extension().string());
+  const std::string ext = toLower(host.extension().string());
   if (ext == ".exe" || ext == ".com" || ext == ".bat" || ext == ".cmd") return true;
   struct stat st {};
   return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR);

@@ -12,22 +12,13 @@
 #include <ostream>
 #include <system_error>
 
+#include "platform/text.h"
 #include "tools/cabarc/cabinetReader.h"
 #include "tools/cabarc/memberNames.h"
 
 namespace pm::cabarc {
 namespace fs = std::filesystem;
 namespace {
-
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool endsWithSeparator(const std::string& s) {
   return !s.empty() && (s.back() == '\\' || s.back() == '/');
@@ -148,13 +139,13 @@ class FolderIndex {
   // The existing entry of `folder` named `part` without regard to case, if any.
   std::optional<fs::path> find(const fs::path& folder, const std::string& part) {
     auto& names = listing(folder);
-    const auto it = names.find(lower(part));
+    const auto it = names.find(toLower(part));
     if (it == names.end()) return std::nullopt;
     return folder / it->second;
   }
   void added(const fs::path& entry) {
     listing(entry.parent_path())
-        .emplace(lower(entry.filename().string()), entry.filename().string());
+        .emplace(toLower(entry.filename().string()), entry.filename().string());
   }
 
  private:
@@ -164,7 +155,7 @@ class FolderIndex {
       std::error_code ec;
       for (const auto& e : fs::directory_iterator(folder, ec)) {
         const std::string name = e.path().filename().string();
-        auto [at, added] = it->second.emplace(lower(name), name);
+        auto [at, added] = it->second.emplace(toLower(name), name);
         if (!added && name < at->second) at->second = name;  // same pick every time
       }
     }
@@ -435,7 +426,7 @@ int newCabinet(const Invocation& inv, const posix::Machine& machine, std::ostrea
       outcome.note(kCannotCreate);
       continue;
     }
-    if (auto [it, fresh] = seen.emplace(lower(stored), stored); !fresh) {
+    if (auto [it, fresh] = seen.emplace(toLower(stored), stored); !fresh) {
       err << "Cabarc: two files would be stored as \"" << stored
           << "\" (-p keeps their folders apart)\n";
       outcome.note(kCannotCreate);
@@ -468,7 +459,7 @@ Result<Invocation> parseCommandLine(const std::vector<std::string>& args) {
   Invocation inv;
   std::size_t i = 0;
   for (; i < args.size() && !args[i].empty() && args[i][0] == '-'; ++i) {
-    const std::string opt = lower(args[i]);
+    const std::string opt = toLower(args[i]);
     if (opt == "-o") {
       inv.overwrite = true;
     } else if (opt == "-p") {
@@ -477,7 +468,7 @@ Result<Invocation> parseCommandLine(const std::vector<std::string>& args) {
       inv.recurse = true;
     } else if (opt == "-m") {
       if (++i >= args.size()) return Status::failure("-m needs a compression type (NONE or MSZIP)");
-      const std::string type = upper(args[i]);
+      const std::string type = toUpper(args[i]);
       if (type == "NONE") {
         inv.compression = Compression::None;
       } else if (type == "MSZIP") {
@@ -491,7 +482,7 @@ Result<Invocation> parseCommandLine(const std::vector<std::string>& args) {
     }
   }
   if (i >= args.size()) return Status::failure("no command given");
-  const std::string cmd = upper(args[i++]);
+  const std::string cmd = toUpper(args[i++]);
   if (cmd != "L" && cmd != "N" && cmd != "X") return Status::failure("unknown command " + cmd);
   inv.command = cmd[0];
   if (i >= args.size()) return Status::failure("no cabinet named");

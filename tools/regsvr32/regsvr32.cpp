@@ -2,14 +2,10 @@
 
 #include <cctype>
 #include <ostream>
+#include "platform/text.h"
 
 namespace pm::regsvr32 {
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string fileNameOf(const std::string& path) {
   const auto cut = path.find_last_of("\\/");
@@ -27,7 +23,7 @@ std::optional<std::string> lookIn(FileSystem& fs, std::string folder, const std:
   std::string onDisk = name;
   if (auto names = fs.listFiles(folder)) {
     for (const auto& n : names.value())
-      if (n == name || lower(n) == lower(name)) {
+      if (n == name || toLower(n) == toLower(name)) {
         onDisk = n;
         if (n == name) break;
       }

@@ -4,15 +4,11 @@
 #include <optional>
 #include <ostream>
 
+#include "platform/text.h"
 #include "tools/regsvr32/regsvr32.h"
 
 namespace pm::vbrun60 {
 namespace {
-
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string withoutTrailingSeparators(std::string p) {
   while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
@@ -89,12 +85,12 @@ int run(const std::vector<std::string>& args, FileSystem& fs, RegistryStore& reg
   std::string temp = "C:\\windows\\Temp";
   for (std::string a : args) {
     std::erase(a, '"');
-    const std::string key = upper(a.substr(0, 3));
-    if (upper(a) == "/Q" || key == "/Q:") {
+    const std::string key = toUpper(a.substr(0, 3));
+    if (toUpper(a) == "/Q" || key == "/Q:") {
       quiet = true;
     } else if (key == "/T:" && a.size() > 3) {
       temp = a.substr(3);
-    } else if (key == "/R:" || upper(a) == "/R") {
+    } else if (key == "/R:" || toUpper(a) == "/R") {
       // Nothing here ever needs a restart.
     } else {
       err << "VBRun60: " << (a.empty() ? "an empty argument" : a) << " is not understood\n"
