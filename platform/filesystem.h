@@ -74,6 +74,13 @@ class FileSystem {
 // text does not start another line. "" gives no lines.
 std::vector<std::string> splitLines(const std::string& text);
 
+// The absolute Windows form of a path against a working folder ("C:\\x"): a
+// drive path is kept on its drive, "\\x" goes to the working folder's drive, a
+// relative path joins the working folder; "." and ".." fold, separators become
+// "\\", the drive letter is upper case, and no trailing "\\" is left except
+// after a bare drive ("C:\\"). A host path "/x" is taken as "Z:\\x".
+std::string absoluteWindowsPath(const std::string& path, const std::string& workingFolder);
+
 // readText + splitLines.
 Result<std::vector<std::string>> readLines(FileSystem& fs, const std::string& path);
 

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,44 @@ std::vector<std::string> splitLines(const std::string& text) {
   }
   if (!current.empty()) lines.push_back(std::move(current));
   return lines;
+}
+
+std::string absoluteWindowsPath(const std::string& path, const std::string& workingFolder) {
+  std::string prefix;  // "C:" and so on
+  std::string rest;
+  if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
+    prefix =
+        std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":";
+    rest = path.substr(2);
+  } else if (!path.empty() && path[0] == '/') {
+    prefix = "Z:";
+    rest = path;
+  } else {
+    prefix = workingFolder.substr(0, 2);
+    rest = (!path.empty() && path[0] == '\\') ? path : workingFolder.substr(2) + "\\" + path;
+  }
+  std::vector<std::string> parts;
+  std::string current;
+  auto flush = [&] {
+    if (current == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!current.empty() && current != ".") {
+      parts.push_back(current);
+    }
+    current.clear();
+  };
+  for (char c : rest) {
+    if (c == '\\' || c == '/') {
+      flush();
+    } else {
+      current += c;
+    }
+  }
+  flush();
+  std::string out = prefix;
+  for (const std::string& p : parts) out += "\\" + p;
+  if (parts.empty()) out += "\\";
+  return out;
 }
 
 Result<std::vector<std::string>> readLines(FileSystem& fs, const std::string& path) {

@@ -327,45 +327,17 @@ Status PosixFileSystem::setWorkingFolder(const std::string& path) {
 
 std::string PosixFileSystem::workingFolder() {
   std::error_code ec;
-  return machine_.toWindows(fs::current_path(ec));
+  const fs::path cwd = fs::current_path(ec);
+  return ec ? std::string() : machine_.toWindows(cwd);
 }
 
 std::string PosixFileSystem::absolutePath(const std::string& path) {
-  std::string prefix;  // "C:" and so on
-  std::string rest;
-  if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
-    prefix =
-        std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":";
-    rest = path.substr(2);
-  } else if (!path.empty() && path[0] == '/') {
-    return machine_.toWindows(fs::path(path).lexically_normal());
-  } else {
-    const std::string cwd = workingFolder();
-    prefix = cwd.substr(0, 2);
-    rest = (!path.empty() && path[0] == '\\') ? path : cwd.substr(2) + "\\" + path;
-  }
-  std::vector<std::string> parts;
-  std::string current;
-  auto flush = [&] {
-    if (current == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!current.empty() && current != ".") {
-      parts.push_back(current);
-    }
-    current.clear();
-  };
-  for (char c : rest) {
-    if (c == '\\' || c == '/') {
-      flush();
-    } else {
-      current += c;
-    }
-  }
-  flush();
-  std::string out = prefix;
-  for (const std::string& p : parts) out += "\\" + p;
-  if (parts.empty()) out += "\\";
-  return out;
+  // A host path keeps its drive: under the machine's drive_c it is a C: path.
+  if (!path.empty() && path[0] == '/') return machine_.toWindows(fs::path(path).lexically_normal());
+  // The working folder is asked for only when the path needs it: it may be gone.
+  const bool onADrive =
+      path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+  return absoluteWindowsPath(path, onADrive ? std::string() : workingFolder());
 }
 
 Result<std::string> PosixFileSystem::readText(const std::string& path) {
