@@ -8,9 +8,12 @@
 // while paths and most report lines use the line without its quotes.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "console/installWindow.h"
 #include "platform/filesystem.h"
 #include "platform/result.h"
 
@@ -52,5 +55,11 @@ Status installExtracted(FileSystem& fs, const std::string& tempFolder, const std
 
 // The report line for a file that could not be put in place.
 std::string notInstalledLine(const std::string& name, const Status& why);
+
+// The name of a list line when it can be installed. A blank line names nothing
+// and is passed over; a name that is not a plain file name is reported (with
+// `delayx` as rept's pause) and passed over.
+std::optional<std::string> installableName(InstallWindow& frm, const std::string& line,
+                                           std::int16_t delayx = 0);
 
 }  // namespace pm

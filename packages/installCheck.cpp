@@ -12,12 +12,9 @@ void installProgramFile(InstallWindow& frm, const std::string& line) {
   FileSystem& fs = frm.services().fs;
   const std::string& tempFolder = frm.state().tempFolder;
 
-  const std::string name = listLineName(line);
-  if (name.empty()) return;  // a blank line names nothing
-  if (!isPlainFileName(name)) {
-    frm.rept(notInstalledLine(name, Status::failure("not a plain file name")));
-    return;
-  }
+  const std::optional<std::string> listed = installableName(frm, line);
+  if (!listed) return;
+  const std::string& name = *listed;
 
   // An unquoted line removes the member that the full extraction unpacked, so
   // that the file installed comes from an extraction of its own.

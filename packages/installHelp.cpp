@@ -31,12 +31,9 @@ void installHelpFile(InstallWindow& frm, const std::string& line) {
   FileSystem& fs = frm.services().fs;
   const std::string& tempFolder = frm.state().tempFolder;
 
-  const std::string name = listLineName(line);
-  if (name.empty()) return;  // a blank line names nothing
-  if (!isPlainFileName(name)) {
-    frm.rept(notInstalledLine(name, Status::failure("not a plain file name")), 2);
-    return;
-  }
+  const std::optional<std::string> listed = installableName(frm, line, 2);
+  if (!listed) return;
+  const std::string& name = *listed;
 
   const std::string asRead = tempFolder + "\\" + line;
   if (fs.fileExists(asRead)) (void)fs.deleteFile(asRead);

@@ -12,12 +12,9 @@ void installLibrary(InstallWindow& frm, const std::string& line, const std::stri
   FileSystem& fs = frm.services().fs;
   const std::string& tempFolder = frm.state().tempFolder;
 
-  const std::string name = listLineName(line);
-  if (name.empty()) return;  // a blank line names nothing
-  if (!isPlainFileName(name)) {
-    frm.rept(notInstalledLine(name, Status::failure("not a plain file name")));
-    return;
-  }
+  const std::optional<std::string> listed = installableName(frm, line);
+  if (!listed) return;
+  const std::string& name = *listed;
   if (systemDir.empty()) {
     frm.rept(notInstalledLine(name, Status::failure("the system folder is unknown")));
     return;
