@@ -98,7 +98,9 @@ struct Hive {
     bool added = false;
     Key* key = nullptr;
     for (std::size_t n = 1; n <= parts.size(); ++n) {
-      const std::string p = join(parts, n);
+      // A new key keeps its parent's spelling: "SOFTWARE\ODBC" below an existing
+      // "Software" is "Software\ODBC", as in Windows.
+      const std::string p = key ? key->path + "\\" + parts[n - 1] : parts[0];
       auto [it, inserted] = keys.try_emplace(sortKey(p), Key{p, {}});
       added |= inserted;
       key = &it->second;

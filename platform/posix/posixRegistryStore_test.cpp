@@ -60,7 +60,8 @@ TEST_F(PosixRegistryStoreTest, WritesTheRegeditFormat) {
                               RegValue::string("C:\\Program Files\\Pelmora"))
                   .ok());
   ASSERT_TRUE(
-      store.writeValue(HKCU, "Software\\ODBC\\ODBC.INI\\Dorvane", "DriverId", RegValue::number(25))
+      // A new key below an existing one keeps the existing spelling ("Software").
+      store.writeValue(HKCU, "SOFTWARE\\ODBC\\ODBC.INI\\Dorvane", "DriverId", RegValue::number(25))
           .ok());
   ASSERT_TRUE(
       store
