@@ -37,9 +37,15 @@ const fs::path& assembledDemo() {
   return demo;
 }
 
-// Removes the scratch folder when the test program ends.
+// Keeps the tests off any display, and removes the scratch folder when the
+// test program ends.
 class ScratchCleaner : public ::testing::Environment {
  public:
+  // The programs the tests start never open windows on the developer's display.
+  void SetUp() override {
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+  }
   void TearDown() override {
     std::error_code ec;
     fs::remove_all(scratchRoot(), ec);
