@@ -6,10 +6,7 @@
 #include <QApplication>
 
 #include "console/frmUpgradeInstall.h"
-#include "platform/ddeLinks.h"
 #include "platform/posix/machine.h"
-#include "platform/posix/odbcDataSources.h"
-#include "platform/posix/programManager.h"
 #include "platform/posix/services.h"
 #include "platform/qt/qtToolkit.h"
 
@@ -21,14 +18,10 @@ int main(int argc, char** argv) {
 
   pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
                                     pm::posix::executableFolder());
-  pm::posix::OdbcDataSources dataSources(platform.machine, platform.registry);
-  pm::InProcessDde dde;
-  pm::posix::ProgramManager programManager(platform.machine);
-  dde.registerServer(pm::posix::ProgramManager::kService, programManager);
   pm::qt::QtToolkit toolkit;
 
-  pm::Services services{platform.fs,       platform.clock, platform.processes,
-                        platform.registry, dataSources,    dde,
+  pm::Services services{platform.fs,       platform.clock,          platform.processes,
+                        platform.registry, platform.dataSources,    platform.dde,
                         toolkit,           platform.installerFolder};
   pm::frmUpgradeInstall window(services);
   toolkit.run(window);

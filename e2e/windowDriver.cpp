@@ -27,10 +27,7 @@
 #include <string>
 
 #include "console/frmUpgradeInstall.h"
-#include "platform/ddeLinks.h"
 #include "platform/posix/machine.h"
-#include "platform/posix/odbcDataSources.h"
-#include "platform/posix/programManager.h"
 #include "platform/posix/services.h"
 #include "platform/qt/qtToolkit.h"
 #include "unattended/answerFile.h"
@@ -123,15 +120,11 @@ int main(int argc, char** argv) {
 
   pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
                                     pm::posix::executableFolder());
-  pm::posix::OdbcDataSources dataSources(platform.machine, platform.registry);
-  pm::InProcessDde dde;
-  pm::posix::ProgramManager programManager(platform.machine);
-  dde.registerServer(pm::posix::ProgramManager::kService, programManager);
   pm::unattended::UnpacedClock clock(platform.clock);
   pm::qt::QtToolkit toolkit;
   pm::Services services{
-      platform.fs, clock,   platform.processes,      platform.registry, dataSources,
-      dde,         toolkit, platform.installerFolder};
+      platform.fs,  clock,   platform.processes,      platform.registry, platform.dataSources,
+      platform.dde, toolkit, platform.installerFolder};
   pm::frmUpgradeInstall form(services);
 
   QWidget* installWindow = nullptr;

@@ -21,10 +21,7 @@
 
 #include "console/frmUpgradeInstall.h"
 #include "console/installGlobals.h"
-#include "platform/ddeLinks.h"
 #include "platform/posix/machine.h"
-#include "platform/posix/odbcDataSources.h"
-#include "platform/posix/programManager.h"
 #include "platform/posix/services.h"
 #include "platform/result.h"
 #include "unattended/answerFile.h"
@@ -112,17 +109,13 @@ int install(const Options& options, const pm::unattended::Answers& answers) {
 
   pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
                                     pm::posix::executableFolder());
-  pm::posix::OdbcDataSources dataSources(platform.machine, platform.registry);
-  pm::InProcessDde dde;
-  pm::posix::ProgramManager programManager(platform.machine);
-  dde.registerServer(pm::posix::ProgramManager::kService, programManager);
   u::UnpacedClock unpaced(platform.clock);
   pm::Clock& clock = options.pacing ? static_cast<pm::Clock&>(platform.clock) : unpaced;
   u::HeadlessToolkit toolkit(answers, std::cerr);
 
   pm::Services services{
-      platform.fs, clock,   platform.processes,      platform.registry, dataSources,
-      dde,         toolkit, platform.installerFolder};
+      platform.fs,  clock,   platform.processes,      platform.registry, platform.dataSources,
+      platform.dde, toolkit, platform.installerFolder};
   pm::frmUpgradeInstall window(services);
   u::ReportEcho echo(report);
   window.addObserver(&echo);

@@ -1,9 +1,10 @@
 // The Linux platform services for one machine and installer folder, built
-// together: what the composition root hands to the install window.
+// together: what a composition root hands to the install window.
 //
 //   pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
 //                                     pm::posix::executableFolder());
 //   ... platform.fs, platform.clock, platform.processes, platform.registry,
+//       platform.dataSources, platform.dde (with the Program Manager answering),
 //       platform.installerFolder (the installer folder's Windows name)
 #pragma once
 
@@ -11,11 +12,14 @@
 #include <string>
 #include <utility>
 
+#include "platform/ddeLinks.h"
 #include "platform/posix/machine.h"
+#include "platform/posix/odbcDataSources.h"
 #include "platform/posix/posixClock.h"
 #include "platform/posix/posixFileSystem.h"
 #include "platform/posix/posixProcessRunner.h"
 #include "platform/posix/posixRegistryStore.h"
+#include "platform/posix/programManager.h"
 
 namespace pm::posix {
 
@@ -25,13 +29,22 @@ struct PosixServices {
         fs(machine),
         processes(machine, installerHostFolder),
         registry(machine),
-        installerFolder(machine.toWindows(installerHostFolder)) {}
+        dataSources(machine, registry),
+        programManager(machine),
+        installerFolder(machine.toWindows(installerHostFolder)) {
+    dde.registerServer(ProgramManager::kService, programManager);
+  }
+  PosixServices(const PosixServices&) = delete;
+  PosixServices& operator=(const PosixServices&) = delete;
 
   Machine machine;
   PosixFileSystem fs;
   PosixClock clock;
   PosixProcessRunner processes;
   PosixRegistryStore registry;
+  OdbcDataSources dataSources;
+  InProcessDde dde;
+  ProgramManager programManager;  // the DDE server "PROGMAN"
   // The installer folder as a Windows path, without a trailing separator.
   std::string installerFolder;
 };
