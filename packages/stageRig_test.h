@@ -20,6 +20,7 @@
 #include "platform/posix/posixProcessRunner.h"
 #include "platform/posix/posixRegistryStore.h"
 #include "platform/posix/programManager.h"
+#include "platform/posix/testMachine.h"
 #include "tests/fakeInstallWindow.h"
 #include "tests/fakeToolkit.h"
 
@@ -40,64 +41,45 @@ using Members = std::map<std::string, Member>;
 
 class StageRig : public ::testing::Test {
  protected:
-  StageRig()
-      : root_(makeRoot()),
-        machine_(root_ / "machine"),
-        fs(machine_),
-        runner(machine_, host("C:\\setup")),
-        registry(machine_),
-        progman(machine_),
-        services{fs, clock, runner, registry, dataSources, dde, toolkit, "C:\\setup"},
-        frm(services),
-        link(dde) {
-    stdfs::create_directories(host("C:\\setup"));
+  StageRig() {
     stdfs::create_directories(host(appFolder));
+    stdfs::create_directories(host("C:\\setup"));
     // The tools of the same build: $PM_BUILD_BIN under CTest, else <build>/bin.
     const char* bin = std::getenv("PM_BUILD_BIN");
     const stdfs::path binFolder = bin ? stdfs::path(bin) : posix::executableFolder() / ".." / "bin";
-    for (const char* tool : {"Cabarc", "regsvr32", "VBRun60"}) {
-      const stdfs::path built = binFolder / tool;
-      if (!stdfs::exists(built)) ADD_FAILURE() << "tool not built: " << built;
-      stdfs::create_symlink(built, host("C:\\setup") / tool);
-    }
+    for (const char* tool : {"Cabarc", "regsvr32", "VBRun60"})
+      stdfs::create_symlink(binFolder / tool, host("C:\\setup") / tool);
     dde.registerServer(posix::ProgramManager::kService, progman);
     frm.ddeLink = &link;
     frm.state().appFolder = appFolder;
     frm.state().tempFolder = temp;
   }
-  ~StageRig() override {
-    stdfs::current_path(cwd_);
-    stdfs::remove_all(root_);
-  }
+  ~StageRig() override { stdfs::current_path(cwd_); }
 
-  stdfs::path host(const std::string& windowsPath) const { return machine_.toHost(windowsPath); }
+  stdfs::path host(const std::string& windowsPath) const { return m.machine.toHost(windowsPath); }
 
   // Writes a file (and its folder) with a modification time.
-  void put(const std::string& path, const Member& m) {
+  void put(const std::string& path, const Member& member) {
     stdfs::create_directories(host(path).parent_path());
-    std::ofstream(host(path), std::ios::binary) << m.content;
-    ASSERT_TRUE(fs.setModificationTime(path, m.time));
+    std::ofstream(host(path), std::ios::binary) << member.content;
+    ASSERT_TRUE(fs.setModificationTime(path, member.time));
   }
   std::string text(const std::string& path) {
     auto t = fs.readText(path);
     return t ? t.value() : "<missing>";
   }
 
-  // Builds a cabinet in the installer folder with gcab, an independent archiver.
-  void cabinet(const std::string& name, const Members& members) {
-    const stdfs::path staging = root_ / ("staging-" + name);
-    stdfs::create_directories(staging);
+  // Builds a cabinet in the installer folder with gcab, an independent archiver;
+  // with `inTemp`, puts its copy where the library stage leaves it.
+  void cabinet(const std::string& name, const Members& members, bool inTemp = false) {
+    const stdfs::path staging = m.folder / ("staging-" + name);
     std::string command = "gcab -c -n '" + host("C:\\setup\\" + name).string() + "'";
-    for (const auto& [member, m] : members) {
-      put(machine_.toWindows(staging / member), m);
-      command += " '" + (staging / member).string() + "'";
+    for (const auto& [file, member] : members) {
+      put(m.machine.toWindows(staging / file), member);
+      command += " '" + (staging / file).string() + "'";
     }
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  }
-
-  // Builds a cabinet and puts its copy where the library stage leaves it.
-  void cabinetInTemp(const std::string& name, const Members& members) {
-    cabinet(name, members);
+    if (!inTemp) return;
     stdfs::create_directories(host(temp));
     stdfs::copy_file(host("C:\\setup\\" + name), host(temp + "\\" + name));
   }
@@ -110,26 +92,21 @@ class StageRig : public ::testing::Test {
   const std::string temp = "C:\\setup\\PMUpTemp";
 
  private:
-  static stdfs::path makeRoot() {
-    std::string pattern = (stdfs::temp_directory_path() / "pmstage-XXXXXX").string();
-    return stdfs::path(mkdtemp(pattern.data()));
-  }
   stdfs::path cwd_ = stdfs::current_path();
-  stdfs::path root_;
-  posix::Machine machine_;
+  posix::TempMachine m;
 
  public:
-  posix::PosixFileSystem fs;
+  posix::PosixFileSystem fs{m.machine};
   posix::PosixClock clock;
-  posix::PosixProcessRunner runner;
-  posix::PosixRegistryStore registry;
+  posix::PosixProcessRunner runner{m.machine, host("C:\\setup")};
+  posix::PosixRegistryStore registry{m.machine};
   NoDataSources dataSources;
   InProcessDde dde;
-  posix::ProgramManager progman;
+  posix::ProgramManager progman{m.machine};
   FakeToolkit toolkit;
-  Services services;
-  FakeInstallWindow frm;
-  LabelDdeLink link;
+  Services services{fs, clock, runner, registry, dataSources, dde, toolkit, "C:\\setup"};
+  FakeInstallWindow frm{services};
+  LabelDdeLink link{dde};
 };
 
 }  // namespace pm::testing
