@@ -266,26 +266,10 @@ void FakeFileSystem::setReadOnly(const std::string& path, bool readOnly) {
   if (Entry* e = find(path)) e->readOnly = readOnly;
 }
 
-bool FakeFileSystem::isReadOnly(const std::string& path) {
-  const Entry* e = find(path);
-  return e && e->readOnly;
-}
-
 std::optional<std::string> FakeFileSystem::content(const std::string& path) {
   const Entry* e = find(path);
   if (!e || e->folder) return std::nullopt;
   return e->content;
-}
-
-std::vector<std::string> FakeFileSystem::tree(const std::string& folder) {
-  const std::string base = toLower(absolutePath(folder));
-  std::vector<std::string> out;
-  for (const auto& [k, e] : entries_) {
-    if (k == base || k.rfind(base.back() == '\\' ? base : base + "\\", 0) == 0)
-      out.push_back(e.path);
-  }
-  std::sort(out.begin(), out.end(), lessIgnoringCase);
-  return out;
 }
 
 }  // namespace pm::testing

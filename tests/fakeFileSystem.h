@@ -49,11 +49,8 @@ class FakeFileSystem : public FileSystem {
   // Makes a folder and its missing parents.
   void addFolder(const std::string& path);
   void setReadOnly(const std::string& path, bool readOnly = true);
-  bool isReadOnly(const std::string& path);
   // The content of a file, or nothing.
   std::optional<std::string> content(const std::string& path);
-  // Every file and folder below (and including) a folder, absolute, as stored, sorted.
-  std::vector<std::string> tree(const std::string& folder = "C:\\");
 
   DateTime now = DateTime::fromCivil(2026, 1, 15, 10, 30, 0);
   // Short forms by absolute path (letter case ignored); without one, shortPath fails.

@@ -9,43 +9,12 @@
 #include <vector>
 
 #include "console/installWindow.h"
+#include "tests/fakeToolkit.h"
 
 namespace pm::testing {
 
-// A toolkit with no windows: counts event passes, keeps the pointer, answers
-// questions with a scripted answer, and turns the end of the program into an
-// exception that a test can catch.
-class NullToolkit : public ui::Toolkit {
- public:
-  struct ProgramEnded {};
-  void doEvents() override {
-    ++eventPasses;
-    if (onDoEvents) onDoEvents();
-  }
-  void setMousePointer(int pointer) override {
-    pointer_ = pointer;
-    pointerHistory.push_back(pointer);
-  }
-  int mousePointer() const override { return pointer_; }
-  ui::MsgBoxResult askYesNo(const std::string& text, const std::string& caption) override {
-    questions.push_back(caption + ": " + text);
-    return answerYes ? ui::MsgBoxResult::Yes : ui::MsgBoxResult::No;
-  }
-  void notify(const std::string& text, const std::string& caption) override {
-    notices.push_back(caption + ": " + text);
-  }
-  [[noreturn]] void endProgram() override { throw ProgramEnded{}; }
-
-  int eventPasses = 0;
-  std::function<void()> onDoEvents;
-  std::vector<int> pointerHistory;
-  std::vector<std::string> questions;
-  std::vector<std::string> notices;
-  bool answerYes = false;
-
- private:
-  int pointer_ = 0;
-};
+// The stage tests' toolkit: no windows, the pointer and event passes recorded.
+using NullToolkit = FakeToolkit;
 
 class FakeInstallWindow : public InstallWindow {
  public:
@@ -55,7 +24,7 @@ class FakeInstallWindow : public InstallWindow {
   Services& services() override { return services_; }
 
   std::string rept(const std::string& inval, std::int16_t delayx = 0) override;
-  void pbar(std::int16_t n) override { barWidth = static_cast<float>(n / 90.0 * 100.0 * 87.75); }
+  void pbar(std::int16_t) override {}
   void pause(std::int16_t tenths) override { pauses.push_back(tenths); }
   void dumpRpt() override;
   std::int32_t ExecCmd(const std::string& cmdline) override;
@@ -76,7 +45,6 @@ class FakeInstallWindow : public InstallWindow {
   std::vector<std::int16_t> pauses;
   // Every command line run, in order.
   std::vector<std::string> commands;
-  float barWidth = 0;
   int dumps = 0;
   std::string currentCaption;
   bool currentVisible = false;

@@ -95,7 +95,6 @@ Status FakeRegistryStore::writeValue(RootKey root, const std::string& keyPath,
     if (Status s = checkText(value.text, "string value"); !s) return s;
   }
   set(root, keyPath, valueName, value);
-  ++writes;
   return {};
 }
 
@@ -104,7 +103,6 @@ Status FakeRegistryStore::createKey(RootKey root, const std::string& keyPath) {
   if (rootKeyName(root).empty()) return Status::failure("Unknown registry root key");
   if (Status s = checkText(keyPath, "key name"); !s) return s;
   ensure(root, keyPath);
-  ++writes;
   return {};
 }
 
@@ -121,14 +119,6 @@ Result<std::vector<std::string>> FakeRegistryStore::valueNames(RootKey root,
     for (const auto& [name, v] : key->values) names.push_back(name);
   }
   return names;
-}
-
-std::vector<std::string> FakeRegistryStore::keys() const {
-  std::vector<std::string> out;
-  for (const auto& [k, key] : keys_) {
-    if (key.path.find('\\') != std::string::npos) out.push_back(key.path);
-  }
-  return out;
 }
 
 }  // namespace pm::testing

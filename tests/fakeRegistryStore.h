@@ -31,14 +31,11 @@ class FakeRegistryStore : public RegistryStore {
   // Sets a value directly, without counting a write.
   void set(RootKey root, const std::string& keyPath, const std::string& valueName,
            const RegValue& value);
-  // Every key, "HKEY_...\path" as made, in tree order.
-  std::vector<std::string> keys() const;
 
   // When not empty, reads (readValue, keyExists, valueNames) or writes (writeValue,
   // createKey) fail with this message.
   std::string failReads;
   std::string failWrites;
-  int writes = 0;  // successful writeValue and createKey calls
 
  private:
   struct Key {

@@ -9,7 +9,7 @@ void FakeToolkit::doEvents() {
 
 ui::MsgBoxResult FakeToolkit::askYesNo(const std::string& text, const std::string& caption) {
   questions.push_back(caption + ": " + text);
-  if (answers.empty()) return defaultAnswer;
+  if (answers.empty()) return ui::MsgBoxResult::No;
   const ui::MsgBoxResult answer = answers.front();
   answers.pop_front();
   return answer;
@@ -31,13 +31,6 @@ void FakeToolkit::showModal(ui::Form& form, ui::Form* owner) {
   auto script = scripts.find(form.name());
   if (script != scripts.end()) script->second(form);
   if (form.loaded()) form.unload();
-}
-
-void FakeToolkit::run(ui::Form& startForm) {
-  startForm.load();
-  if (!startForm.loaded()) return;
-  auto script = scripts.find(startForm.name());
-  if (script != scripts.end()) script->second(startForm);
 }
 
 }  // namespace pm::testing

@@ -1,7 +1,7 @@
 // A machine for testing the install window end to end without a screen: the
 // real file system and registry store over a temporary machine folder, a clock
 // that keeps milliseconds and jumps forward when asked to sleep, a process
-// runner that records command lines, and the scripted toolkit.
+// runner that records the programs it starts, and the scripted toolkit.
 #pragma once
 
 #include <filesystem>
@@ -24,10 +24,7 @@ namespace pm::testing {
 // lasted and that it slept rather than spun.
 class SteppingClock : public Clock {
  public:
-  DateTime now() override {
-    ++reads;
-    return DateTime{millis / 1000};
-  }
+  DateTime now() override { return DateTime{millis / 1000}; }
   void sleepUntil(DateTime when) override {
     ++sleeps;
     if (when.seconds * 1000 > millis) millis = when.seconds * 1000;
@@ -36,25 +33,21 @@ class SteppingClock : public Clock {
     return std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year);
   }
   std::int64_t millis = DateTime::fromCivil(2026, 12, 6, 10, 0, 0).seconds * 1000;
-  int reads = 0;
   int sleeps = 0;
 };
 
 class RecordingRunner : public ProcessRunner {
  public:
   std::int32_t runAndWait(const std::string& cmdline) override {
-    waited.push_back(cmdline);
     if (onRun) onRun(cmdline);
-    return exitCode;
+    return 0;
   }
   Status start(const std::string& cmdline) override {
     started.push_back(cmdline);
     return startResult;
   }
-  std::vector<std::string> waited;
   std::vector<std::string> started;
   std::function<void(const std::string&)> onRun;
-  std::int32_t exitCode = 0;
   Status startResult;
 };
 

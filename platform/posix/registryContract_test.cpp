@@ -9,6 +9,8 @@
 namespace pm {
 namespace {
 
+using Names = std::vector<std::string>;
+
 struct PosixEnv {
   posix::TempMachine temp;
   posix::PosixRegistryStore store{temp.machine};
@@ -31,120 +33,84 @@ class RegistryContract : public ::testing::Test {
     EXPECT_TRUE(r.ok()) << r.message();
     return r && r.value();
   }
+  void write(RootKey root, const std::string& key, const std::string& name, const RegValue& v) {
+    ASSERT_TRUE(store.writeValue(root, key, name, v).ok()) << key << " " << name;
+  }
 
   Env env;
   RegistryStore& store = env.store;
 };
 
-using Implementations = ::testing::Types<PosixEnv, FakeEnv>;
-class Names {
- public:
+struct EnvNames {
   template <typename T>
   static std::string GetName(int) {
     return std::is_same_v<T, PosixEnv> ? "Posix" : "Fake";
   }
 };
-TYPED_TEST_SUITE(RegistryContract, Implementations, Names);
+using Implementations = ::testing::Types<PosixEnv, FakeEnv>;
+TYPED_TEST_SUITE(RegistryContract, Implementations, EnvNames);
 
 constexpr RootKey HKCU = RootKey::CurrentUser;
 constexpr RootKey HKCR = RootKey::ClassesRoot;
 const std::string kApp = "Software\\Korrimel Software\\Pelmora";
 
-TYPED_TEST(RegistryContract, MissingKeysAndValuesReadAsNothing) {
+TYPED_TEST(RegistryContract, ValuesReadBackMakeTheirParentsAndIgnoreCase) {
   EXPECT_EQ(this->read(HKCU, kApp, "AppPath"), std::nullopt);
   EXPECT_FALSE(this->exists(HKCU, kApp));
   EXPECT_TRUE(this->exists(HKCU, ""));  // the root itself
   EXPECT_TRUE(this->store.valueNames(HKCU, kApp).value().empty());
-}
 
-TYPED_TEST(RegistryContract, WrittenValuesReadBackAndMakeTheirParents) {
-  auto& store = this->store;
-  ASSERT_TRUE(
-      store.writeValue(HKCU, kApp, "AppPath", RegValue::string("C:\\Program Files\\Pelmora")).ok());
-  EXPECT_EQ(this->read(HKCU, kApp, "AppPath"), RegValue::string("C:\\Program Files\\Pelmora"));
-  EXPECT_TRUE(this->exists(HKCU, "Software"));
+  this->write(HKCU, kApp, "AppPath", RegValue::string("one"));
   EXPECT_TRUE(this->exists(HKCU, "Software\\Korrimel Software"));
   EXPECT_FALSE(this->exists(HKCU, "Software\\Korrimel"));
-  EXPECT_EQ(this->read(HKCU, kApp, "Other"), std::nullopt);
-  // The two roots are apart.
-  EXPECT_FALSE(this->exists(HKCR, kApp));
-  EXPECT_EQ(this->read(HKCR, kApp, "AppPath"), std::nullopt);
-}
-
-TYPED_TEST(RegistryContract, NamesIgnoreCaseAndKeepTheirFirstCase) {
-  auto& store = this->store;
-  ASSERT_TRUE(store.writeValue(HKCU, kApp, "AppPath", RegValue::string("one")).ok());
-  ASSERT_TRUE(store
-                  .writeValue(HKCU, "SOFTWARE\\korrimel software\\PELMORA\\", "APPPATH",
-                              RegValue::string("two"))
-                  .ok());
+  EXPECT_FALSE(this->exists(HKCR, kApp));  // the roots are apart
+  this->write(HKCU, "SOFTWARE\\korrimel software\\PELMORA\\", "APPPATH", RegValue::string("two"));
   EXPECT_EQ(this->read(HKCU, "software\\Korrimel Software\\pelmora", "apppath"),
             RegValue::string("two"));
-  EXPECT_EQ(store.valueNames(HKCU, kApp).value(), std::vector<std::string>{"AppPath"});
-  // A trailing backslash names the same key.
-  ASSERT_TRUE(store.writeValue(HKCU, kApp + "\\", "Second", RegValue::string("2")).ok());
-  EXPECT_EQ(store.valueNames(HKCU, kApp).value(), (std::vector<std::string>{"AppPath", "Second"}));
+  // The first spelling stays; a trailing backslash names the same key.
+  this->write(HKCU, kApp + "\\", "Second", RegValue::string("2"));
+  EXPECT_EQ(this->store.valueNames(HKCU, kApp).value(), (Names{"AppPath", "Second"}));
 }
 
 TYPED_TEST(RegistryContract, DefaultValuesNumbersAndOddText) {
-  auto& store = this->store;
-  const std::string type = "Pelmora.Document";
-  ASSERT_TRUE(store.writeValue(HKCR, type, "", RegValue::string("Pelmora Document")).ok());
-  ASSERT_TRUE(store.writeValue(HKCR, type, "(Default)", RegValue::string("named")).ok());
+  const std::string type = "Pelmora.Document", dsn = "Software\\ODBC\\ODBC.INI\\Dorvane";
+  this->write(HKCR, type, "", RegValue::string("Pelmora Document"));
+  this->write(HKCR, type, "(Default)", RegValue::string("named"));
   EXPECT_EQ(this->read(HKCR, type, ""), RegValue::string("Pelmora Document"));
-  EXPECT_EQ(this->read(HKCR, type, "(Default)"), RegValue::string("named"));
-  EXPECT_EQ(store.valueNames(HKCR, type).value(), (std::vector<std::string>{"", "(Default)"}));
+  EXPECT_EQ(this->store.valueNames(HKCR, type).value(), (Names{"", "(Default)"}));
 
-  ASSERT_TRUE(
-      store.writeValue(HKCU, "Software\\ODBC\\ODBC.INI\\Dorvane", "DriverId", RegValue::number(25))
-          .ok());
-  ASSERT_TRUE(store
-                  .writeValue(HKCU, "Software\\ODBC\\ODBC.INI\\Dorvane", "Max",
-                              RegValue::number(0xFFFFFFFFu))
-                  .ok());
-  EXPECT_EQ(this->read(HKCU, "Software\\ODBC\\ODBC.INI\\Dorvane", "DriverId"),
-            RegValue::number(25));
-  EXPECT_EQ(this->read(HKCU, "Software\\ODBC\\ODBC.INI\\Dorvane", "Max"),
-            RegValue::number(0xFFFFFFFFu));
-  // A value changes its type when written again.
-  ASSERT_TRUE(
-      store.writeValue(HKCU, "Software\\ODBC\\ODBC.INI\\Dorvane", "DriverId", RegValue::string("x"))
-          .ok());
-  EXPECT_EQ(this->read(HKCU, "Software\\ODBC\\ODBC.INI\\Dorvane", "DriverId"),
-            RegValue::string("x"));
+  this->write(HKCU, dsn, "Max", RegValue::number(0xFFFFFFFFu));
+  EXPECT_EQ(this->read(HKCU, dsn, "Max"), RegValue::number(0xFFFFFFFFu));
+  this->write(HKCU, dsn, "Max", RegValue::string("x"));  // a value changes its type
+  EXPECT_EQ(this->read(HKCU, dsn, "Max"), RegValue::string("x"));
 
   const std::string odd = "a \"quoted\" C:\\path\\ ; [x] = @ \xc3\xa9";
-  ASSERT_TRUE(store
-                  .writeValue(HKCU, "Software\\Odd [key] \"q\"", "name \"with\" \\ = [",
-                              RegValue::string(odd))
-                  .ok());
-  EXPECT_EQ(this->read(HKCU, "Software\\Odd [key] \"q\"", "name \"with\" \\ = ["),
-            RegValue::string(odd));
-  ASSERT_TRUE(store.writeValue(HKCU, "Software\\Empty", "e", RegValue::string("")).ok());
+  const std::string oddKey = "Software\\Odd [key] \"q\"", oddName = "name \"with\" \\ = [";
+  this->write(HKCU, oddKey, oddName, RegValue::string(odd));
+  EXPECT_EQ(this->read(HKCU, oddKey, oddName), RegValue::string(odd));
+  this->write(HKCU, "Software\\Empty", "e", RegValue::string(""));
   EXPECT_EQ(this->read(HKCU, "Software\\Empty", "e"), RegValue::string(""));
 }
 
 TYPED_TEST(RegistryContract, CreatedKeysExistWithoutValues) {
-  auto& store = this->store;
-  ASSERT_TRUE(store.createKey(HKCU, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources").ok());
+  const std::string sources = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
+  ASSERT_TRUE(this->store.createKey(HKCU, sources).ok());
   EXPECT_TRUE(this->exists(HKCU, "software\\odbc\\odbc.ini\\odbc data sources"));
-  EXPECT_TRUE(this->exists(HKCU, "Software\\ODBC"));
-  EXPECT_TRUE(
-      store.valueNames(HKCU, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources").value().empty());
-  ASSERT_TRUE(store.createKey(HKCU, "Software\\ODBC").ok());  // again: nothing changes
-  EXPECT_TRUE(this->exists(HKCU, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources"));
+  EXPECT_TRUE(this->store.valueNames(HKCU, sources).value().empty());
+  ASSERT_TRUE(this->store.createKey(HKCU, "Software\\ODBC").ok());  // again: nothing changes
+  EXPECT_TRUE(this->exists(HKCU, sources));
 }
 
 TYPED_TEST(RegistryContract, TextWithLineBreaksOrNulIsRefusedAndChangesNothing) {
   auto& store = this->store;
-  ASSERT_TRUE(store.writeValue(HKCU, "Software\\A", "n", RegValue::string("old")).ok());
+  this->write(HKCU, "Software\\A", "n", RegValue::string("old"));
   EXPECT_FALSE(store.writeValue(HKCU, "Software\\A", "n", RegValue::string("two\r\nlines")).ok());
   EXPECT_FALSE(
       store.writeValue(HKCU, "Software\\A", "n", RegValue::string(std::string("a\0b", 3))).ok());
   EXPECT_FALSE(store.writeValue(HKCU, "Software\\A", "x\ny", RegValue::string("v")).ok());
   EXPECT_FALSE(store.createKey(HKCU, "Software\\line\nbreak").ok());
   EXPECT_EQ(this->read(HKCU, "Software\\A", "n"), RegValue::string("old"));
-  EXPECT_EQ(store.valueNames(HKCU, "Software\\A").value(), std::vector<std::string>{"n"});
+  EXPECT_EQ(store.valueNames(HKCU, "Software\\A").value(), Names{"n"});
   EXPECT_FALSE(this->exists(HKCU, "Software\\line\nbreak"));
 }
 
