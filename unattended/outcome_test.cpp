@@ -8,68 +8,48 @@
 namespace pm::unattended {
 namespace {
 
-std::string report(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& l : lines) text += l + "\r\n";
+// A report: the library stage, these lines, and (unless cut short) the ending.
+std::string report(const std::vector<std::string>& middle, bool ended = true) {
+  std::string text = "Library File Check\r\nLibrary Files Installed.\r\n";
+  for (const auto& l : middle) text += l + "\r\n";
+  if (ended) text += "INSTALL COMPLETE\r\nDeleting temporary data\r\nInstall Complete.\r\n";
   return text;
 }
 
-const std::vector<std::string> kLibrary = {"Library File Check", "Temporary directory created.",
-                                           "Copied Extraction files.", "Library Files Installed."};
-const std::vector<std::string> kEnd = {"INSTALL COMPLETE", "Deleting temporary data",
-                                       "Install Complete."};
-
-std::vector<std::string> join(std::initializer_list<std::vector<std::string>> parts) {
-  std::vector<std::string> all;
-  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
-}
-
-TEST(Outcome, CompletedDeclinedAndEndedEarlyRuns) {
-  const auto accepted =
-      join({kLibrary,
-            {"Previous Install at : C:\\P", "Executable not found - aborting upgrade.",
-             "Eula Accepted", "DATABASE Upgrade Installation", "--- Database Install Complete\r\n",
-             "Environment Settings Check"},
-            kEnd});
-  // A missing executable is reported, but the install goes on: not a failure.
-  EXPECT_EQ(judge(report(accepted), true).exitCode, kCompleted);
-
-  const auto declined = join({kLibrary, {"--- Previous install validation complete.\r\n"}, kEnd});
-  EXPECT_EQ(judge(report(declined), false).exitCode, kDeclined);
-
-  const auto cut = join({kLibrary, {"Eula Accepted", "DATABASE Upgrade Installation"}});
-  EXPECT_EQ(judge(report(cut), true).exitCode, kEndedEarly);
-}
-
-TEST(Outcome, ReportedFailuresWinOverADeclinedAgreement) {
-  const auto lines =
-      join({kLibrary, {"Could not install plmgrid.ocx: it was not found in PLMLibrary.CAB"}, kEnd});
-  const Outcome outcome = judge(report(lines), false);
-  EXPECT_EQ(outcome.exitCode, kStageFailed);
-  ASSERT_EQ(outcome.failures.size(), 1u);
-  EXPECT_EQ(outcome.failures[0].rfind("Could not install plmgrid.ocx", 0), 0u);
-
-  for (const char* line : {"Test DSN Failed.  DSN Connection not available on current system or "
-                           "registry blocked.",
-                           "Help index not found, aborting help install",
-                           "Registry value not written: HKEY_CLASSES_ROOT\\.pmh: denied",
-                           "Could not delete Z:\\setup\\PMUpTemp"}) {
-    EXPECT_EQ(judge(report(join({kLibrary, {line}, kEnd})), true).exitCode, kStageFailed) << line;
+TEST(Outcome, FailuresWinOverADeclinedAgreementAndAnEarlyStopOverBoth) {
+  const std::string database = "DATABASE Upgrade Installation";
+  const struct {
+    std::string report;
+    bool agreed;
+    int exitCode;
+  } cases[] = {
+      // A missing executable is reported, but the install goes on: not a failure.
+      {report({"Executable not found - aborting upgrade.", "Eula Accepted", database,
+               "--- Database Install Complete\r\n"}),
+       true, kCompleted},
+      {report({"--- Previous install validation complete.\r\n"}), false, kDeclined},
+      {report({"Could not install plmgrid.ocx: it was not found in PLMLibrary.CAB"}), false,
+       kStageFailed},
+      {report({"Test DSN Failed.  DSN Connection not available on current system."}), true,
+       kStageFailed},
+      {report({"Help index not found, aborting help install"}), true, kStageFailed},
+      {report({"Registry value not written: HKEY_CLASSES_ROOT\\.pmh: denied"}), true, kStageFailed},
+      {report({"Could not delete Z:\\setup\\PMUpTemp"}), true, kStageFailed},
+      {report({"Could not install x", "Eula Accepted", database}, false), true, kEndedEarly},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(judge(c.report, c.agreed).exitCode, c.exitCode) << c.report;
   }
 }
 
-TEST(Outcome, ADatabaseStageThatStoppedWithoutItsClosingLineIsAFailure) {
-  const auto lines = join({kLibrary,
-                           {"Eula Accepted", "DATABASE Upgrade Installation",
-                            "Database exists.  Making backup and overwriting.", "Copying database",
-                            "Permission denied PosixFileSystem 13", "Environment Settings Check",
-                            "--- Environment values completed.\r\n"},
-                           kEnd});
-  const Outcome outcome = judge(report(lines), true);
+TEST(Outcome, ADatabaseStageThatStoppedWithoutItsClosingLineNamesItsLastLine) {
+  const Outcome outcome =
+      judge(report({"Eula Accepted", "DATABASE Upgrade Installation", "Copying database",
+                    "Permission denied PosixFileSystem 13", "Environment Settings Check",
+                    "--- Environment values completed.\r\n"}),
+            true);
   EXPECT_EQ(outcome.exitCode, kStageFailed);
-  ASSERT_EQ(outcome.failures.size(), 1u);
-  EXPECT_EQ(outcome.failures[0], "Permission denied PosixFileSystem 13");
+  EXPECT_EQ(outcome.failures, std::vector<std::string>{"Permission denied PosixFileSystem 13"});
 }
 
 }  // namespace
