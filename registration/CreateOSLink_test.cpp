@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "console/basCommon.h"
-#include "database/testDatabase.h"
 #include "platform/ddeLinks.h"
 #include "platform/posix/programManager.h"
 #include "platform/posix/testMachine.h"
@@ -77,23 +79,7 @@ class ProgramGroupTest : public ::testing::Test {
   RecordingServer progman;
 };
 
-TEST_F(ProgramGroupTest, SendsTheThreeCommandsAndClosesTheLink) {
-  dde.registerServer("PROGMAN", progman);
-
-  CreateOSLink(frm, "Pelmora", "C:\\Pelmora\\Pelmora.exe", "", "Pelmora v.1.9.5", true);
-
-  EXPECT_EQ(progman.received, (Strings{"[CreateGroup(Pelmora)]", "[ReplaceItem(Pelmora v.1.9.5)]",
-                                       "[AddItem(C:\\Pelmora\\Pelmora.exe ,Pelmora v.1.9.5,,,)]"}));
-  EXPECT_EQ(link.attempts, 1);
-  EXPECT_EQ(link.timeouts, (Ints{100}));
-  EXPECT_EQ(toolkit.eventPasses, 10);
-  EXPECT_EQ(link.linkMode(), 0);
-  EXPECT_EQ(link.linkTopic(), "");
-  EXPECT_EQ(toolkit.pointerHistory, (Ints{11, 0}));
-  EXPECT_TRUE(frm.lines.empty());
-}
-
-TEST_F(ProgramGroupTest, PathLosesItsQuotesBeforeItsShortFormIsTaken) {
+TEST_F(ProgramGroupTest, SendsTheThreeCommandsWithTheUnquotedShortPathAndClosesTheLink) {
   dde.registerServer("PROGMAN", progman);
   fs.shortNames["C:\\Program Files\\Pelmora\\EULA.txt"] = "C:\\PROGRA~1\\Pelmora\\EULA.txt";
 
@@ -101,9 +87,15 @@ TEST_F(ProgramGroupTest, PathLosesItsQuotesBeforeItsShortFormIsTaken) {
   // Without a short form the long path stays, blanks and all.
   CreateOSLink(frm, "Pelmora", "C:\\Other Place\\Run.exe", "/a \"b c\"", "Run", true);
 
-  ASSERT_EQ(progman.received.size(), 6u);
-  EXPECT_EQ(progman.received[2], "[AddItem(C:\\PROGRA~1\\Pelmora\\EULA.txt ,EULA,,,)]");
-  EXPECT_EQ(progman.received[5], "[AddItem(C:\\Other Place\\Run.exe /a \"b c\",Run,,,)]");
+  EXPECT_EQ(progman.received, (Strings{"[CreateGroup(Pelmora)]", "[ReplaceItem(EULA)]",
+                                       "[AddItem(C:\\PROGRA~1\\Pelmora\\EULA.txt ,EULA,,,)]",
+                                       "[CreateGroup(Pelmora)]", "[ReplaceItem(Run)]",
+                                       "[AddItem(C:\\Other Place\\Run.exe /a \"b c\",Run,,,)]"}));
+  EXPECT_EQ(link.attempts, 2);
+  EXPECT_EQ(link.timeouts, (Ints{100, 100}));
+  EXPECT_EQ(toolkit.eventPasses, 20);
+  EXPECT_EQ(toolkit.pointerHistory, (Ints{11, 0, 11, 0}));
+  EXPECT_TRUE(frm.lines.empty());
 }
 
 TEST_F(ProgramGroupTest, WaitsForASlowServiceAtMostTwentyAttempts) {
@@ -112,7 +104,6 @@ TEST_F(ProgramGroupTest, WaitsForASlowServiceAtMostTwentyAttempts) {
   CreateProgManItem(frm, "Pelmora", "C:\\Pelmora\\Pelmora.exe ", "Pelmora v.1.9.5");
   EXPECT_EQ(link.attempts, 3);
   EXPECT_EQ(link.passesBeforeTopic, 2);
-  EXPECT_EQ(toolkit.eventPasses, 12);
   EXPECT_EQ(progman.received.size(), 3u);
 
   link.refusals = 1000;
@@ -121,8 +112,6 @@ TEST_F(ProgramGroupTest, WaitsForASlowServiceAtMostTwentyAttempts) {
   CreateProgManItem(frm, "Pelmora", "C:\\Pelmora\\Pelmora.exe ", "Pelmora v.1.9.5");
   EXPECT_EQ(link.attempts, 20);
   EXPECT_EQ(toolkit.eventPasses, 30);
-  EXPECT_EQ(link.linkMode(), 0);
-  EXPECT_EQ(toolkit.mousePointer(), 0);
 }
 
 TEST_F(ProgramGroupTest, AbsentOrRefusingServiceIsSilent) {
@@ -134,37 +123,31 @@ TEST_F(ProgramGroupTest, AbsentOrRefusingServiceIsSilent) {
 
   EXPECT_EQ(progman.received.size(), 3u);  // every command still tried
   EXPECT_EQ(link.linkMode(), 0);
-  EXPECT_EQ(link.linkTopic(), "");
   EXPECT_EQ(toolkit.pointerHistory, (Ints{11, 0, 11, 0, 11, 0}));
-  EXPECT_EQ(busyDepth, 0);
   EXPECT_TRUE(frm.lines.empty());
 }
 
 // The executables stage's three shortcuts, twice, through lblDDE and the
 // in-process Program Manager onto the machine's disk.
-TEST_F(ProgramGroupTest, ShortcutsReachTheMachineOnceEach) {
+TEST_F(ProgramGroupTest, ShortcutsReachTheGroupOnceEachAndNowhereElse) {
   posix::TempMachine temp;
-  posix::Machine& machine = temp.machine;
-  posix::ProgramManager manager(machine);
+  posix::ProgramManager manager(temp.machine);
   dde.registerServer("PROGMAN", manager);
 
-  const std::pair<const char*, const char*> shortcuts[] = {
-      {"Pelmora.exe", "Pelmora v.1.9.5"}, {"EULA.txt", "EULA"}, {"PMUninstall.exe", "PMUninstall"}};
   for (int run = 0; run < 2; ++run) {
-    for (const auto& [file, title] : shortcuts)
+    for (const auto& [file, title] : {std::pair{"Pelmora.exe", "Pelmora v.1.9.5"},
+                                      {"EULA.txt", "EULA"},
+                                      {"PMUninstall.exe", "PMUninstall"}})
       CreateOSLink(frm, "Pelmora", std::string("C:\\Program Files\\Pelmora\\") + file, "", title,
                    true);
   }
 
   Strings files;
-  for (const auto& e : std::filesystem::directory_iterator(manager.groupFolder("Pelmora")))
-    files.push_back(e.path().filename());
+  for (const auto& e : std::filesystem::recursive_directory_iterator(temp.folder))
+    if (e.path().extension() == ".desktop")
+      files.push_back(std::filesystem::relative(e.path(), manager.groupFolder("Pelmora")));
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (Strings{"EULA.desktop", "PMUninstall.desktop", "Pelmora v.1.9.5.desktop"}));
-  const auto items = manager.items("Pelmora");
-  ASSERT_EQ(items.size(), 3u);
-  EXPECT_EQ(items[2].title, "Pelmora v.1.9.5");
-  EXPECT_EQ(items[2].commandLine, "C:\\Program Files\\Pelmora\\Pelmora.exe ");
 }
 
 }  // namespace
