@@ -97,31 +97,31 @@ TEST_F(ConnectionTest, TransactionsCommitOrRollBackAsAWhole) {
   EXPECT_THROW(again->CommitTrans(), Error);
 }
 
-TEST_F(ConnectionTest, FailuresRaiseErrorsNamingTheirComponentAndCreateNothing) {
-  // A statement the driver rejects.
-  {
-    auto cn = open();
-    try {
-      cn->Execute("Select * from NoSuchTable");
-      FAIL() << "no error";
-    } catch (const Error& e) {
-      EXPECT_NE(e.description().find("NoSuchTable"), std::string::npos) << e.description();
-      EXPECT_FALSE(e.source().empty());
-      EXPECT_NE(e.number(), 0);
-    }
-  }
-  // No data source of that name.
-  Connection cn(*sources);
-  cn.ConnectionString = "DSN=NotRegisteredHere;password=kelpfern;";
+template <class F>
+std::optional<Error> errorOf(F f) {
   try {
-    cn.Open();
-    FAIL() << "no error";
+    f();
   } catch (const Error& e) {
-    EXPECT_NE(e.description().find("IM002"), std::string::npos) << e.description();
-    EXPECT_NE(e.source().find("Driver Manager"), std::string::npos) << e.source();
-    EXPECT_NE(e.number(), 0);
+    return e;
   }
-  EXPECT_FALSE(cn.isOpen());
+  return std::nullopt;
+}
+
+TEST_F(ConnectionTest, FailuresRaiseErrorsNamingTheirComponentAndCreateNothing) {
+  auto cn = open();
+  const auto rejected = errorOf([&] { cn->Execute("Select * from NoSuchTable"); });
+  ASSERT_TRUE(rejected);
+  EXPECT_NE(rejected->description().find("NoSuchTable"), std::string::npos);
+  EXPECT_FALSE(rejected->source().empty());
+  EXPECT_NE(rejected->number(), 0);
+
+  Connection unregistered(*sources);
+  unregistered.ConnectionString = "DSN=NotRegisteredHere;password=kelpfern;";
+  const auto missing = errorOf([&] { unregistered.Open(); });
+  ASSERT_TRUE(missing);
+  EXPECT_NE(missing->description().find("IM002"), std::string::npos) << missing->description();
+  EXPECT_NE(missing->source().find("Driver Manager"), std::string::npos) << missing->source();
+  EXPECT_FALSE(unregistered.isOpen());
 
   // A registered database that is gone is not made anew.
   std::filesystem::remove(db);

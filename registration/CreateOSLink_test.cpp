@@ -34,7 +34,7 @@ struct RecordingServer : DdeServer {
 
 // lblDDE over in-process DDE, refusing "PROGMAN|PROGMAN" a number of times
 // first, as a service that is still starting; notes the event passes before
-// the topic was taken and the time-outs set.
+// the topic was taken.
 struct SlowLink : LabelDdeLink {
   SlowLink(DdeSystem& dde, testing::NullToolkit& toolkit) : LabelDdeLink(dde), toolkit(toolkit) {}
   Status setLinkTopic(const std::string& topic) override {
@@ -44,15 +44,10 @@ struct SlowLink : LabelDdeLink {
     passesBeforeTopic = toolkit.eventPasses;
     return LabelDdeLink::setLinkTopic(topic);
   }
-  Status setLinkTimeout(int tenths) override {
-    timeouts.push_back(tenths);
-    return LabelDdeLink::setLinkTimeout(tenths);
-  }
   testing::NullToolkit& toolkit;
   int refusals = 0;
   int attempts = 0;
   int passesBeforeTopic = -1;
-  Ints timeouts;
 };
 
 struct NoDataSources : DataSources {
@@ -92,7 +87,6 @@ TEST_F(ProgramGroupTest, SendsTheThreeCommandsWithTheUnquotedShortPathAndClosesT
                                        "[CreateGroup(Pelmora)]", "[ReplaceItem(Run)]",
                                        "[AddItem(C:\\Other Place\\Run.exe /a \"b c\",Run,,,)]"}));
   EXPECT_EQ(link.attempts, 2);
-  EXPECT_EQ(link.timeouts, (Ints{100, 100}));
   EXPECT_EQ(toolkit.eventPasses, 20);
   EXPECT_EQ(toolkit.pointerHistory, (Ints{11, 0, 11, 0}));
   EXPECT_TRUE(frm.lines.empty());

@@ -126,9 +126,7 @@ TEST_F(RegCheckTest, PathCheckComparesExactly) {
 
 TEST_F(RegCheckTest, NameDialogStartsFromTheStoredRowAndOneRowRemains) {
   struct Case {
-    std::string rows;
-    std::string preset;
-    std::string typed;
+    std::string rows, preset, typed;
   };
   const std::string row = "INSERT INTO Status VALUES ('UserName', '3/4/2019', ";
   for (const Case& c : {
