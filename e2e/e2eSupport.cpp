@@ -176,30 +176,4 @@ void DemoCopy::remakeCabinet(const std::string& cabinet, const fs::path& folder,
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
 }
 
-std::vector<Member> listCabinet(const fs::path& cabinet) {
-  const RunResult r = shell("PMSETUP_MACHINE=" + shq(scratchRoot() / "tool-machine") + " " +
-                            shq(buildBin() / "Cabarc") + " L " + shq(cabinet));
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  std::vector<Member> members;
-  std::istringstream in(r.out);
-  std::string line;
-  bool table = false;
-  while (std::getline(in, line)) {
-    if (line.rfind("-----", 0) == 0) {
-      table = true;
-      continue;
-    }
-    if (!table || line.empty()) {
-      if (table && line.empty()) break;
-      continue;
-    }
-    std::istringstream fields(line);
-    Member m;
-    std::string size;
-    fields >> m.name >> size >> m.date >> m.time;
-    members.push_back(m);
-  }
-  return members;
-}
-
 }  // namespace pm::e2e

@@ -67,12 +67,4 @@ class DemoCopy {
                      const std::vector<std::string>& members);
 };
 
-// The cabinet members of the demo with their listing: name, size, date, time.
-struct Member {
-  std::string name;
-  std::string date;
-  std::string time;
-};
-std::vector<Member> listCabinet(const fs::path& cabinet);
-
 }  // namespace pm::e2e
