@@ -129,31 +129,28 @@ TEST(DirCheckTest, AFolderThatCannotBeUsedIsRefusedAndAskedForAgain) {
 }
 
 TEST(DirCheckTest, AfterFiveRefusalsTheDefaultFolderIsMadeWithItsParentsOrSaidToFail) {
-  Machine m;
-  m.registered("C:\\Gone\\Pelmora");
-  ASSERT_TRUE(m.fs.deleteFolder("C:\\Program Files", true));
-  m.frm.installDirAnswers = {"", "", "  ", "x", ""};
-  EXPECT_TRUE(m.run());
-  EXPECT_EQ(m.frm.installDirAsked, 5);
-  ASSERT_EQ(m.frm.lines.size(), 8u);
-  EXPECT_EQ(m.frm.lines[5],
-            "No usable install folder was given; using C:\\Program Files\\Pelmora.");
-  EXPECT_EQ(m.frm.lines[6], "Folder not found, newly created.");
-  EXPECT_EQ(m.frm.state().appFolder, kDefault);
-  EXPECT_TRUE(m.fs.folderExists(kDefault));
-
-  Machine full;
-  full.registered("C:\\Gone\\Pelmora");
-  ASSERT_TRUE(full.fs.deleteFolder("C:\\Program Files", true));
-  full.frm.installDirAnswers = m.frm.installDirAnswers;
-  full.fs.interceptor = [](const std::string& op, const std::string&) {
-    return op == "createFolder" ? Status::failure("Cannot create folder: disk full") : Status();
-  };
-  EXPECT_TRUE(full.run());
-  ASSERT_EQ(full.frm.lines.size(), 8u);
-  EXPECT_EQ(full.frm.lines[6],
-            "Install folder could not be created: Cannot create folder: disk full");
-  EXPECT_EQ(full.frm.lines[7], kClosing);
+  for (const bool diskFull : {false, true}) {
+    Machine m;
+    m.registered("C:\\Gone\\Pelmora");
+    ASSERT_TRUE(m.fs.deleteFolder("C:\\Program Files", true));
+    if (diskFull) {
+      m.fs.interceptor = [](const std::string& op, const std::string&) {
+        return op == "createFolder" ? Status::failure("Cannot create folder: disk full") : Status();
+      };
+    }
+    m.frm.installDirAnswers = {"", "", "  ", "x", ""};
+    EXPECT_TRUE(m.run());
+    EXPECT_EQ(m.frm.installDirAsked, 5);
+    ASSERT_EQ(m.frm.lines.size(), 8u);
+    EXPECT_EQ(m.frm.lines[5],
+              "No usable install folder was given; using C:\\Program Files\\Pelmora.");
+    EXPECT_EQ(m.frm.lines[6],
+              diskFull ? "Install folder could not be created: Cannot create folder: disk full"
+                       : "Folder not found, newly created.");
+    EXPECT_EQ(m.frm.lines[7], kClosing);
+    EXPECT_EQ(m.frm.state().appFolder, kDefault);
+    EXPECT_EQ(m.fs.folderExists(kDefault), !diskFull);
+  }
 }
 
 TEST(DirCheckTest, AnUnreadableRegistryIsReportedAndTheDefaultFolderLookedAt) {

@@ -2,12 +2,10 @@
 // sequence that the agreement and options dialogs choose.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "console/frmEULA.h"
-#include "console/frmInstallDirectory.h"
 #include "console/frmOptions.h"
 #include "console/frmRegName.h"
 #include "console/frmUpgradeInstall.h"
@@ -121,16 +119,8 @@ TEST(OptionsTest, FullInstallChecksEveryBoxForGoodAndOnlyHelpAndSamplesReachTheR
   }
 }
 
-TEST(FolderAndNameTest, ClosingGivesNoFolderAndKeepsThePresetName) {
+TEST(RegNameTest, ClosingKeepsThePresetNameWhateverWasTyped) {
   FakeToolkit toolkit;
-  frmInstallDirectory folder;
-  toolkit.scripts["frmInstallDirectory"] = [](ui::Form& f) {
-    EXPECT_EQ(f.text("txtInstallDir"), "C:\\Program Files\\Pelmora");
-    f.typeText("txtInstallDir", "D:\\");
-  };
-  toolkit.showModal(folder, nullptr);
-  EXPECT_EQ(folder.installDir, "");
-
   frmRegName name;
   name.regName = "Ann O'Brien";
   toolkit.scripts["frmRegName"] = [](ui::Form& f) {
@@ -172,10 +162,7 @@ TEST(SequenceTest, TheAgreementTheOptionsAndTheValidationChooseTheStages) {
       }
     }
     std::vector<bool> samples;
-    frm.dbCheckStage = [&](InstallWindow& w, bool smp) {
-      samples.push_back(smp);
-      w.rept("(database stage)");
-    };
+    frm.dbCheckStage = [&](InstallWindow&, bool smp) { samples.push_back(smp); };
     rig.toolkit.scripts["frmEULA"] = [&](ui::Form& f) {
       f.click(c.agree ? "cmdIread" : "cmdCancel");
     };
@@ -191,21 +178,12 @@ TEST(SequenceTest, TheAgreementTheOptionsAndTheValidationChooseTheStages) {
     }
     EXPECT_EQ(dialogs, (c.agree ? Names{"frmEULA", "frmOptions", "frmRegName"} : Names{"frmEULA"}));
     EXPECT_EQ(samples, c.samples);
-    const std::string& report = frm.state().reportText;
-    const auto at = [&](const std::string& line) { return report.find(line + "\r\n"); };
-    EXPECT_EQ(at("Executable not found - aborting upgrade.") == std::string::npos, c.validated);
-    EXPECT_EQ(at("Eula Accepted") != std::string::npos, c.agree);
-    EXPECT_EQ(at("--- Install Executables") != std::string::npos, c.agree);
-    EXPECT_EQ(at("Help folders creating, extracting files") != std::string::npos, c.help);
-    // Whatever ran, ran in this order.
-    Names ran;
-    for (const char* first : {"Library File Check", "Eula Accepted", "(database stage)",
-                              "Environment Settings Check", "--- Install Executables",
-                              "Help folders creating, extracting files", "INSTALL COMPLETE"}) {
-      if (at(first) != std::string::npos) ran.push_back(first);
-    }
-    EXPECT_TRUE(std::is_sorted(ran.begin(), ran.end(),
-                               [&](const auto& a, const auto& b) { return at(a) < at(b); }));
+    // The report lines of each branch are pinned by the end-to-end roads.
+    const auto has = [&](const std::string& line) {
+      return frm.state().reportText.find(line + "\r\n") != std::string::npos;
+    };
+    EXPECT_EQ(has("Executable not found - aborting upgrade."), !c.validated);
+    EXPECT_EQ(has("Help folders creating, extracting files"), c.help);
   }
 }
 
