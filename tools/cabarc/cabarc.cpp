@@ -12,6 +12,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "platform/posix/posixFileSystem.h"
 #include "platform/text.h"
 #include "tools/cabarc/cabinetReader.h"
 #include "tools/cabarc/memberNames.h"
@@ -77,19 +78,11 @@ fs::path temporaryName(const fs::path& folder) {
 
 // Sets a host file's modification time from a local civil date-time.
 bool setLocalMtime(const fs::path& host, DateTime t) {
-  const CivilDate d = t.date();
-  std::tm tm{};
-  tm.tm_year = d.year - 1900;
-  tm.tm_mon = d.month - 1;
-  tm.tm_mday = d.day;
-  tm.tm_hour = t.hour();
-  tm.tm_min = t.minute();
-  tm.tm_sec = t.second();
-  tm.tm_isdst = -1;
-  const std::time_t when = std::mktime(&tm);
-  if (when == static_cast<std::time_t>(-1) && tm.tm_year != 69) return false;
+  const long long when = posix::toHostTime(t);
+  // -1 is also the second before 1970 began; anything else that gives -1 has no host time.
+  if (when == -1 && posix::fromHostTime(-1) != t) return false;
   struct timespec times[2];
-  times[0].tv_sec = when;  // access time: the same
+  times[0].tv_sec = static_cast<time_t>(when);  // access time: the same
   times[0].tv_nsec = 0;
   times[1] = times[0];
   return ::utimensat(AT_FDCWD, host.c_str(), times, 0) == 0;

@@ -11,6 +11,8 @@
 #include <ctime>
 #include <system_error>
 
+#include "platform/posix/posixFileSystem.h"
+
 namespace pm::cabarc {
 namespace fs = std::filesystem;
 namespace {
@@ -45,20 +47,15 @@ GDateTime* localTimeOf(const fs::path& host, std::string& error) {
     error = "cannot read its modification time";
     return nullptr;
   }
-  std::tm tm{};
-  const std::time_t t = st.st_mtim.tv_sec;
-  if (!localtime_r(&t, &tm)) {
-    error = "its modification time cannot be shown as a local time";
-    return nullptr;
-  }
-  int year = tm.tm_year + 1900;
-  int mon = tm.tm_mon + 1, day = tm.tm_mday, h = tm.tm_hour, mi = tm.tm_min, s = tm.tm_sec;
+  const DateTime local = posix::fromHostTime(st.st_mtim.tv_sec);
+  const CivilDate date = local.date();
+  int year = date.year;
+  int mon = date.month, day = date.day, h = local.hour(), mi = local.minute(), s = local.second();
   if (year < 1980) {
     year = 1980, mon = 1, day = 1, h = 0, mi = 0, s = 0;
   } else if (year > 2107) {
     year = 2107, mon = 12, day = 31, h = 23, mi = 59, s = 58;
   }
-  if (s > 59) s = 59;  // a leap second
   // A UTC-zoned value carrying the local wall-clock fields: libgcab stores the
   // fields as they are, and cabinet times are local times.
   return g_date_time_new_utc(year, mon, day, h, mi, s);
