@@ -14,8 +14,6 @@ namespace {
 
 constexpr const char* kDataSourceName = "Dorvane";
 constexpr const char* kDataSourceRoot = "SOFTWARE\\ODBC\\ODBC.INI\\";
-constexpr const char* kDataSourceList = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
-constexpr const char* kAccessDriver = "Microsoft Access Driver (*.mdb)";
 
 // Failures of the file operations carry the codes the scripting runtime gives
 // for them: a file that is not there, or one that cannot be touched.
@@ -162,8 +160,8 @@ void installDatabase(InstallWindow& frm) {
   }
   frm.rept("ODBC Engines\\Jet registers complete.");
 
-  if (read(reg, kDataSourceList, kDataSourceName).empty()) {
-    reg.WriteStringValue(hkcu, kDataSourceList, kDataSourceName, kAccessDriver);
+  if (read(reg, kOdbcDataSourcesKey, kDataSourceName).empty()) {
+    reg.WriteStringValue(hkcu, kOdbcDataSourcesKey, kDataSourceName, kAccessDriverName);
   } else {
     frm.rept("ODBC Data Sources Registers set.");
   }

@@ -11,6 +11,13 @@
 
 namespace pm {
 
+// Where the registry keeps the per-user data sources, and the list of them
+// (value: data-source name, data: driver name).
+inline constexpr const char* kOdbcIniKey = "Software\\ODBC\\ODBC.INI";
+inline constexpr const char* kOdbcDataSourcesKey = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
+// The driver name under which the Access data sources are listed.
+inline constexpr const char* kAccessDriverName = "Microsoft Access Driver (*.mdb)";
+
 class DataSources {
  public:
   virtual ~DataSources() = default;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pm {
 
@@ -27,6 +28,23 @@ inline bool equalsIgnoreCase(std::string_view a, std::string_view b) {
       return false;
   }
   return true;
+}
+
+// The names of a path: split at "\\" (and at "/" too when `slashSeparates`);
+// empty names (leading, trailing or doubled separators) drop out.
+inline std::vector<std::string> pathComponents(std::string_view path, bool slashSeparates) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : path) {
+    if (c == '\\' || (slashSeparates && c == '/')) {
+      if (!current.empty()) parts.push_back(std::move(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) parts.push_back(std::move(current));
+  return parts;
 }
 
 }  // namespace pm

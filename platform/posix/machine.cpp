@@ -13,21 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> splitComponents(std::string_view path) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (char c : path) {
-    if (c == '\\' || c == '/') {
-      if (!current.empty()) parts.push_back(std::move(current));
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) parts.push_back(std::move(current));
-  return parts;
-}
-
 // Appends the components to base, folding "." and ".." (never above `top`, the
 // root of the drive), and taking an existing entry that differs only in letter
 // case where the exact name is missing. Where several entries match, the one
@@ -124,7 +109,7 @@ fs::path Machine::toHost(std::string_view windowsPath) const {
     auto rel = base.lexically_relative(driveC);
     top = (!rel.empty() && *rel.begin() != "..") ? driveC : fs::path("/");
   }
-  return resolveComponents(base, top, splitComponents(rest));
+  return resolveComponents(base, top, pathComponents(rest, true));
 }
 
 std::string Machine::toWindows(const fs::path& hostPath) const {

@@ -18,9 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kOdbcIni = "Software\\ODBC\\ODBC.INI";
-constexpr const char* kListKey = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
-constexpr const char* kAccessDriverName = "Microsoft Access Driver (*.mdb)";
 constexpr const char* kAccessDriverFile = "odbcjt32.dll";
 // The installer's own data source, looked for by name where the registry
 // store cannot list the entries of "ODBC Data Sources".
@@ -135,7 +132,7 @@ fs::path OdbcDataSources::findSqliteDriver() {
 Result<std::string> OdbcDataSources::deriveIni() {
   const RootKey hkcu = RootKey::CurrentUser;
   std::vector<std::string> names;
-  auto listed = registry_.valueNames(hkcu, kListKey);
+  auto listed = registry_.valueNames(hkcu, kOdbcDataSourcesKey);
   if (listed) {
     names = listed.value();
   } else {
@@ -149,9 +146,9 @@ Result<std::string> OdbcDataSources::deriveIni() {
     if (name.empty() || !fitsIniLine(name) || name.find_first_of("[]=") != std::string::npos) {
       continue;
     }
-    auto driverName = registry_.readValue(hkcu, kListKey, name);
+    auto driverName = registry_.readValue(hkcu, kOdbcDataSourcesKey, name);
     if (!driverName) return driverName.status();
-    const std::string key = std::string(kOdbcIni) + "\\" + name;
+    const std::string key = std::string(kOdbcIniKey) + "\\" + name;
     auto exists = registry_.keyExists(hkcu, key);
     if (!exists) return exists.status();
     if (!exists.value()) continue;

@@ -54,20 +54,9 @@ struct Key {
   }
 };
 
-// Components of a key path; empty components (leading, trailing or doubled "\") drop out.
-std::vector<std::string> components(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!current.empty()) parts.push_back(std::move(current));
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) parts.push_back(std::move(current));
-  return parts;
+// Components of a key path (registry paths separate at "\\" only).
+std::vector<std::string> keyComponents(const std::string& path) {
+  return pathComponents(path, false);
 }
 
 std::string join(const std::vector<std::string>& parts, std::size_t count) {
@@ -89,12 +78,12 @@ struct Hive {
   std::map<std::string, Key> keys;
 
   Key* find(const std::string& path) {
-    auto it = keys.find(sortKey(join(components(path), components(path).size())));
+    auto it = keys.find(sortKey(join(keyComponents(path), keyComponents(path).size())));
     return it == keys.end() ? nullptr : &it->second;
   }
   // The key and all its parents; true when anything was added.
   bool ensure(const std::string& path, Key** out = nullptr) {
-    const std::vector<std::string> parts = components(path);
+    const std::vector<std::string> parts = keyComponents(path);
     bool added = false;
     Key* key = nullptr;
     for (std::size_t n = 1; n <= parts.size(); ++n) {
@@ -575,7 +564,7 @@ Status PosixRegistryStore::createKey(RootKey root, const std::string& keyPath) {
 Result<bool> PosixRegistryStore::keyExists(RootKey root, const std::string& keyPath) {
   Result<Hive> hive = readHive(machine_, root);
   if (!hive) return hive.status();
-  return components(keyPath).empty() || hive.value().find(keyPath) != nullptr;
+  return keyComponents(keyPath).empty() || hive.value().find(keyPath) != nullptr;
 }
 
 Result<std::vector<std::string>> PosixRegistryStore::valueNames(RootKey root,
