@@ -97,7 +97,7 @@ bool chooseFolder(InstallWindow& frm, std::string& appFolder) {
   appFolder = kDefaultFolder;
   frm.rept("No usable install folder was given; using " + appFolder + ".");
   if (const Status made = createFolders(fs, appFolder); !made) {
-    frm.rept("Install folder could not be created: " + made.message());
+    frm.reportFailure("dirCheck", "Install folder could not be created: " + made.message());
     return false;
   }
   return true;
@@ -118,8 +118,8 @@ bool dirCheck(InstallWindow& frm) {
     // An unreadable registry store says nothing about where Pelmora is; the
     // default folder is looked at as when the value is absent.
     state.appFolder.clear();
-    frm.rept("Registry value not read: HKEY_CURRENT_USER\\" + std::string(kProductKey) +
-             " AppPath: " + e.description());
+    frm.reportFailure("dirCheck", "Registry value not read: HKEY_CURRENT_USER\\" +
+                                      std::string(kProductKey) + " AppPath: " + e.description());
   }
   if (state.appFolder.empty()) state.appFolder = kDefaultFolder;
 

@@ -1,7 +1,8 @@
-// The previous-install validation: finds the application folder and reports whether the application's executable is there.
+// The previous-install validation: finds the application folder and reports whether the
+// application's executable is there.
 #pragma once
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 
 namespace pm {
 

@@ -9,7 +9,6 @@
 #include "console/frmOptions.h"
 #include "console/frmRegName.h"
 #include "console/frmUpgradeInstall.h"
-#include "console/installGlobals.h"
 #include "tests/fakeFileSystem.h"
 #include "tests/fakeToolkit.h"
 #include "tests/windowTestRig.h"
@@ -26,8 +25,8 @@ using Names = std::vector<std::string>;
 bool agreed(FileSystem& fs, const FakeToolkit::Script& script, bool acceptedBefore = false) {
   FakeToolkit toolkit;
   toolkit.scripts["frmEULA"] = script;
-  frmEULA dialog(fs, "C:\\setup");
-  eulaAccepted = acceptedBefore;
+  bool eulaAccepted = acceptedBefore;
+  frmEULA dialog(fs, "C:\\setup", eulaAccepted);
   toolkit.showModal(dialog, nullptr);
   return eulaAccepted;
 }

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "console/installGlobals.h"
-
 namespace pm {
 
 const char* const frmEULA::kUnreadableNotice =
@@ -11,8 +9,11 @@ const char* const frmEULA::kUnreadableNotice =
     "cannot be accepted. Press Cancel; the installation will then end without changing your "
     "application.";
 
-frmEULA::frmEULA(FileSystem& fs, std::string installerFolder)
-    : ui::Form("frmEULA"), fs_(fs), installerFolder_(std::move(installerFolder)) {
+frmEULA::frmEULA(FileSystem& fs, std::string installerFolder, bool& eulaAccepted)
+    : ui::Form("frmEULA"),
+      fs_(fs),
+      installerFolder_(std::move(installerFolder)),
+      eulaAccepted_(eulaAccepted) {
   caption = "License Agreement";
   width = 6855;
   height = 5700;
@@ -64,10 +65,10 @@ void frmEULA::onLoad() {
 void frmEULA::onClick(const std::string& control) {
   if (control == "cmdIread") {
     // Nobody can agree to an agreement they were not shown.
-    eulaAccepted = agreementShown_;
+    eulaAccepted_ = agreementShown_;
     unload();
   } else if (control == "cmdCancel") {
-    eulaAccepted = false;
+    eulaAccepted_ = false;
     unload();
   }
 }

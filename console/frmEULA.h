@@ -1,6 +1,6 @@
 // The agreement dialog: shows the licence agreement "Eula.txt" from the
-// installer folder and sets the program-wide eulaAccepted when the user presses
-// "I Agree". An agreement that cannot be read cannot be accepted: the box then
+// installer folder and sets the install state's eulaAccepted (handed to it) when
+// the user presses "I Agree". An agreement that cannot be read cannot be accepted: the box then
 // explains why, and "I Agree" is disabled.
 #pragma once
 
@@ -14,7 +14,8 @@ namespace pm {
 class frmEULA : public ui::Form {
  public:
   // `installerFolder`: the folder that holds "Eula.txt", without a trailing separator.
-  frmEULA(FileSystem& fs, std::string installerFolder);
+  // `eulaAccepted`: the flag the dialog sets when it closes.
+  frmEULA(FileSystem& fs, std::string installerFolder, bool& eulaAccepted);
 
   // The text shown in place of an agreement that could not be read.
   static const char* const kUnreadableNotice;
@@ -29,6 +30,7 @@ class frmEULA : public ui::Form {
  private:
   FileSystem& fs_;
   std::string installerFolder_;
+  bool& eulaAccepted_;
   bool agreementShown_ = false;
 };
 

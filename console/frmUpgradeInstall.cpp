@@ -6,8 +6,7 @@
 #include "console/frmInstallDirectory.h"
 #include "console/frmRegName.h"
 #include "console/frmSplash.h"
-#include "console/installGlobals.h"
-#include "console/modShell.h"
+#include "install/modShell.h"
 
 namespace pm {
 
@@ -184,7 +183,7 @@ std::string frmUpgradeInstall::askInstallDirectory() {
 // ---- Events.
 
 void frmUpgradeInstall::onLoad() {
-  eulaAccepted = false;
+  state_.eulaAccepted = false;
   frmSplash splash(services_.clock);
   services_.toolkit.showModal(splash, this);
 }

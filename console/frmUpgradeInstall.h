@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "console/installWindow.h"
 #include "database/dbCheck.h"
+#include "install/installWindow.h"
 #include "platform/ddeLinks.h"
 #include "platform/ui.h"
 

@@ -4,7 +4,6 @@
 #include "console/frmEULA.h"
 #include "console/frmOptions.h"
 #include "console/frmUpgradeInstall.h"
-#include "console/installGlobals.h"
 #include "database/dbCheck.h"
 #include "packages/installCheck.h"
 #include "packages/installHelp.h"
@@ -20,9 +19,9 @@ void frmUpgradeInstall::cmdInstall_Click() {
   libraryCheck(*this);
   const bool validated = dirCheck(*this);
 
-  eulaAccepted = false;
+  state_.eulaAccepted = false;
   showAgreement();
-  if (eulaAccepted) {
+  if (state_.eulaAccepted) {
     rept("Eula Accepted");
     const InstallOptions options = askOptions();
     dbCheckStage(*this, options.optSamples);
@@ -39,11 +38,12 @@ void frmUpgradeInstall::cmdInstall_Click() {
   deleteTemporaryFolder();
   rept("Install Complete.");
   setWidth("shpProgress", kTrackWidth);
+  state_.finished = true;
 }
 
 // The agreement dialog sets eulaAccepted when "I Agree" is pressed.
 void frmUpgradeInstall::showAgreement() {
-  frmEULA agreement(services_.fs, services_.installerFolder);
+  frmEULA agreement(services_.fs, services_.installerFolder, state_.eulaAccepted);
   services_.toolkit.showModal(agreement, this);
 }
 
@@ -63,10 +63,12 @@ void frmUpgradeInstall::deleteTemporaryFolder() {
   if (auto files = services_.fs.listFiles(folder)) {
     for (const std::string& name : files.value()) {
       const std::string path = folder + "\\" + name;
-      if (!services_.fs.deleteFile(path, false)) rept("Could not delete " + path);
+      if (!services_.fs.deleteFile(path, false))
+        reportFailure("install", "Could not delete " + path);
     }
   }
-  if (!services_.fs.deleteFolder(folder, false)) rept("Could not delete " + folder);
+  if (!services_.fs.deleteFolder(folder, false))
+    reportFailure("install", "Could not delete " + folder);
 }
 
 }  // namespace pm

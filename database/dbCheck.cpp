@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "console/basCommon.h"
-#include "console/modRegistry.h"
 #include "database/connection.h"
+#include "install/basCommon.h"
+#include "install/modRegistry.h"
 
 namespace pm {
 namespace {
@@ -170,7 +170,7 @@ void installDatabase(InstallWindow& frm) {
 
 void reportFailure(InstallWindow& frm, const std::string& description, const std::string& source,
                    long number) {
-  frm.rept(description + " " + source + " " + std::to_string(number));
+  frm.reportFailure("dbCheck", description + " " + source + " " + std::to_string(number));
   frm.dumpRpt();
 }
 
@@ -206,7 +206,7 @@ void dbCheck(InstallWindow& frm, bool smp) {
         "Test DSN Failed.  DSN Connection not available on current system or registry "
         "blocked.");
     rs.reset();
-    frm.rept("--- Database Install Complete (Failed)\r\n");
+    frm.reportFailure("dbCheck", "--- Database Install Complete (Failed)\r\n");
     frm.hideCurrent();
   }
 }

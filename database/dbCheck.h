@@ -2,7 +2,7 @@
 // its place, registers the data source Dorvane and tests it.
 #pragma once
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 
 namespace pm {
 

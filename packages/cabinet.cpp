@@ -60,12 +60,13 @@ std::string notInstalledLine(const std::string& name, const Status& why) {
   return "Could not install " + name + ": " + why.message();
 }
 
-std::optional<std::string> installableName(InstallWindow& frm, const std::string& line,
-                                           std::int16_t delayx) {
+std::optional<std::string> installableName(InstallWindow& frm, const std::string& stage,
+                                           const std::string& line, std::int16_t delayx) {
   std::string name = listLineName(line);
   if (name.empty()) return std::nullopt;  // a blank line names nothing
   if (!isPlainFileName(name)) {
-    frm.rept(notInstalledLine(name, Status::failure("not a plain file name")), delayx);
+    frm.reportFailure(stage, notInstalledLine(name, Status::failure("not a plain file name")),
+                      delayx);
     return std::nullopt;
   }
   return name;

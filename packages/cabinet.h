@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 #include "platform/filesystem.h"
 #include "platform/result.h"
 
@@ -59,7 +59,7 @@ std::string notInstalledLine(const std::string& name, const Status& why);
 // The name of a list line when it can be installed. A blank line names nothing
 // and is passed over; a name that is not a plain file name is reported (with
 // `delayx` as rept's pause) and passed over.
-std::optional<std::string> installableName(InstallWindow& frm, const std::string& line,
-                                           std::int16_t delayx = 0);
+std::optional<std::string> installableName(InstallWindow& frm, const std::string& stage,
+                                           const std::string& line, std::int16_t delayx = 0);
 
 }  // namespace pm

@@ -12,7 +12,7 @@ void installProgramFile(InstallWindow& frm, const std::string& line) {
   FileSystem& fs = frm.services().fs;
   const std::string& tempFolder = frm.state().tempFolder;
 
-  const std::optional<std::string> listed = installableName(frm, line);
+  const std::optional<std::string> listed = installableName(frm, "installCheck", line);
   if (!listed) return;
   const std::string& name = *listed;
 
@@ -32,7 +32,11 @@ void installProgramFile(InstallWindow& frm, const std::string& line) {
   // cannot be replaced stays as it was and the report says why.
   const Status copied =
       installExtracted(fs, tempFolder, name, kMainCabinet, frm.state().appFolder + "\\" + name);
-  frm.rept(copied ? "Extracting and Installing " + name : notInstalledLine(name, copied));
+  if (copied) {
+    frm.rept("Extracting and Installing " + name);
+  } else {
+    frm.reportFailure("installCheck", notInstalledLine(name, copied));
+  }
   if (executable) frm.pause(10);
 }
 

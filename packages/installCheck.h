@@ -7,7 +7,7 @@
 // reason, and the stage goes on with the next line.
 #pragma once
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 
 namespace pm {
 

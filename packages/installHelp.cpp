@@ -23,7 +23,9 @@ void ensureFolder(InstallWindow& frm, const std::string& folder) {
   FileSystem& fs = frm.services().fs;
   if (fs.folderExists(folder)) return;
   const Status made = fs.createFolder(folder);
-  if (!made) frm.rept("Could not create the folder " + folder + ": " + made.message());
+  if (!made)
+    frm.reportFailure("installHelp",
+                      "Could not create the folder " + folder + ": " + made.message());
 }
 
 // Puts one help file named by a line of help.txt into its help folder.
@@ -31,7 +33,7 @@ void installHelpFile(InstallWindow& frm, const std::string& line) {
   FileSystem& fs = frm.services().fs;
   const std::string& tempFolder = frm.state().tempFolder;
 
-  const std::optional<std::string> listed = installableName(frm, line, 2);
+  const std::optional<std::string> listed = installableName(frm, "installHelp", line, 2);
   if (!listed) return;
   const std::string& name = *listed;
 
@@ -50,7 +52,11 @@ void installHelpFile(InstallWindow& frm, const std::string& line) {
 
   const Status copied =
       installExtracted(fs, tempFolder, name, kHelpCabinet, frm.state().appFolder + subpath + name);
-  frm.rept(copied ? "Copying " + line : notInstalledLine(name, copied), 2);
+  if (copied) {
+    frm.rept("Copying " + line, 2);
+  } else {
+    frm.reportFailure("installHelp", notInstalledLine(name, copied), 2);
+  }
   if (executable) frm.pause(10);
 }
 
@@ -77,7 +83,7 @@ void installHelp(InstallWindow& frm) {
   frm.ExecCmd(cabarcCommand('x', tempFolder, kHelpCabinet, "*.*"));
 
   if (!fs.fileExists(list)) {
-    frm.rept("Help index not found, aborting help install");
+    frm.reportFailure("installHelp", "Help index not found, aborting help install");
     return;
   }
   for (const std::string& line : readListFile(fs, list)) installHelpFile(frm, line);

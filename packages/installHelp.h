@@ -5,7 +5,7 @@
 // reported with its reason; the stage goes on with the next line.
 #pragma once
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 
 namespace pm {
 

@@ -1,6 +1,6 @@
 #include "packages/libraryCheck.h"
 
-#include "console/basCommon.h"
+#include "install/basCommon.h"
 #include "packages/cabinet.h"
 
 namespace pm {
@@ -12,11 +12,12 @@ void installLibrary(InstallWindow& frm, const std::string& line, const std::stri
   FileSystem& fs = frm.services().fs;
   const std::string& tempFolder = frm.state().tempFolder;
 
-  const std::optional<std::string> listed = installableName(frm, line);
+  const std::optional<std::string> listed = installableName(frm, "libraryCheck", line);
   if (!listed) return;
   const std::string& name = *listed;
   if (systemDir.empty()) {
-    frm.rept(notInstalledLine(name, Status::failure("the system folder is unknown")));
+    frm.reportFailure("libraryCheck",
+                      notInstalledLine(name, Status::failure("the system folder is unknown")));
     return;
   }
 
@@ -50,7 +51,7 @@ void installLibrary(InstallWindow& frm, const std::string& line, const std::stri
     if (extractedDate && extractedDate.value() > installedDate) {
       const Status copied = fs.copyFile(extracted, installed, true);
       if (!copied) {
-        frm.rept(notInstalledLine(name, copied));
+        frm.reportFailure("libraryCheck", notInstalledLine(name, copied));
         return;
       }
       frm.ExecCmd(registration);
@@ -63,7 +64,7 @@ void installLibrary(InstallWindow& frm, const std::string& line, const std::stri
   frm.ExecCmd(extract);
   const Status copied = installExtracted(fs, tempFolder, name, kLibraryCabinet, installed);
   if (!copied) {
-    frm.rept(notInstalledLine(name, copied));
+    frm.reportFailure("libraryCheck", notInstalledLine(name, copied));
     return;
   }
   frm.ExecCmd(registration);

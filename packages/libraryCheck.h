@@ -8,7 +8,7 @@
 // that cannot be copied, is left as it was and the report says so.
 #pragma once
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 
 namespace pm {
 

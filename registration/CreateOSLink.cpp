@@ -1,6 +1,6 @@
 #include "registration/CreateOSLink.h"
 
-#include "console/basCommon.h"
+#include "install/basCommon.h"
 #include "platform/result.h"
 
 namespace pm {
@@ -22,15 +22,16 @@ void ignoreFailure(const Status&) {}
 // the conversation ends (a queued "Cancel" can end the program in an event pass).
 class BusyPointer {
  public:
-  explicit BusyPointer(ui::Toolkit& toolkit) : toolkit_(toolkit) {
-    SetBusyPointer(kHourglass, toolkit_);
+  BusyPointer(ui::Toolkit& toolkit, std::int16_t& depth) : toolkit_(toolkit), depth_(depth) {
+    SetBusyPointer(kHourglass, toolkit_, depth_);
   }
-  ~BusyPointer() { SetBusyPointer(kDefaultPointer, toolkit_); }
+  ~BusyPointer() { SetBusyPointer(kDefaultPointer, toolkit_, depth_); }
   BusyPointer(const BusyPointer&) = delete;
   BusyPointer& operator=(const BusyPointer&) = delete;
 
  private:
   ui::Toolkit& toolkit_;
+  std::int16_t& depth_;
 };
 
 }  // namespace
@@ -51,7 +52,7 @@ void CreateProgManItem(InstallWindow& frm, std::string strGroupName, std::string
 
 void PerformDDE(InstallWindow& frm, std::string strGroup, std::string strCmd, std::string strTitle,
                 std::int16_t intDDE, bool /*fLog*/) {
-  BusyPointer busy(frm.services().toolkit);
+  BusyPointer busy(frm.services().toolkit, frm.state().busyDepth);
   DdeLink& link = frm.lblDDE();
 
   // The service may be busy starting up: give it a few event passes to answer.

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 
 namespace pm {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "console/basCommon.h"
+#include "install/basCommon.h"
 #include "platform/ddeLinks.h"
 #include "platform/posix/programManager.h"
 #include "platform/posix/testMachine.h"
@@ -56,10 +56,7 @@ struct NoDataSources : DataSources {
 
 class ProgramGroupTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    busyDepth = 0;
-    frm.ddeLink = &link;
-  }
+  void SetUp() override { frm.ddeLink = &link; }
 
   testing::FakeFileSystem fs;
   testing::FakeClock clock;

@@ -67,8 +67,9 @@ class RegistryWriter {
     std::string where = rootKeyName(root) + "\\" + key;
     if (!where.empty() && where.back() == '\\') where.pop_back();
     where += name.empty() ? std::string(" (default value)") : " " + name;
-    frm_.rept("Registry value not " + std::string(what) + ": " + where + ": " + e.description() +
-              " " + e.source() + " " + std::to_string(e.number()));
+    frm_.reportFailure("regCheck", "Registry value not " + std::string(what) + ": " + where + ": " +
+                                       e.description() + " " + e.source() + " " +
+                                       std::to_string(e.number()));
   }
 
   InstallWindow& frm_;

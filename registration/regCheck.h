@@ -2,7 +2,7 @@
 // name in the product database.
 #pragma once
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 
 namespace pm {
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "console/modShell.h"
+#include "install/modShell.h"
 
 namespace pm::testing {
 

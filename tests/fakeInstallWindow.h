@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 #include "tests/fakeToolkit.h"
 
 namespace pm::testing {

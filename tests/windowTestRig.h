@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "console/installWindow.h"
+#include "install/installWindow.h"
 #include "platform/ddeLinks.h"
 #include "platform/posix/machine.h"
 #include "platform/posix/posixFileSystem.h"

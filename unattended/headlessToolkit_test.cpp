@@ -9,7 +9,6 @@
 #include "console/frmInstallDirectory.h"
 #include "console/frmOptions.h"
 #include "console/frmRegName.h"
-#include "console/installGlobals.h"
 #include "tests/fakeClock.h"
 #include "tests/fakeFileSystem.h"
 #include "unattended/unpacedClock.h"
@@ -32,15 +31,16 @@ TEST(HeadlessToolkitTest, TheAgreementIsAcceptedOnlyWhenAnsweredSoAndShown) {
   fs.addFile("C:\\setup\\Eula.txt", "Demo agreement.\r\n");
   for (const char* answer : {"accept", "decline"}) {
     Headless h("", answer);
-    frmEULA dialog(fs, "C:\\setup");
-    eulaAccepted = false;
+    bool eulaAccepted = false;
+    frmEULA dialog(fs, "C:\\setup", eulaAccepted);
     h.toolkit.showModal(dialog, nullptr);
     EXPECT_EQ(eulaAccepted, std::string(answer) == "accept") << answer;
     EXPECT_FALSE(dialog.loaded());
   }
   (void)fs.deleteFile("C:\\setup\\Eula.txt", true);
   Headless h;
-  frmEULA missing(fs, "C:\\setup");
+  bool eulaAccepted = false;
+  frmEULA missing(fs, "C:\\setup", eulaAccepted);
   h.toolkit.showModal(missing, nullptr);
   EXPECT_FALSE(eulaAccepted);
   EXPECT_NE(h.notes.str().find("could not be shown"), std::string::npos);

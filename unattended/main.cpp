@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "console/frmUpgradeInstall.h"
-#include "console/installGlobals.h"
 #include "platform/posix/machine.h"
 #include "platform/posix/services.h"
 #include "platform/result.h"
@@ -143,7 +142,7 @@ int install(const Options& options, const pm::unattended::Answers& answers) {
   // A run that an error stopped half-way still leaves its report for the user.
   if (stopped) window.dumpRpt();
 
-  u::Outcome outcome = u::judge(window.state().reportText, pm::eulaAccepted);
+  u::Outcome outcome = u::judge(window.state());
   // The report the user is left with must be the whole report.
   const auto written = platform.fs.readText(window.debugFilePath());
   if (!ended && (!written || written.value() != window.text("txtReport"))) {

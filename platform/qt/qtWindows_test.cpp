@@ -22,7 +22,6 @@
 #include "console/frmRegName.h"
 #include "console/frmSplash.h"
 #include "console/frmUpgradeInstall.h"
-#include "console/installGlobals.h"
 #include "platform/qt/qtToolkit.h"
 #include "tests/fakeFileSystem.h"
 #include "tests/windowTestRig.h"
@@ -258,8 +257,8 @@ TEST_F(QtWindowsTest, AKeyClosesTheSplashAndCancelAsksWithoutAnIcon) {
 TEST_F(QtWindowsTest, AgreementShowsTheTextAndIAgreeAccepts) {
   testing::FakeFileSystem fs;
   fs.addFile("C:\\setup\\Eula.txt", "First line.\r\nSecond line.\r\n");
-  frmEULA dialog(fs, "C:\\setup");
-  eulaAccepted = false;
+  bool eulaAccepted = false;
+  frmEULA dialog(fs, "C:\\setup", eulaAccepted);
   EXPECT_TRUE(showAndAnswer(dialog, [&](QWidget& w) {
     EXPECT_EQ(w.objectName().toStdString(), "frmEULA");
     EXPECT_EQ(w.size(), QSize(457, 380));

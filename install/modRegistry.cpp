@@ -1,4 +1,4 @@
-#include "console/modRegistry.h"
+#include "install/modRegistry.h"
 
 #include <cstring>
 
@@ -27,9 +27,9 @@ long RegSetValueExA(RegistryStore& store, const RegKeyHandle& key, const std::st
     if (cbData != 4 || data == nullptr) return ERROR_INVALID_PARAMETER_CODE;
     unsigned char b[4];
     std::memcpy(b, data, 4);
-    value = RegValue::number(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                             (static_cast<std::uint32_t>(b[2]) << 16) |
-                             (static_cast<std::uint32_t>(b[3]) << 24));
+    value = RegValue::number(
+        static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+        (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
   } else {
     std::string text(static_cast<const char*>(data), data ? cbData : 0);
     // A terminating NUL, where a caller passes one, is not part of the text.
@@ -37,7 +37,7 @@ long RegSetValueExA(RegistryStore& store, const RegKeyHandle& key, const std::st
     value = RegValue::string(std::move(text));
   }
   return store.writeValue(key.root, key.path, valueName, value) ? ERROR_SUCCESS_CODE
-                                                                 : ERROR_CANTWRITE_CODE;
+                                                                : ERROR_CANTWRITE_CODE;
 }
 
 long RegCloseKey(RegKeyHandle& key) {

@@ -1,8 +1,8 @@
-#include "console/RegistryHelper.h"
+#include "install/RegistryHelper.h"
 
 #include <gtest/gtest.h>
 
-#include "console/modRegistry.h"
+#include "install/modRegistry.h"
 #include "tests/fakeRegistryStore.h"
 
 namespace pm {

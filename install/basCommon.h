@@ -10,9 +10,6 @@
 
 namespace pm {
 
-// How many callers have asked for the hourglass and not yet released it (never below 0).
-extern std::int16_t busyDepth;
-
 // Gives a path one trailing "\" unless its last non-blank character is "\" or "/";
 // trailing blanks go when the separator is added, leading blanks stay.
 void EnsureTrailingSeparator(std::string& path);
@@ -20,9 +17,9 @@ void EnsureTrailingSeparator(std::string& path);
 std::string ShortPathOf(FileSystem& fs, std::string longPath);
 // The Windows system folder ending in "\", or "" when it cannot be found.
 std::string GetSystemDir(FileSystem& fs);
-// 11 asks for the hourglass, 0 releases it (nesting counted in busyDepth);
-// any other value sets the screen's pointer directly.
-void SetBusyPointer(const std::int16_t& pointer, ui::Toolkit& toolkit);
+// 11 asks for the hourglass, 0 releases it (nesting counted in `busyDepth`,
+// never below 0); any other value sets the screen's pointer directly.
+void SetBusyPointer(const std::int16_t& pointer, ui::Toolkit& toolkit, std::int16_t& busyDepth);
 // The text before its first NUL character.
 std::string TrimAtNul(std::string text);
 // Trims blanks, then removes one pair of enclosing double quotes.

@@ -1,4 +1,4 @@
-#include "console/RegistryHelper.h"
+#include "install/RegistryHelper.h"
 
 #include "platform/result.h"
 

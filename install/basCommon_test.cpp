@@ -1,4 +1,4 @@
-#include "console/basCommon.h"
+#include "install/basCommon.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ TEST(basCommon, PathHelpersTrimAndQuoteAsTheInstallerNeeds) {
 
 TEST(basCommon, SetBusyPointerCountsNestedRequests) {
   testing::NullToolkit toolkit;
-  busyDepth = 0;
-  for (int pointer : {11, 11, 0, 0, 0, 11, 1, 0}) SetBusyPointer(pointer, toolkit);
+  std::int16_t busyDepth = 0;
+  for (int pointer : {11, 11, 0, 0, 0, 11, 1, 0}) SetBusyPointer(pointer, toolkit, busyDepth);
   // The hourglass stays until the last release; a release without a request is
   // harmless; another pointer is set directly and leaves the count alone.
   EXPECT_EQ(toolkit.pointerHistory, (std::vector<int>{11, 11, 11, 0, 0, 11, 1, 0}));

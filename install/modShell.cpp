@@ -1,4 +1,4 @@
-#include "console/modShell.h"
+#include "install/modShell.h"
 
 namespace pm {
 

@@ -1,15 +1,16 @@
-// What an install stage sees of the install window frmUpgradeInstall: the install
-// state that the stages share, the platform services, and the window's report log,
-// command runner and controls. The stages (libraryCheck, dirCheck, dbCheck,
-// regCheck, installCheck, installHelp) are operations on an InstallWindow; the
-// real window implements it, and tests drive the stages through a fake.
+// The shared layer between the stages and the install window. What an install stage sees of the
+// install window frmUpgradeInstall: the install state that the stages share, the platform services,
+// and the window's report log, command runner and controls. The stages (libraryCheck, dirCheck,
+// dbCheck, regCheck, installCheck, installHelp) are operations on an InstallWindow; the real window
+// implements it, and tests drive the stages through a fake.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "console/RegistryHelper.h"
+#include "install/RegistryHelper.h"
 #include "platform/clock.h"
 #include "platform/datasources.h"
 #include "platform/dde.h"
@@ -34,13 +35,30 @@ struct Services {
   std::string installerFolder;
 };
 
+// One failure of a run, recorded where its report line is written: the stage
+// (or dialog) that failed and the report line that says what failed. The front
+// ends judge a run by these records, never by the report's wording.
+struct Failure {
+  std::string stage;  // "libraryCheck", "dbCheck", ... or "install" for the run as a whole
+  std::string what;   // the report line (or message) that names the failure
+};
+
 // The fields of the install window that the stages share.
 struct InstallState {
-  std::string reportText;   // every report line, each followed by CR LF
-  std::string appFolder;    // the application folder, no trailing separator
-  std::string tempFolder;   // installer folder + "\PMUpTemp", absolute
+  std::string reportText;  // every report line, each followed by CR LF
+  std::string appFolder;   // the application folder, no trailing separator
+  std::string tempFolder;  // installer folder + "\PMUpTemp", absolute
   std::int16_t stepCount = 0;
   std::unique_ptr<RegistryHelper> registry;  // created on first use
+  // Set by the agreement dialog when the user presses "I Agree"; cleared when the
+  // window loads and before the agreement is shown.
+  bool eulaAccepted = false;
+  // How many callers have asked for the hourglass and not yet released it.
+  std::int16_t busyDepth = 0;
+  // Every failure of this run, in the order it was reported.
+  std::vector<Failure> failures;
+  // The sequence ran to its last line ("Install Complete.").
+  bool finished = false;
 
   // The window's one RegistryHelper, created on first use.
   RegistryHelper& registryObject(RegistryStore& store) {
@@ -87,6 +105,12 @@ class InstallWindow {
   // Shows a fresh frmInstallDirectory modally, owned by this window; returns its
   // installDir after it has closed.
   virtual std::string askInstallDirectory() = 0;
+
+  // Reports a line that says a stage failed, and records the failure.
+  void reportFailure(const std::string& stage, const std::string& line, std::int16_t delayx = 0) {
+    state().failures.push_back({stage, line});
+    rept(line, delayx);
+  }
 
   // Convenience: the window's RegistryHelper, created on first use.
   RegistryHelper& registry() { return state().registryObject(services().registryStore); }

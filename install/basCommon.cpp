@@ -1,8 +1,6 @@
-#include "console/basCommon.h"
+#include "install/basCommon.h"
 
 namespace pm {
-
-std::int16_t busyDepth = 0;
 
 namespace {
 
@@ -39,7 +37,7 @@ std::string GetSystemDir(FileSystem& fs) {
   return dir;
 }
 
-void SetBusyPointer(const std::int16_t& pointer, ui::Toolkit& toolkit) {
+void SetBusyPointer(const std::int16_t& pointer, ui::Toolkit& toolkit, std::int16_t& busyDepth) {
   if (pointer == 11) {
     ++busyDepth;
   } else if (pointer == 0) {

@@ -1,7 +1,0 @@
-#include "console/installGlobals.h"
-
-namespace pm {
-
-bool eulaAccepted = false;
-
-}  // namespace pm
