@@ -118,8 +118,8 @@ bool dirCheck(InstallWindow& frm) {
     // An unreadable registry store says nothing about where Pelmora is; the
     // default folder is looked at as when the value is absent.
     state.appFolder.clear();
-    frm.reportFailure("dirCheck", "Registry value not read: HKEY_CURRENT_USER\\" +
-                                      std::string(kProductKey) + " AppPath: " + e.description());
+    frm.reportFailure("dirCheck",
+                      registryFailureLine("read", RootKey::CurrentUser, kProductKey, "AppPath", e));
   }
   if (state.appFolder.empty()) state.appFolder = kDefaultFolder;
 

@@ -159,7 +159,8 @@ TEST(DirCheckTest, AnUnreadableRegistryIsReportedAndTheDefaultFolderLookedAt) {
   EXPECT_TRUE(m.run());
   EXPECT_EQ(m.frm.lines,
             (Lines{"Registry value not read: HKEY_CURRENT_USER\\Software\\Korrimel "
-                   "Software\\Pelmora AppPath: the store cannot be read",
+                   "Software\\Pelmora AppPath: the store cannot be read RegistryHelper "
+                   "-2147467259",
                    "Previous Install at : C:\\Program Files\\Pelmora", "Previous Executable found.",
                    "Previous Database found.", kClosing}));
 }

@@ -3,6 +3,15 @@
 #include "platform/result.h"
 
 namespace pm {
+
+std::string registryFailureLine(const char* what, RootKey root, const std::string& keyPath,
+                                const std::string& valueName, const Error& e) {
+  std::string where = rootKeyName(root) + "\\" + keyPath;
+  if (where.back() == '\\') where.pop_back();
+  where += valueName.empty() ? std::string(" (default value)") : " " + valueName;
+  return "Registry value not " + std::string(what) + ": " + where + ": " + e.description() + " " +
+         e.source() + " " + std::to_string(e.number());
+}
 namespace {
 
 constexpr const char* kSource = "RegistryHelper";

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "platform/result.h"
 
 namespace pm {
 
@@ -29,5 +30,11 @@ class RegistryHelper {
  private:
   RegistryStore& store_;
 };
+
+// The report line for a registry value that could not be read or written
+// (`what`: "read" or "written"): "Registry value not read: <root>\<key> <value>:
+// <description> <source> <number>", the default value named "(default value)".
+std::string registryFailureLine(const char* what, RootKey root, const std::string& keyPath,
+                                const std::string& valueName, const Error& e);
 
 }  // namespace pm

@@ -1,26 +1,13 @@
 #include "install/basCommon.h"
 
+#include "platform/text.h"
+
 namespace pm {
 
-namespace {
-
-std::string trimRight(const std::string& s) {
-  const auto end = s.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
-}
-
-std::string trimBoth(const std::string& s) {
-  const auto begin = s.find_first_not_of(' ');
-  if (begin == std::string::npos) return {};
-  return s.substr(begin, s.find_last_not_of(' ') - begin + 1);
-}
-
-}  // namespace
-
 void EnsureTrailingSeparator(std::string& path) {
-  const std::string trimmed = trimBoth(path);
+  const std::string trimmed = trim(path, " ");
   const char last = trimmed.empty() ? '\0' : trimmed.back();
-  if (last != '/' && last != '\\') path = trimRight(path) + "\\";
+  if (last != '/' && last != '\\') path = trim(path, " ", Ends::Right) + "\\";
 }
 
 std::string ShortPathOf(FileSystem& fs, std::string longPath) {
@@ -57,7 +44,7 @@ std::string TrimAtNul(std::string text) {
 }
 
 std::string UnquotePath(std::string text) {
-  text = trimBoth(text);
+  text = trim(text, " ");
   // A lone quotation mark is left as it is: it is not a pair.
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
     text = text.substr(1, text.size() - 2);

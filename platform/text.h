@@ -1,6 +1,7 @@
-// Letter case for names that Windows compares without regard to case (files,
-// registry keys and values, cabinet members, DDE services). ASCII only: the
-// installer's own names are ASCII, and other bytes compare as they are.
+// Small text helpers shared by every layer. Letter case for names that Windows
+// compares without regard to case (files, registry keys and values, cabinet
+// members, DDE services): ASCII only, since the installer's own names are
+// ASCII and other bytes compare as they are. Trimming, and splitting paths.
 #pragma once
 
 #include <cctype>
@@ -28,6 +29,23 @@ inline bool equalsIgnoreCase(std::string_view a, std::string_view b) {
       return false;
   }
   return true;
+}
+
+// Which ends of a text trim() takes characters from.
+enum class Ends { Both, Left, Right };
+
+// The text without the characters of `chars` at the chosen ends.
+inline std::string trim(std::string_view s, std::string_view chars = " \t",
+                        Ends ends = Ends::Both) {
+  std::size_t begin = 0;
+  std::size_t end = s.size();
+  if (ends != Ends::Right) {
+    while (begin < end && chars.find(s[begin]) != std::string_view::npos) ++begin;
+  }
+  if (ends != Ends::Left) {
+    while (end > begin && chars.find(s[end - 1]) != std::string_view::npos) --end;
+  }
+  return std::string(s.substr(begin, end - begin));
 }
 
 // The names of a path: split at "\\" (and at "/" too when `slashSeparates`);

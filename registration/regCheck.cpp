@@ -64,12 +64,7 @@ class RegistryWriter {
               const Error& e) {
     if (e.description() == lastFailure_) return;
     lastFailure_ = e.description();
-    std::string where = rootKeyName(root) + "\\" + key;
-    if (!where.empty() && where.back() == '\\') where.pop_back();
-    where += name.empty() ? std::string(" (default value)") : " " + name;
-    frm_.reportFailure("regCheck", "Registry value not " + std::string(what) + ": " + where + ": " +
-                                       e.description() + " " + e.source() + " " +
-                                       std::to_string(e.number()));
+    frm_.reportFailure("regCheck", registryFailureLine(what, root, key, name, e));
   }
 
   InstallWindow& frm_;

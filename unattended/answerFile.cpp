@@ -8,26 +8,16 @@
 #include <set>
 #include <sstream>
 
+#include "platform/text.h"
+
 namespace pm::unattended {
 
 namespace {
 
 constexpr std::size_t kLargestFile = 64 * 1024;
 
-std::string trim(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const auto last = s.find_last_not_of(" \t");
-  return s.substr(first, last - first + 1);
-}
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 std::optional<bool> yesNo(const std::string& value) {
-  const std::string v = lower(value);
+  const std::string v = toLower(value);
   if (v == "yes" || v == "true" || v == "on" || v == "1") return true;
   if (v == "no" || v == "false" || v == "off" || v == "0") return false;
   return std::nullopt;
@@ -62,7 +52,7 @@ Result<Answers> parseAnswers(const std::string& text, const std::string& fileNam
 
     const auto eq = line.find('=');
     if (eq == std::string::npos) return fail("expected \"key = value\", found \"" + line + "\"");
-    const std::string key = lower(trim(line.substr(0, eq)));
+    const std::string key = toLower(trim(line.substr(0, eq)));
     std::string value = trim(line.substr(eq + 1));
     if (key.empty()) return fail("a key is missing before \"=\"");
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
@@ -81,7 +71,7 @@ Result<Answers> parseAnswers(const std::string& text, const std::string& fileNam
 
     Status ok;
     if (key == "agreement") {
-      const std::string v = lower(value);
+      const std::string v = toLower(value);
       if (v == "accept") {
         answers.agree = true;
       } else if (v == "decline") {

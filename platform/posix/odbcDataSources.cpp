@@ -29,16 +29,10 @@ bool endsWithIgnoreCase(const std::string& text, const std::string& tail) {
          toLower(text.substr(text.size() - tail.size())) == toLower(tail);
 }
 
-std::string trim(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
-
 // A text that an odbc.ini line can carry unchanged: no line break, no NUL, and
 // no blanks at its ends (the ini reader trims them).
 bool fitsIniLine(const std::string& s) {
-  return s.find_first_of(std::string("\r\n\0", 3)) == std::string::npos && s == trim(s);
+  return s.find_first_of(std::string("\r\n\0", 3)) == std::string::npos && s == trim(s, " \t\r\n");
 }
 
 bool isFile(const fs::path& p) {
@@ -63,10 +57,10 @@ std::vector<std::string> driversNamedBySystem() {
   std::ifstream in("/etc/odbcinst.ini");
   std::string line;
   while (std::getline(in, line)) {
-    line = trim(line);
+    line = trim(line, " \t\r\n");
     const auto eq = line.find('=');
     if (eq == std::string::npos || toLower(trim(line.substr(0, eq))) != "driver") continue;
-    const std::string value = trim(line.substr(eq + 1));
+    const std::string value = trim(line.substr(eq + 1), " \t\r\n");
     if (toLower(value).find("sqlite3odbc") != std::string::npos) names.push_back(value);
   }
   return names;

@@ -23,14 +23,6 @@ bool isBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-std::string trimBlanks(const std::string& s) {
-  std::size_t begin = 0;
-  std::size_t end = s.size();
-  while (begin < end && isBlank(s[begin])) ++begin;
-  while (end > begin && isBlank(s[end - 1])) --end;
-  return s.substr(begin, end - begin);
-}
-
 std::vector<std::string> splitOnCommas(const std::string& text) {
   std::vector<std::string> parts;
   std::string current;
@@ -193,8 +185,8 @@ std::optional<ProgManItem> readItem(const fs::path& file) {
     }
     const auto eq = line.find('=');
     if (!inEntry || eq == std::string::npos) continue;
-    const std::string key = trimBlanks(line.substr(0, eq));
-    const std::string value = unescapeValue(trimBlanks(line.substr(eq + 1)));
+    const std::string key = trim(line.substr(0, eq));
+    const std::string value = unescapeValue(trim(line.substr(eq + 1)));
     if (key == "Name") {
       item.title = value;
       named = true;
@@ -333,7 +325,7 @@ Status ProgramManager::replaceItem(const std::vector<std::string>& arguments) {
 
 Status ProgramManager::addItem(const std::vector<std::string>& arguments) {
   if (currentGroup_.empty()) return Status::failure("No current group");
-  if (arguments.empty() || trimBlanks(arguments[0]).empty())
+  if (arguments.empty() || trim(arguments[0]).empty())
     return Status::failure("AddItem without a command line");
   const std::string& commandLine = arguments[0];
   std::string title = arguments.size() > 1 ? arguments[1] : std::string();
@@ -376,7 +368,7 @@ Status ProgramManager::addItem(const std::vector<std::string>& arguments) {
 }
 
 std::string ProgramManager::execFor(const std::string& commandLine) const {
-  const std::string line = trimBlanks(commandLine);
+  const std::string line = trim(commandLine);
   std::string program;
   std::vector<std::string> rest;
   bool found = false;

@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "platform/qt/pictures.h"
@@ -37,14 +38,18 @@ std::string fromDisplay(const QString& text) {
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-ui::MouseButton toButton(Qt::MouseButton b) {
+// The form's button for a Qt button; the side buttons (back, forward) and any
+// other have none, and a form never hears of them.
+std::optional<ui::MouseButton> toButton(Qt::MouseButton b) {
   switch (b) {
+    case Qt::LeftButton:
+      return ui::MouseButton::Left;
     case Qt::RightButton:
       return ui::MouseButton::Right;
     case Qt::MiddleButton:
       return ui::MouseButton::Middle;
     default:
-      return ui::MouseButton::Left;
+      return std::nullopt;
   }
 }
 
@@ -77,7 +82,7 @@ class PressableWidget : public Base {
     e->accept();
     pressed_ = true;
     const std::string name = name_;
-    form_.mouseDown(name, toButton(e->button()));
+    if (const auto button = toButton(e->button())) form_.mouseDown(name, *button);
   }
   void mouseReleaseEvent(QMouseEvent* e) override {
     e->accept();
@@ -487,7 +492,7 @@ void FormWindow::paintEvent(QPaintEvent*) {
 
 void FormWindow::mousePressEvent(QMouseEvent* e) {
   pressed_ = true;
-  form_.mouseDown("", toButton(e->button()));
+  if (const auto button = toButton(e->button())) form_.mouseDown("", *button);
 }
 
 void FormWindow::mouseReleaseEvent(QMouseEvent* e) {

@@ -207,7 +207,8 @@ TEST_F(QtWindowsTest, SplashThenInstallWindowAsDeclared) {
          EXPECT_EQ(child<QPlainTextEdit>(*main, "txtReport")->toPlainText(),
                    "Library File Check\n");
          EXPECT_EQ(child(*main, "shpProgress")->width(), 13);
-         QTest::mousePress(child(*main, "Image1"), Qt::RightButton);
+         for (Qt::MouseButton other : {Qt::RightButton, Qt::BackButton, Qt::ForwardButton})
+           QTest::mousePress(child(*main, "Image1"), other);
          EXPECT_FALSE(child(*main, "frmeLong")->isVisible());
          QTest::mousePress(child(*main, "Image1"), Qt::LeftButton);
          EXPECT_TRUE(child(*main, "frmeLong")->isVisible());

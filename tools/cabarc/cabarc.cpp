@@ -499,7 +499,7 @@ Result<Invocation> parseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string usageText() {
-  return R"(Cabarc - Microsoft cabinet archiver
+  return R"(Cabarc - the cabinet archiver of PMSetup
 
 Usage: Cabarc [options] command cabinet [names...] [destination\]
 
