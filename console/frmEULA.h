@@ -20,9 +20,6 @@ class frmEULA : public ui::Form {
   // The text shown in place of an agreement that could not be read.
   static const char* const kUnreadableNotice;
 
-  // True once the agreement text was read and shown.
-  bool agreementShown() const { return agreementShown_; }
-
  protected:
   void onLoad() override;
   void onClick(const std::string& control) override;

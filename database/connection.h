@@ -35,7 +35,6 @@ class Recordset {
   // Fields.Item(name).Value of the current row: nullopt for NULL. Raises
   // pm::Error for an unknown field or when there is no current row.
   std::optional<std::string> field(const std::string& name) const;
-  std::size_t rowCount() const { return rows_.size(); }
 
   // Filled by Connection::Execute.
   std::vector<std::string> columns;

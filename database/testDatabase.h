@@ -30,10 +30,6 @@ inline std::string runShell(const std::string& command, int* exitCode = nullptr)
   return out;
 }
 
-inline bool haveCommand(const std::string& name) {
-  return !runShell("command -v " + name).empty();
-}
-
 // Runs SQL on a SQLite database file with the sqlite3 shell; its output.
 inline std::string sqlite(const std::filesystem::path& db, const std::string& sql) {
   return runShell("sqlite3 " + shellQuote(db.string()) + " " + shellQuote(sql) + " 2>&1");

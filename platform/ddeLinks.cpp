@@ -26,10 +26,6 @@ void InProcessDde::registerServer(const std::string& service, DdeServer& server)
   servers_[toUpper(service)] = &server;
 }
 
-void InProcessDde::unregisterServer(const std::string& service) {
-  servers_.erase(toUpper(service));
-}
-
 Result<std::unique_ptr<DdeConversation>> InProcessDde::connect(const std::string& service,
                                                                const std::string& topic) {
   auto it = servers_.find(toUpper(service));

@@ -26,7 +26,6 @@ class InProcessDde : public DdeSystem {
  public:
   // The server must outlive every conversation opened with it.
   void registerServer(const std::string& service, DdeServer& server);
-  void unregisterServer(const std::string& service);
   Result<std::unique_ptr<DdeConversation>> connect(const std::string& service,
                                                    const std::string& topic) override;
 

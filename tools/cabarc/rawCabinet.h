@@ -70,12 +70,4 @@ inline std::string rawCabinet(const std::vector<RawMember>& members) {
   return cab + files + blocks;
 }
 
-// A DOS date and time as cabinets store them.
-inline std::uint16_t dosDate(int y, int m, int d) {
-  return static_cast<std::uint16_t>((y - 1980) << 9 | m << 5 | d);
-}
-inline std::uint16_t dosTime(int h, int mi, int s) {
-  return static_cast<std::uint16_t>(h << 11 | mi << 5 | s / 2);
-}
-
 }  // namespace pm::cabarc
