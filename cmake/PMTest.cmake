@@ -1,9 +1,18 @@
 # pm_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
 # Builds one GoogleTest executable and registers it with CTest under NAME.
+# In the Windows build a test that needs the Linux services or Qt is left out;
+# the others run under Wine (scripts/wine-run), each in a fresh prefix.
 function(pm_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   if(NOT T_SOURCES)
     return()
+  endif()
+  if(PM_WINDOWS)
+    foreach(lib ${T_LIBS})
+      if(lib MATCHES "^(pm_platform_posix|pm_platform_qt|Qt6::)")
+        return()
+      endif()
+    endforeach()
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
@@ -12,6 +21,10 @@ function(pm_add_test name)
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "PM_BUILD_BIN=${CMAKE_BINARY_DIR}/bin;PM_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
     TIMEOUT 900)
+  if(PM_WINDOWS)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "PM_WINE_PREFIXES=${CMAKE_BINARY_DIR}/wine")
+    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 LABELS windows)
+  endif()
 endfunction()
 
 # pm_folder_sources(OUT_LIB OUT_TESTS [EXCLUDE regex])

@@ -4,6 +4,7 @@
 #include <sqlext.h>
 
 #include <cctype>
+#include <cstdint>
 #include <string_view>
 #include "platform/text.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 // The number a data-access failure carries when the driver gives no native
 // code: E_FAIL, what the data-access component reports on Windows in that case.
-constexpr long kUnspecifiedFailure = static_cast<long>(0x80004005u) - 0x100000000L;
+constexpr long kUnspecifiedFailure = static_cast<std::int32_t>(0x80004005u);
 // The data-access component's own errors (ADO's codes for the same cases).
 constexpr long kNoCurrentRecord = 3021;
 constexpr long kItemNotFound = 3265;

@@ -1,5 +1,7 @@
 #include "install/RegistryHelper.h"
 
+#include <cstdint>
+
 #include "platform/result.h"
 
 namespace pm {
@@ -7,7 +9,7 @@ namespace {
 
 constexpr const char* kSource = "RegistryHelper";
 // The number raised with a failure of the store (E_FAIL, as a COM component would).
-constexpr long kFailure = static_cast<long>(0x80004005u) - 0x100000000L;
+constexpr long kFailure = static_cast<std::int32_t>(0x80004005u);
 
 }  // namespace
 

@@ -1,20 +1,20 @@
-// One set of expectations for every pm::FileSystem: the machine folder's real
-// one and the in-memory one the stage tests use.
+// The file-system contract (platform/contract) for the machine folder's real
+// file system and the in-memory one the stage tests use.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
+#include "platform/contract/fileSystemContract.h"
 #include "platform/posix/posixFileSystem.h"
 #include "platform/posix/testMachine.h"
 #include "tests/fakeFileSystem.h"
 
-namespace pm {
+namespace pm::contract {
 namespace {
 
-using Names = std::vector<std::string>;
-
 struct PosixEnv {
+  static constexpr bool kWindows = false;
   posix::TempMachine temp;
   posix::PosixFileSystem fs{temp.machine};
   std::filesystem::path cwd = std::filesystem::current_path();
@@ -23,29 +23,9 @@ struct PosixEnv {
 };
 
 struct FakeEnv {
+  static constexpr bool kWindows = false;
   testing::FakeFileSystem fs;
   void makeReadOnly(const std::string& path) { fs.setReadOnly(path); }
-};
-
-template <typename Env>
-class FileSystemContract : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(fs.createFolder("C:\\ct").ok()); }
-  void write(const std::string& path, const std::string& text) {
-    ASSERT_TRUE(fs.writeText(path, text).ok()) << path;
-  }
-  std::string read(const std::string& path) {
-    auto r = fs.readText(path);
-    return r ? r.value() : "<" + r.message() + ">";
-  }
-  // A failure whose message names the path the caller gave.
-  static void expectFailureNaming(const Status& s, const std::string& path) {
-    EXPECT_FALSE(s.ok()) << path;
-    EXPECT_NE(s.message().find(path), std::string::npos) << s.message();
-  }
-
-  Env env;
-  FileSystem& fs = env.fs;
 };
 
 struct EnvNames {
@@ -55,130 +35,7 @@ struct EnvNames {
   }
 };
 using Implementations = ::testing::Types<PosixEnv, FakeEnv>;
-TYPED_TEST_SUITE(FileSystemContract, Implementations, EnvNames);
-
-TYPED_TEST(FileSystemContract, FoldersAreMadeOneLevelAtATimeAndDeletedWithTheirContent) {
-  auto& fs = this->fs;
-  this->expectFailureNaming(fs.createFolder("C:\\ct\\a\\b"), "C:\\ct\\a\\b");
-  EXPECT_FALSE(fs.folderExists("C:\\ct\\a"));
-  EXPECT_TRUE(fs.createFolder("C:\\ct\\a").ok());
-  EXPECT_TRUE(fs.createFolder("C:\\ct\\a\\b").ok());
-  EXPECT_FALSE(fs.createFolder("c:\\CT\\A").ok());  // exists already, in another case
-  EXPECT_EQ(fs.systemFolder().value(), "C:\\windows\\system32");
-  EXPECT_TRUE(fs.folderExists("C:\\windows\\system32"));
-
-  this->write("C:\\ct\\a\\x.cab", "a");
-  this->write("C:\\ct\\a\\b\\y.txt", "b");
-  this->env.makeReadOnly("C:\\ct\\a\\b\\y.txt");
-  this->expectFailureNaming(fs.deleteFolder("C:\\ct\\A"), "y.txt");
-  EXPECT_TRUE(fs.fileExists("C:\\ct\\a\\b\\y.txt"));
-  EXPECT_TRUE(fs.deleteFolder("C:\\ct\\a", true).ok());
-  EXPECT_FALSE(fs.folderExists("C:\\ct\\a"));
-  EXPECT_TRUE(fs.folderExists("C:\\ct"));
-  EXPECT_FALSE(fs.deleteFolder("C:\\ct\\a").ok());
-  this->write("C:\\ct\\file", "x");
-  EXPECT_FALSE(fs.deleteFolder("C:\\ct\\file").ok());
-  EXPECT_TRUE(fs.fileExists("C:\\ct\\file"));
-}
-
-TYPED_TEST(FileSystemContract, NamesIgnoreCaseKeepTheirCaseAndListSortedWithoutCase) {
-  auto& fs = this->fs;
-  ASSERT_TRUE(fs.createFolder("C:\\ct\\Mixed").ok());
-  this->write("C:\\CT\\mixed\\Read Me.TXT", "one");
-  this->write("C:\\ct\\mixed\\READ ME.txt", "two");  // the same file
-  EXPECT_TRUE(fs.fileExists("c:/ct/MIXED/read me.txt"));
-  EXPECT_EQ(fs.listFiles("C:\\ct\\Mixed").value(), Names{"Read Me.TXT"});
-  EXPECT_EQ(this->read("C:\\ct\\Mixed\\Read Me.TXT"), "two");
-
-  for (const char* name : {"b.txt", "A.txt", "c.TXT", "a0.txt"})
-    this->write(std::string("C:\\ct\\") + name, name);
-  EXPECT_EQ(fs.listFiles("c:\\CT").value(), (Names{"A.txt", "a0.txt", "b.txt", "c.TXT"}));
-  EXPECT_FALSE(fs.listFiles("C:\\ct\\none").ok());
-}
-
-TYPED_TEST(FileSystemContract, TextIsStoredByteForByte) {
-  auto& fs = this->fs;
-  const std::string bytes = std::string("line\r\nnext\n\0end\xe9\xff", 16);
-  this->write("C:\\ct\\f.bin", bytes);
-  EXPECT_EQ(this->read("C:\\ct\\f.bin"), bytes);
-  this->write("C:\\ct\\f.bin", "short");
-  EXPECT_EQ(this->read("C:\\ct\\f.bin"), "short");
-  this->write("C:\\ct\\empty", "");
-  EXPECT_EQ(this->read("C:\\ct\\empty"), "");
-
-  this->expectFailureNaming(fs.writeText("C:\\ct\\nowhere\\f.txt", "x"), "C:\\ct\\nowhere\\f.txt");
-  this->expectFailureNaming(fs.readText("C:\\ct\\none.txt").status(), "C:\\ct\\none.txt");
-  EXPECT_FALSE(fs.readText("C:\\ct").ok());  // a folder is no text
-}
-
-TYPED_TEST(FileSystemContract, ReadOnlyFilesStayUnlessForced) {
-  auto& fs = this->fs;
-  this->write("C:\\ct\\ro.dll", "keep");
-  this->env.makeReadOnly("C:\\ct\\ro.dll");
-  EXPECT_FALSE(fs.writeText("C:\\ct\\ro.dll", "lost").ok());
-  this->expectFailureNaming(fs.deleteFile("C:\\ct\\RO.dll"), "C:\\ct\\RO.dll");
-  EXPECT_EQ(this->read("C:\\ct\\ro.dll"), "keep");
-  EXPECT_TRUE(fs.deleteFile("C:\\ct\\ro.dll", true).ok());
-  EXPECT_FALSE(fs.fileExists("C:\\ct\\ro.dll"));
-  EXPECT_FALSE(fs.deleteFile("C:\\ct\\ro.dll").ok());  // gone
-  EXPECT_FALSE(fs.deleteFile("C:\\ct").ok());          // a folder is no file
-  EXPECT_TRUE(fs.folderExists("C:\\ct"));
-}
-
-TYPED_TEST(FileSystemContract, CopiesKeepTimeAndAttributesAndHonourTheTarget) {
-  auto& fs = this->fs;
-  const DateTime stamp = DateTime::fromCivil(2003, 4, 5, 6, 7, 8);
-  this->write("C:\\ct\\src.dll", "new library");
-  ASSERT_TRUE(fs.setModificationTime("C:\\ct\\src.dll", stamp).ok());
-  ASSERT_TRUE(fs.copyFile("C:\\ct\\SRC.DLL", "C:\\ct\\dst.dll").ok());
-  EXPECT_EQ(this->read("C:\\ct\\dst.dll"), "new library");
-  EXPECT_EQ(fs.modificationTime("C:\\ct\\dst.dll").value(), stamp);
-
-  this->write("C:\\ct\\other.dll", "old");
-  EXPECT_FALSE(fs.copyFile("C:\\ct\\src.dll", "C:\\ct\\other.dll", false).ok());
-  EXPECT_EQ(this->read("C:\\ct\\other.dll"), "old");
-  EXPECT_TRUE(fs.copyFile("C:\\ct\\src.dll", "C:\\ct\\Other.DLL", true).ok());
-  EXPECT_EQ(fs.listFiles("C:\\ct").value(), (Names{"dst.dll", "other.dll", "src.dll"}));
-  EXPECT_EQ(this->read("C:\\ct\\other.dll"), "new library");
-
-  this->env.makeReadOnly("C:\\ct\\other.dll");
-  this->write("C:\\ct\\src.dll", "newer");
-  EXPECT_FALSE(fs.copyFile("C:\\ct\\src.dll", "C:\\ct\\other.dll", true).ok());
-  EXPECT_EQ(this->read("C:\\ct\\other.dll"), "new library");
-  // A read-only source gives a read-only copy, as on Windows.
-  ASSERT_TRUE(fs.copyFile("C:\\ct\\other.dll", "C:\\ct\\copy.dll").ok());
-  EXPECT_FALSE(fs.deleteFile("C:\\ct\\copy.dll").ok());
-
-  EXPECT_FALSE(fs.copyFile("C:\\ct\\src.dll", "C:\\ct\\src.dll").ok());
-  EXPECT_EQ(this->read("C:\\ct\\src.dll"), "newer");
-  EXPECT_FALSE(fs.copyFile("C:\\ct\\none.dll", "C:\\ct\\x.dll").ok());
-  EXPECT_FALSE(fs.fileExists("C:\\ct\\x.dll"));
-  EXPECT_FALSE(fs.copyFile("C:\\ct\\src.dll", "C:\\ct\\nowhere\\x.dll").ok());
-  EXPECT_FALSE(fs.copyFile("C:\\ct\\src.dll", "C:\\ct").ok());  // onto a folder
-}
-
-TYPED_TEST(FileSystemContract, WorkingFolderAbsolutePathsAndTimes) {
-  auto& fs = this->fs;
-  ASSERT_TRUE(fs.setWorkingFolder("c:\\CT").ok());
-  EXPECT_EQ(fs.workingFolder(), "C:\\ct");
-  EXPECT_FALSE(fs.setWorkingFolder("C:\\ct\\none").ok());
-  EXPECT_EQ(fs.workingFolder(), "C:\\ct");
-  EXPECT_EQ(fs.absolutePath("sub\\..\\x/./y\\"), "C:\\ct\\x\\y");
-  EXPECT_EQ(fs.absolutePath("\\Program Files"), "C:\\Program Files");
-  EXPECT_EQ(fs.absolutePath("c:\\a\\..\\..\\b"), "C:\\b");
-  EXPECT_EQ(fs.absolutePath("C:"), "C:\\");
-  EXPECT_EQ(fs.absolutePath("/usr/bin"), "Z:\\usr\\bin");
-  this->write("rel.txt", "relative");
-  EXPECT_EQ(this->read("C:\\ct\\rel.txt"), "relative");
-
-  for (DateTime t : {DateTime::fromCivil(1990, 1, 1), DateTime::fromCivil(2026, 7, 1, 12, 0, 59)}) {
-    ASSERT_TRUE(fs.setModificationTime("C:\\ct\\REL.txt", t).ok());
-    EXPECT_EQ(fs.modificationTime("c:\\ct\\rel.txt").value(), t);
-  }
-  EXPECT_FALSE(fs.modificationTime("C:\\ct\\none").ok());
-  EXPECT_FALSE(fs.setModificationTime("C:\\ct\\none", DateTime{}).ok());
-  EXPECT_FALSE(fs.shortPath("C:\\ct\\rel.txt").ok());  // no short names here
-}
+INSTANTIATE_TYPED_TEST_SUITE_P(Linux, FileSystemContract, Implementations, EnvNames);
 
 }  // namespace
-}  // namespace pm
+}  // namespace pm::contract

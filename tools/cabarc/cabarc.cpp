@@ -1,9 +1,5 @@
 #include "tools/cabarc/cabarc.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -12,9 +8,9 @@
 #include <ostream>
 #include <system_error>
 
-#include "platform/posix/posixFileSystem.h"
 #include "platform/text.h"
 #include "tools/cabarc/cabinetReader.h"
+#include "tools/cabarc/hostFiles.h"
 #include "tools/cabarc/memberNames.h"
 
 namespace pm::cabarc {
@@ -56,13 +52,7 @@ std::string printable(const std::string& name) {
   return out;
 }
 
-constexpr int kExecutableAttribute = 0x40;  // MSCAB_ATTRIB_EXEC
-
-mode_t currentUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
+constexpr int kExecutableAttribute = 0x40;  // _A_EXEC
 
 // A name in `folder` for a member on its way in; the reader creates it
 // exclusively, so a name taken meanwhile fails rather than clobbers.
@@ -70,22 +60,10 @@ fs::path temporaryName(const fs::path& folder) {
   static unsigned counter = 0;
   std::error_code ec;
   for (;;) {
-    const fs::path p = folder / (".Cabarc-" + std::to_string(::getpid()) + "-" +
+    const fs::path p = folder / (".Cabarc-" + std::to_string(processId()) + "-" +
                                  std::to_string(++counter) + ".tmp");
-    if (!fs::exists(fs::symlink_status(p, ec))) return p;
+    if (!entryExists(p)) return p;
   }
-}
-
-// Sets a host file's modification time from a local civil date-time.
-bool setLocalMtime(const fs::path& host, DateTime t) {
-  const long long when = posix::toHostTime(t);
-  // -1 is also the second before 1970 began; anything else that gives -1 has no host time.
-  if (when == -1 && posix::fromHostTime(-1) != t) return false;
-  struct timespec times[2];
-  times[0].tv_sec = static_cast<time_t>(when);  // access time: the same
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
-  return ::utimensat(AT_FDCWD, host.c_str(), times, 0) == 0;
 }
 
 std::string joinParts(const std::vector<std::string>& parts, char sep) {
@@ -99,9 +77,9 @@ std::string joinParts(const std::vector<std::string>& parts, char sep) {
 
 // ---------------------------------------------------------------- L
 
-int listCabinet(const Invocation& inv, const posix::Machine& machine, std::ostream& out,
+int listCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
                 std::ostream& err) {
-  auto reader = CabinetReader::open(machine.toHost(inv.cabinet));
+  auto reader = CabinetReader::open(toHost(inv.cabinet));
   if (!reader) {
     err << "Cabarc: cannot read the cabinet " << inv.cabinet << ": " << reader.message() << "\n";
     return kCabinetUnreadable;
@@ -134,20 +112,20 @@ class FolderIndex {
     auto& names = listing(folder);
     const auto it = names.find(toLower(part));
     if (it == names.end()) return std::nullopt;
-    return folder / it->second;
+    return folder / pathFromUtf8(it->second);
   }
   void added(const fs::path& entry) {
     listing(entry.parent_path())
-        .emplace(toLower(entry.filename().string()), entry.filename().string());
+        .emplace(toLower(utf8Of(entry.filename())), utf8Of(entry.filename()));
   }
 
  private:
   std::map<std::string, std::string>& listing(const fs::path& folder) {
-    auto [it, fresh] = folders_.try_emplace(folder.string());
+    auto [it, fresh] = folders_.try_emplace(utf8Of(folder));
     if (fresh) {
       std::error_code ec;
       for (const auto& e : fs::directory_iterator(folder, ec)) {
-        const std::string name = e.path().filename().string();
+        const std::string name = utf8Of(e.path().filename());
         auto [at, added] = it->second.emplace(toLower(name), name);
         if (!added && name < at->second) at->second = name;  // same pick every time
       }
@@ -166,8 +144,8 @@ fs::path resolveUnder(FolderIndex& index, const fs::path& folder,
   bool existing = true;
   for (const auto& part : parts) {
     std::error_code ec;
-    fs::path exact = at / part;
-    if (existing && !fs::exists(fs::symlink_status(exact, ec))) {
+    fs::path exact = at / pathFromUtf8(part);
+    if (existing && !entryExists(exact)) {
       const auto other = index.find(at, part);
       existing = other.has_value();
       if (other) exact = *other;
@@ -186,14 +164,14 @@ Status makeFolders(const fs::path& destHost, const fs::path& fileHost, FolderInd
     if (part == ".") continue;
     at /= part;
     std::error_code ec;
+    if (isLink(at)) return Status::failure(utf8Of(at) + " is a symbolic link or junction");
     const auto st = fs::symlink_status(at, ec);
-    if (fs::is_symlink(st)) return Status::failure(at.string() + " is a symbolic link");
     if (fs::exists(st)) {
-      if (!fs::is_directory(st)) return Status::failure(at.string() + " is not a folder");
+      if (!fs::is_directory(st)) return Status::failure(utf8Of(at) + " is not a folder");
       continue;
     }
     if (!fs::create_directory(at, ec) && ec)
-      return Status::failure("cannot create the folder " + at.string() + ": " + ec.message());
+      return Status::failure("cannot create the folder " + utf8Of(at) + ": " + ec.message());
     index.added(at);
   }
   return {};
@@ -245,38 +223,35 @@ int extractOne(CabinetReader& reader, std::size_t which, const fs::path& destHos
   if (s) {
     // A member marked executable (Cabarc N marks files that can be run) can be
     // run once extracted; others keep the mode they were created with.
-    if ((member.attributes & kExecutableAttribute) != 0)
-      ::chmod(tmp.c_str(), 0777 & ~currentUmask());
-    if (member.time && !setLocalMtime(tmp, *member.time))
+    if ((member.attributes & kExecutableAttribute) != 0) markExecutable(tmp);
+    if (member.time && !setLocalModificationTime(tmp, *member.time))
       err << "Cabarc: warning: cannot set the time of " << shown << "\n";
     if (!member.time) err << "Cabarc: warning: " << shown << " has no valid date in the cabinet\n";
-    fs::rename(tmp, target, ec);
-    if (!ec) {
+    s = replaceFile(tmp, target);
+    if (s) {
       index.added(target);
       return kOk;
     }
-    s = Status::failure("cannot rename it into place: " + ec.message());
   }
   fs::remove(tmp, ec);
   err << "Cabarc: cannot extract " << shown << ": " << s.message() << "\n";
   return kMemberFailed;
 }
 
-int extractCabinet(const Invocation& inv, const posix::Machine& machine, std::ostream& out,
+int extractCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
                    std::ostream& err) {
-  auto opened = CabinetReader::open(machine.toHost(inv.cabinet));
+  auto opened = CabinetReader::open(toHost(inv.cabinet));
   if (!opened) {
     err << "Cabarc: cannot read the cabinet " << inv.cabinet << ": " << opened.message() << "\n";
     return kCabinetUnreadable;
   }
   CabinetReader& reader = opened.value();
   std::error_code ec;
-  const fs::path destHost =
-      inv.destination ? machine.toHost(*inv.destination) : fs::current_path(ec);
+  const fs::path destHost = inv.destination ? toHost(*inv.destination) : fs::current_path(ec);
   if (!fs::is_directory(destHost)) {
     fs::create_directories(destHost, ec);
     if (!fs::is_directory(destHost)) {
-      err << "Cabarc: cannot create the destination folder " << destHost.string() << "\n";
+      err << "Cabarc: cannot create the destination folder " << utf8Of(destHost) << "\n";
       return kMemberFailed;
     }
   }
@@ -347,20 +322,20 @@ void addTree(const fs::path& folder, const std::vector<std::string>& prefix,
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
   for (const auto& e : entries) {
-    const std::string name = e.path().filename().string();
+    const std::string name = utf8Of(e.path().filename());
     std::vector<std::string> parts = prefix;
     parts.push_back(name);
     if (e.is_regular_file(ec)) {
       if (wildcardMatch(pattern, name)) out.push_back({e.path(), parts});
-    } else if (recurse && e.is_directory(ec) && !e.is_symlink(ec)) {
+    } else if (recurse && e.is_directory(ec) && !isLink(e.path())) {
       addTree(e.path(), parts, pattern, recurse, out);
     }
   }
 }
 
-int newCabinet(const Invocation& inv, const posix::Machine& machine, std::ostream& out,
+int newCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
                std::ostream& err) {
-  const fs::path cabHost = machine.toHost(inv.cabinet);
+  const fs::path cabHost = toHost(inv.cabinet);
   std::vector<Candidate> candidates;
   Outcome outcome;
   for (const auto& arg : inv.names) {
@@ -376,7 +351,7 @@ int newCabinet(const Invocation& inv, const posix::Machine& machine, std::ostrea
     std::error_code ec;
     if (hasWildcard(last)) {
       const std::string folderText = cut == std::string::npos ? "." : arg.substr(0, cut + 1);
-      const fs::path folder = machine.toHost(folderText);
+      const fs::path folder = toHost(folderText);
       if (!parts.empty()) parts.pop_back();
       const std::size_t before = candidates.size();
       if (fs::is_directory(folder, ec)) addTree(folder, parts, last, inv.recurse, candidates);
@@ -386,7 +361,7 @@ int newCabinet(const Invocation& inv, const posix::Machine& machine, std::ostrea
       }
       continue;
     }
-    const fs::path host = machine.toHost(arg);
+    const fs::path host = toHost(arg);
     if (fs::is_directory(host, ec)) {
       if (!inv.recurse) {
         err << "Cabarc: " << arg << " is a folder (-r adds what it holds)\n";
@@ -407,15 +382,14 @@ int newCabinet(const Invocation& inv, const posix::Machine& machine, std::ostrea
   std::error_code ec;
   for (const auto& c : candidates) {
     if (fs::exists(cabHost, ec) && fs::equivalent(c.host, cabHost, ec)) continue;
-    const std::string stored =
-        inv.keepPaths ? joinParts(c.parts, '\\') : c.host.filename().string();
+    const std::string stored = inv.keepPaths ? joinParts(c.parts, '\\') : utf8Of(c.host.filename());
     if (const SafeName safe = checkMemberName(stored); !safe.ok) {
       err << "Cabarc: cannot store \"" << printable(stored) << "\": " << safe.reason << "\n";
       outcome.note(kCannotCreate);
       continue;
     }
     if (fs::file_size(c.host, ec) > 0x7FFFFFFFu) {
-      err << "Cabarc: " << c.host.string() << " is too large for a cabinet\n";
+      err << "Cabarc: " << utf8Of(c.host) << " is too large for a cabinet\n";
       outcome.note(kCannotCreate);
       continue;
     }
@@ -534,7 +508,7 @@ When several problems meet, the smallest of these codes is returned.
 )";
 }
 
-int run(const std::vector<std::string>& args, const posix::Machine& machine, std::ostream& out,
+int run(const std::vector<std::string>& args, const HostPath& toHost, std::ostream& out,
         std::ostream& err) {
   if (args.empty()) {
     out << usageText();
@@ -547,11 +521,11 @@ int run(const std::vector<std::string>& args, const posix::Machine& machine, std
   }
   switch (inv.value().command) {
     case 'L':
-      return listCabinet(inv.value(), machine, out, err);
+      return listCabinet(inv.value(), toHost, out, err);
     case 'N':
-      return newCabinet(inv.value(), machine, out, err);
+      return newCabinet(inv.value(), toHost, out, err);
     default:
-      return extractCabinet(inv.value(), machine, out, err);
+      return extractCabinet(inv.value(), toHost, out, err);
   }
 }
 

@@ -10,12 +10,13 @@
 // and the tool says so.
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/posix/machine.h"
 #include "platform/result.h"
 #include "tools/cabarc/cabinetWriter.h"
 
@@ -49,8 +50,12 @@ Result<Invocation> parseCommandLine(const std::vector<std::string>& args);
 
 std::string usageText();
 
+// Where a path of the command line (UTF-8) is on this system: on Linux the
+// machine folder's mapping, on Windows the path itself.
+using HostPath = std::function<std::filesystem::path(const std::string& path)>;
+
 // Runs one command line; returns the exit code.
-int run(const std::vector<std::string>& args, const posix::Machine& machine, std::ostream& out,
+int run(const std::vector<std::string>& args, const HostPath& toHost, std::ostream& out,
         std::ostream& err);
 
 }  // namespace pm::cabarc

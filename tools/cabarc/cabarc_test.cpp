@@ -43,8 +43,22 @@ class CabarcTest : public ::testing::Test {
     fs::create_directories(root_ / "machine");
   }
 
+  // Our Linux Cabarc, or with PM_CABARC_EXE the Windows Cabarc.exe under the
+  // Wine of PM_WINE_LOADER (scripts/wine-run --host).
   ToolRun cabarc(const Names& args, const fs::path& cwd = {}) {
-    return runTool(buildBin() / "Cabarc", args, cwd.empty() ? root_.path() : cwd, env_);
+    const fs::path where = cwd.empty() ? root_.path() : cwd;
+    if (const char* exe = std::getenv("PM_CABARC_EXE")) {
+      Names wineArgs = {exe};
+      wineArgs.insert(wineArgs.end(), args.begin(), args.end());
+      return runTool(std::getenv("PM_WINE_LOADER"), wineArgs, where, env_);
+    }
+    return runTool(buildBin() / "Cabarc", args, where, env_);
+  }
+  static bool underWine() { return std::getenv("PM_CABARC_EXE") != nullptr; }
+  // Drive C: of the machine the tool sees.
+  fs::path driveC() const {
+    const char* wine = std::getenv("PM_WINE_DRIVE_C");
+    return wine ? fs::path(wine) : root_ / "machine" / "drive_c";
   }
 
   // Makes a cabinet of the given files with Cabarc N, each file dated `when`.
@@ -70,7 +84,7 @@ class CabarcTest : public ::testing::Test {
 // The command lines the install stages build, split by the Windows rules, run in
 // the installer folder with the temporary folder as destination.
 TEST_F(CabarcTest, InstallerCommandLinesExtractWhatTheStagesExpect) {
-  const fs::path setup = root_ / "machine" / "drive_c" / "Setup", temp = setup / "PMUpTemp";
+  const fs::path setup = driveC() / "Setup", temp = setup / "PMUpTemp";
   const std::time_t when = localTime(2023, 7, 14, 9, 30, 42);
   const std::map<std::string, Files> cabs = {
       {"PLMLibrary.CAB",
@@ -155,9 +169,13 @@ TEST_F(CabarcTest, NamesThatWouldLeaveTheDestinationAreRefused) {
     EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
     EXPECT_EQ(readFile(work / "dest" / "good.txt"), "good");
   }
-  const ToolRun viaLink = cabarc({"-p", "X", (work / "link.cab").string(), "work/dest/"});
-  EXPECT_NE(viaLink.code, 0);
-  EXPECT_NE(viaLink.err.find("symbolic link"), std::string::npos) << viaLink.err;
+  // Windows refuses a junction or symbolic link too, but Wine shows a host link
+  // as an ordinary folder, so the case holds only for the Linux tool.
+  if (!underWine()) {
+    const ToolRun viaLink = cabarc({"-p", "X", (work / "link.cab").string(), "work/dest/"});
+    EXPECT_NE(viaLink.code, 0);
+    EXPECT_NE(viaLink.err.find("symbolic link"), std::string::npos) << viaLink.err;
+  }
 
   // Nothing was written anywhere but dest/good.txt.
   fs::remove(work / "dest" / "link");

@@ -1,4 +1,5 @@
 #include "tools/cabarc/cabinetReader.h"
+#include "tools/cabarc/memberNames.h"
 
 #include <fcntl.h>
 #include <mspack.h>
@@ -181,19 +182,9 @@ void sysCopy(void* src, void* dest, std::size_t bytes) {
   std::memmove(dest, src, bytes);
 }
 
-// Stored names are ISO-8859-1 unless the UTF-8 attribute is set.
+// Stored names are in the ANSI code page unless the UTF-8 attribute is set.
 std::string toUtf8(const char* raw, bool isUtf8) {
-  std::string out;
-  for (const char* p = raw; *p; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (isUtf8 || c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  return isUtf8 ? std::string(raw) : cp1252ToUtf8(raw);
 }
 
 std::optional<DateTime> storedTime(const mscabd_file& f) {

@@ -13,7 +13,9 @@ int main(int argc, char** argv) {
     return pm::cabarc::kUsage;
   }
   const pm::posix::Machine machine = pm::posix::Machine::fromEnvironment();
-  const int code = pm::cabarc::run(args, machine, std::cout, std::cerr);
+  const int code = pm::cabarc::run(
+      args, [&machine](const std::string& path) { return machine.toHost(path); }, std::cout,
+      std::cerr);
   std::cout.flush();
   return code;
 }

@@ -32,4 +32,11 @@ bool patternPicksMember(std::string_view pattern, std::string_view storedName);
 
 bool hasWildcard(std::string_view pattern);
 
+// A stored name without the UTF-8 attribute is in the Windows ANSI code page of
+// the machine that made the cabinet. Where the system has no ANSI code page
+// (Linux) it is taken as Windows-1252, the Western one, so that the tools of
+// both systems write the same names; bytes that code page leaves undefined keep
+// their Latin-1 meaning, as Windows converts them.
+std::string cp1252ToUtf8(std::string_view stored);
+
 }  // namespace pm::cabarc

@@ -30,5 +30,9 @@ TEST(MemberNames, WildcardsFollowWindowsAndIgnoreCase) {
   EXPECT_FALSE(patternPicksMember("other\\*.dll", "sub\\x.dll"));
 }
 
+TEST(MemberNames, AnsiNamesAreReadAsWindows1252) {
+  EXPECT_EQ(cp1252ToUtf8("caf\xE9 \x80\x9F\x81.txt"), "caf\u00E9 \u20AC\u0178\u0081.txt");
+}
+
 }  // namespace
 }  // namespace pm::cabarc

@@ -1,0 +1,43 @@
+// The Windows platform services, built together: what a composition root
+// hands to the install window. The machine is the machine: no machine folder,
+// no odbc.ini to derive (the driver manager reads the data sources that the
+// install registers in the registry), no Program Manager of our own.
+//
+//   pm::win32::restrictDllSearch();   // first thing in main()
+//   pm::win32::Win32Services platform;
+#pragma once
+
+#include <string>
+
+#include "platform/datasources.h"
+#include "platform/win32/ddemlClient.h"
+#include "platform/win32/systemLibrary.h"
+#include "platform/win32/win32Clock.h"
+#include "platform/win32/win32FileSystem.h"
+#include "platform/win32/win32ProcessRunner.h"
+#include "platform/win32/win32RegistryStore.h"
+
+namespace pm::win32 {
+
+// The driver manager finds the data sources in the registry itself.
+class RegistryDataSources : public DataSources {
+ public:
+  Status prepare() override { return {}; }
+};
+
+struct Win32Services {
+  Win32Services() : installerFolder(win32::installerFolder()), processes(installerFolder) {}
+  Win32Services(const Win32Services&) = delete;
+  Win32Services& operator=(const Win32Services&) = delete;
+
+  // The installer folder (the running program's), without a trailing separator.
+  std::string installerFolder;
+  Win32FileSystem fs;
+  Win32Clock clock;
+  Win32ProcessRunner processes;
+  Win32RegistryStore registry;
+  RegistryDataSources dataSources;
+  DdemlSystem dde;
+};
+
+}  // namespace pm::win32

@@ -1,0 +1,43 @@
+// Loading DLLs from the system folder only.
+//
+// An installer is often started from a downloads folder full of other files; a
+// DLL planted there under the name of one we use must never be loaded. Every
+// program calls restrictDllSearch() first thing, and every DLL that is not one
+// of the system's known DLLs (cabinet.dll, odbc32.dll...) is loaded through
+// SystemLibrary rather than imported, so the loader never searches the
+// program's folder for it.
+#pragma once
+
+#include <string>
+
+#include "platform/result.h"
+
+namespace pm::win32 {
+
+// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32): later loads, ours and
+// those the system makes for us, search only the system folder.
+void restrictDllSearch();
+
+// One DLL of the system folder, loaded on first use and kept for the life of
+// the process.
+class SystemLibrary {
+ public:
+  explicit SystemLibrary(const wchar_t* fileName) : fileName_(fileName) {}
+  // Loads the DLL; fails with a message naming it when it cannot be loaded.
+  Status load();
+  // The address of an exported function, or nullptr when the DLL or the
+  // function is missing.
+  void* symbol(const char* name);
+  template <typename F>
+  F function(const char* name) {
+    return reinterpret_cast<F>(symbol(name));
+  }
+
+ private:
+  const wchar_t* fileName_;
+  void* module_ = nullptr;
+  bool tried_ = false;
+  std::string failure_;
+};
+
+}  // namespace pm::win32

@@ -1,0 +1,38 @@
+// The file callbacks that the system's cabinet library (FDI and FCI) calls:
+// names are UTF-8 and reach CreateFileW as UTF-16; every read, write and close
+// is checked, and the first failure is kept for the message.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <span>
+#include <string>
+
+#include "platform/datetime.h"
+
+namespace pm::cabarc::win32files {
+
+// Names that the callbacks understand besides real files.
+inline constexpr const char* kMemoryName = "*memory*";    // the bytes of memoryBytes()
+inline constexpr const char* kDiscardName = "*discard*";  // written bytes are counted, not kept
+
+// The cabinet held in memory that kMemoryName opens (one per thread).
+std::span<const unsigned char>& memoryBytes();
+// The first failure of a callback since the last call, in words ("" when none).
+std::string takeFailure();
+
+// Opens a file by C run-time flags (_O_RDONLY, _O_CREAT, _O_EXCL...).
+INT_PTR open(const char* utf8Name, int oflag);
+// Opens a new file for writing; it must not exist (never followed or overwritten).
+INT_PTR createNew(const std::wstring& name);
+UINT read(INT_PTR handle, void* buffer, UINT count);
+UINT write(INT_PTR handle, const void* buffer, UINT count);  // (UINT)-1 on failure
+int close(INT_PTR handle);                                   // 0, or -1 on failure
+long seek(INT_PTR handle, long distance, int origin);        // new position, or -1
+
+// DOS date and time words <-> local civil date-time.
+bool fromDos(unsigned short date, unsigned short time, DateTime& out);
+void toDos(DateTime t, unsigned short& date, unsigned short& time);
+
+}  // namespace pm::cabarc::win32files

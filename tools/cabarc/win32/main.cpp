@@ -1,0 +1,30 @@
+// Cabarc.exe: the cabinet archiver that the installer runs from its folder,
+// on the system's cabinet library.
+#include <windows.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+#include "platform/win32/systemLibrary.h"
+#include "platform/win32/wideText.h"
+#include "tools/cabarc/cabarc.h"
+#include "tools/cabarc/hostFiles.h"
+
+int main() {
+  // Before anything can load a DLL: never from the program's own folder.
+  pm::win32::restrictDllSearch();
+  // The command line as UTF-16, split by the same rules as every Windows program's.
+  std::vector<std::string> args = pm::splitWindowsCommandLine(pm::win32::narrow(GetCommandLineW()));
+  if (!args.empty()) args.erase(args.begin());
+  if (args.empty()) {
+    std::cout << pm::cabarc::usageText();
+    return pm::cabarc::kUsage;
+  }
+  const int code = pm::cabarc::run(
+      args, [](const std::string& path) { return pm::cabarc::pathFromUtf8(path); }, std::cout,
+      std::cerr);
+  std::cout.flush();
+  return code;
+}
