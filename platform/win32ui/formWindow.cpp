@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/win32/wideText.h"
 #include "platform/win32ui/pictures.h"
-#include "platform/win32ui/wide.h"
 
 namespace pm::win32ui {
 
@@ -65,7 +65,7 @@ std::wstring toDisplay(const std::string& text) {
       s += c;
     }
   }
-  return widen(s);
+  return win32::widen(s);
 }
 
 std::wstring windowText(HWND hwnd) {
@@ -97,7 +97,7 @@ std::wstring faceFor(const std::string& name) {
   if (name == "Times New Roman") {
     return availableFamily({L"Times New Roman", L"Liberation Serif", L"DejaVu Serif"});
   }
-  return widen(name);
+  return win32::widen(name);
 }
 
 }  // namespace
@@ -139,8 +139,8 @@ FormWindow::FormWindow(ui::Form& form, HWND owner, const int& mousePointer)
     style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     exStyle |= WS_EX_APPWINDOW;
   }
-  hwnd_ = CreateWindowExW(exStyle, kFormClass, widen(form.caption).c_str(), style, 0, 0, 10, 10,
-                          owner, nullptr, GetModuleHandleW(nullptr), this);
+  hwnd_ = CreateWindowExW(exStyle, kFormClass, win32::widen(form.caption).c_str(), style, 0, 0, 10,
+                          10, owner, nullptr, GetModuleHandleW(nullptr), this);
   dpi_ = dpiOf(hwnd_);
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
@@ -314,7 +314,7 @@ void FormWindow::apply(const Item& item, ui::Property property) {
   }
   if (all || property == ui::Property::Enabled) EnableWindow(w, c.enabled);
   if (all || property == ui::Property::ToolTip) {
-    const std::wstring tip = widen(c.toolTip);
+    const std::wstring tip = win32::widen(c.toolTip);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.hwnd = item.container;
@@ -335,12 +335,12 @@ void FormWindow::apply(const Item& item, ui::Property property) {
         break;
       }
       case ui::ControlKind::CheckBox:
-        SetWindowTextW(w, widen(c.text).c_str());
+        SetWindowTextW(w, win32::widen(c.text).c_str());
         SendMessageW(w, BM_SETCHECK, c.value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
         break;
       case ui::ControlKind::Button:
       case ui::ControlKind::Frame:
-        SetWindowTextW(w, widen(c.text).c_str());
+        SetWindowTextW(w, win32::widen(c.text).c_str());
         break;
       default:
         break;
@@ -420,7 +420,7 @@ void FormWindow::controlChanged(ui::Form&, const ui::Control& control, ui::Prope
 }
 
 void FormWindow::formChanged(ui::Form& form) {
-  SetWindowTextW(hwnd_, widen(form.caption).c_str());
+  SetWindowTextW(hwnd_, win32::widen(form.caption).c_str());
 }
 
 void FormWindow::formUnloaded(ui::Form&) {
@@ -453,7 +453,7 @@ void FormWindow::paintContainer(HWND container, HDC dc, const RECT& client) {
     RECT edge = client;
     edge.top += tm.tmHeight / 2;
     DrawEdge(dc, &edge, EDGE_ETCHED, BF_RECT);
-    const std::wstring caption = widen(c.text);
+    const std::wstring caption = win32::widen(c.text);
     if (!caption.empty()) {
       const int inset = MulDiv(6, static_cast<int>(dpi_), 96);
       SIZE size{};
@@ -483,7 +483,7 @@ void FormWindow::drawGraphical(HDC dc, const ui::Control& c, const RECT& r) {
       HGDIOBJ old = SelectObject(dc, font(c.font));
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, c.enabled ? toColorRef(c.foreColor) : kGreyText);
-      const std::wstring text = widen(c.text);
+      const std::wstring text = win32::widen(c.text);
       RECT area = r;
       DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
                 DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | drawAlignment(c.alignment));
@@ -626,7 +626,7 @@ LRESULT FormWindow::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case EN_CHANGE:
           if (!setting_ && kind == ui::ControlKind::TextBox) {
             std::wstring text = windowText(item->hwnd);
-            form_.typeText(name, narrow(text));
+            form_.typeText(name, win32::narrow(text));
           }
           break;
         default:

@@ -4,10 +4,14 @@
 #include <algorithm>
 using std::max;
 using std::min;
-#include <gdiplus.h>
+// GDI+ needs the COM base types first.
+#include <windows.h>
+
 #include <objidl.h>
 
-#include "platform/win32ui/wide.h"
+#include <gdiplus.h>
+
+#include "platform/win32/wideText.h"
 
 namespace pm::win32ui {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/win32/wideText.h"
 #include "platform/win32ui/pictures.h"
-#include "platform/win32ui/wide.h"
 
 namespace pm::win32ui {
 
@@ -70,13 +70,14 @@ HWND Win32Toolkit::activeWindow() const {
 }
 
 ui::MsgBoxResult Win32Toolkit::askYesNo(const std::string& text, const std::string& caption) {
-  const int answer = MessageBoxW(activeWindow(), widen(text).c_str(), widen(caption).c_str(),
-                                 MB_YESNO | MB_DEFBUTTON1 | MB_APPLMODAL | MB_SETFOREGROUND);
+  const int answer =
+      MessageBoxW(activeWindow(), win32::widen(text).c_str(), win32::widen(caption).c_str(),
+                  MB_YESNO | MB_DEFBUTTON1 | MB_APPLMODAL | MB_SETFOREGROUND);
   return answer == IDYES ? ui::MsgBoxResult::Yes : ui::MsgBoxResult::No;
 }
 
 void Win32Toolkit::notify(const std::string& text, const std::string& caption) {
-  MessageBoxW(activeWindow(), widen(text).c_str(), widen(caption).c_str(),
+  MessageBoxW(activeWindow(), win32::widen(text).c_str(), win32::widen(caption).c_str(),
               MB_OK | MB_APPLMODAL | MB_SETFOREGROUND);
 }
 
