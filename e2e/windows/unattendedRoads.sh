@@ -75,7 +75,7 @@ road() {  # road NAME EXPECTED_REPORT [earlier]
   done
   "$wine" "$prefix/drive_c/Program Files/Pelmora/Pelmora.exe" --no-window 2>/dev/null |
     grep -qF "registered to Ann O'Neill." || fail "Pelmora.exe does not read the name through Dorvane"
-  "$wine" wineserver -k >/dev/null 2>&1 || true
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 }
 
 road first first-install.dbg
