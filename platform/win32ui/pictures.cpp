@@ -65,23 +65,25 @@ std::wstring sans() {
 }
 
 void installBackground(Graphics& g, const RectF& r) {
+  // Lengths are those of the window at 96 DPI (549 pixels high), scaled.
+  const REAL k = r.Height / 549;
   // The window's own colour at the top, where the icon and the title sit,
   // deepening towards the bottom.
   fillGradient(g, r, true, {kSlate, kSlate, kSlateDark}, {0.0f, 0.08f, 1.0f});
 
   // An etched rule under the title.
-  const REAL y = r.Y + 40;
-  Pen dark(Color(0x8A, 0x8F, 0x9E));
-  Pen light(Color(0xE4, 0xE6, 0xEC));
-  g.DrawLine(&dark, r.X + 8, y, r.X + r.Width - 9, y);
-  g.DrawLine(&light, r.X + 8, y + 1, r.X + r.Width - 9, y + 1);
+  const REAL y = r.Y + 40 * k;
+  Pen dark(Color(0x8A, 0x8F, 0x9E), k);
+  Pen light(Color(0xE4, 0xE6, 0xEC), k);
+  g.DrawLine(&dark, r.X + 8 * k, y, r.X + r.Width - 9 * k, y);
+  g.DrawLine(&light, r.X + 8 * k, y + k, r.X + r.Width - 9 * k, y + k);
 
   // Soft arcs in the lower right, behind the current-activity label.
   g.SetSmoothingMode(SmoothingModeAntiAlias);
   for (int i = 0; i < 4; ++i) {
-    Pen arc(Color(static_cast<BYTE>(46 - i * 9), 255, 255, 255), static_cast<REAL>(14 - i * 3));
-    const REAL d = static_cast<REAL>(260 + i * 70);
-    const REAL cx = r.X + r.Width - 41, cy = r.Y + r.Height + 29;
+    Pen arc(Color(static_cast<BYTE>(46 - i * 9), 255, 255, 255), static_cast<REAL>(14 - i * 3) * k);
+    const REAL d = static_cast<REAL>(260 + i * 70) * k;
+    const REAL cx = r.X + r.Width - 41 * k, cy = r.Y + r.Height + 29 * k;
     g.DrawEllipse(&arc, cx - d, cy - d, 2 * d, 2 * d);
   }
 }
@@ -152,11 +154,12 @@ void splashBackground(Graphics& g, const RectF& r) {
        StringAlignmentCenter, StringAlignmentCenter, withAlpha(kDeepBlue, 140));
 
   // Three sweeping bands.
+  const REAL k = r.Height / 423;  // the splash's height at 96 DPI
   for (int i = 0; i < 3; ++i) {
     const REAL y = r.Y + r.Height * (0.62f + static_cast<REAL>(i) * 0.07f);
-    Pen band(Color(static_cast<BYTE>(70 - i * 18), 255, 255, 255), static_cast<REAL>(3 - i));
-    g.DrawBezier(&band, PointF(r.X, y), PointF(r.X + r.Width * 0.35f, y - 60),
-                 PointF(r.X + r.Width * 0.65f, y + 50), PointF(r.X + r.Width, y - 20));
+    Pen band(Color(static_cast<BYTE>(70 - i * 18), 255, 255, 255), static_cast<REAL>(3 - i) * k);
+    g.DrawBezier(&band, PointF(r.X, y), PointF(r.X + r.Width * 0.35f, y - 60 * k),
+                 PointF(r.X + r.Width * 0.65f, y + 50 * k), PointF(r.X + r.Width, y - 20 * k));
   }
 }
 
