@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -110,7 +111,9 @@ Result<Answers> parseAnswers(const std::string& text, const std::string& fileNam
 }
 
 Result<Answers> readAnswerFile(const std::string& hostPath) {
-  std::ifstream file(hostPath, std::ios::binary);
+  // The name is UTF-8 text: on Windows it is opened by its UTF-16 name.
+  std::ifstream file(std::filesystem::path(std::u8string(hostPath.begin(), hostPath.end())),
+                     std::ios::binary);
   if (!file) {
     return Status::failure(hostPath + ": cannot read the answer file: " + std::strerror(errno));
   }

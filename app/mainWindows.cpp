@@ -1,0 +1,27 @@
+// PMSetup for Windows: the upgrade installer for Pelmora v.1.9.5.
+//
+// The composition root: builds the Win32 services of this machine (the real
+// registry, system folder, Program Manager and ODBC data sources), the Win32
+// form toolkit and the install window, and runs the window until it closes.
+// PMSetup takes no command-line options.
+#include <windows.h>
+
+#include "console/frmUpgradeInstall.h"
+#include "platform/win32/services.h"
+#include "platform/win32ui/win32Toolkit.h"
+
+int main() {
+  // No library is taken from the installer folder (often a downloads folder).
+  pm::win32::restrictDllSearch();
+  pm::win32::Win32Services platform;
+  pm::win32ui::Win32Toolkit toolkit;
+  // The installer's pauses keep its windows drawn.
+  pm::win32ui::RepaintingClock clock(platform.clock, toolkit);
+
+  pm::Services services{
+      platform.fs,  clock,   platform.processes,      platform.registry, platform.dataSources,
+      platform.dde, toolkit, platform.installerFolder};
+  pm::frmUpgradeInstall window(services);
+  toolkit.run(window);
+  return 0;
+}

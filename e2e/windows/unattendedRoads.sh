@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The unattended installer on the Windows demo under 64-bit Wine: a first
+# install in a fresh prefix, and an upgrade over an earlier installation put
+# into another prefix with "reg add" and files in its drive C:. Each road
+# checks the exit code, the report byte for byte (first-install.dbg,
+# upgrade.dbg; @SETUP@ stands for the installer folder), AppPath and the data
+# source Dorvane in Wine's registry, the libraries registered by Wine's own
+# regsvr32, the program group's .lnk items made by Wine's Program Manager, and
+# the name in the database read back by the demo's Pelmora.exe through odbc32.
+#
+#   e2e/windows/unattendedRoads.sh DEMO_DIR WORK_DIR
+#
+# Needs an X display for Wine's Program Manager: runs itself under xvfb-run
+# when there is none.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+demo="$(cd "$1" && pwd)"
+work="$2"
+if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"; fi
+wine=/usr/lib/wine/wine64
+driver="$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -1)"
+[ -n "$driver" ] || { echo "the SQLite ODBC driver (libsqliteodbc) is missing" >&2; exit 1; }
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+rm -rf "$work"
+mkdir -p "$work"
+work="$(cd "$work" && pwd)"
+failures=0
+fail() { echo "FAIL [$road]: $*" >&2; failures=$((failures + 1)); }
+expect_reg() {  # expect_reg KEY VALUE TEXT
+  "$wine" reg query "$1" /v "$2" 2>/dev/null | grep -qF "$3" || fail "$1 $2 is not $3"
+}
+
+road() {  # road NAME EXPECTED_REPORT [earlier]
+  road="$1"
+  local prefix="$work/$1/prefix" setup="$work/$1/setup"
+  mkdir -p "$work/$1"
+  export WINEPREFIX="$prefix"
+  "$wine" wineboot -i >/dev/null 2>&1
+  cp -a "$demo/setup" "$setup"
+  if [ "${3:-}" = earlier ]; then
+    mkdir -p "$prefix/drive_c/Program Files"
+    cp -a "$demo/earlier/Program Files/Pelmora" "$prefix/drive_c/Program Files/"
+    cp -p "$demo/earlier/windows/system32/plmcal32.dll" "$prefix/drive_c/windows/system32/"
+    "$wine" reg add 'HKCU\Software\Korrimel Software\Pelmora' /v AppPath \
+      /d 'C:\Program Files\Pelmora' /f >/dev/null
+  fi
+  # Wine's odbc32 hands Dorvane to the host's driver manager: the prefix's
+  # database through the SQLite driver.
+  local database="$prefix/drive_c/Program Files/Pelmora/Dorvane.mdb"
+  printf '[Dorvane]\nDriver = %s\nDatabase = %s\nNoCreat = 1\n' "$driver" "$database" \
+    >"$work/$1/odbc.ini"
+  export ODBCINI="$work/$1/odbc.ini"
+  printf 'agreement = accept\nhelp = yes\nname = Ann O'"'"'Neill\n' >"$work/$1/answers.ini"
+  local rc=0
+  "$wine" "$setup/PMSetupUnattended.exe" --no-pacing "$("$wine" winepath -w "$work/$1/answers.ini" 2>/dev/null)" \
+    >"$work/$1/stdout" 2>"$work/$1/stderr" || rc=$?
+  [ "$rc" = 0 ] || fail "exit code $rc (see $work/$1/stderr)"
+  local windows_setup
+  windows_setup="$("$wine" winepath -w "$setup" 2>/dev/null)"
+  sed "s|@SETUP@|${windows_setup//\\/\\\\}|" "$here/$2" >"$work/$1/expected.dbg"
+  cmp -s "$work/$1/expected.dbg" "$setup/PMInstall.dbg" ||
+    fail "PMInstall.dbg differs: diff $work/$1/expected.dbg $setup/PMInstall.dbg"
+  expect_reg 'HKCU\Software\Korrimel Software\Pelmora' AppPath 'C:\Program Files\Pelmora'
+  expect_reg 'HKCU\Software\ODBC\ODBC.INI\Dorvane' DBQ 'C:\Program Files\Pelmora\Dorvane.mdb'
+  # The upgrade keeps the earlier plmcal32.dll (no "Valid Dates"), unregistered.
+  local libs="plmcal32.dll plmgrid.ocx plmrpt32.dll"
+  [ "${3:-}" = earlier ] && libs="plmgrid.ocx plmrpt32.dll"
+  for lib in $libs; do
+    expect_reg "HKCR\\PMSetup\\Registered\\$lib" Path "C:\\windows\\system32\\$lib"
+  done
+  local group
+  group="$(find "$prefix/drive_c" -path '*Start Menu/Programs/Pelmora' -type d | head -1)"
+  for item in "Pelmora v.1.9.5" PMUninstall EULA; do
+    [ -f "$group/$item.lnk" ] || fail "no $item.lnk in the Start Menu group"
+  done
+  "$wine" "$prefix/drive_c/Program Files/Pelmora/Pelmora.exe" --no-window 2>/dev/null |
+    grep -qF "registered to Ann O'Neill." || fail "Pelmora.exe does not read the name through Dorvane"
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+}
+
+road first first-install.dbg
+road upgrade upgrade.dbg earlier
+[ "$failures" = 0 ] && echo "both roads passed"
+exit $((failures > 0))

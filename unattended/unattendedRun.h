@@ -1,0 +1,51 @@
+// The body of PMSetupUnattended, shared by its Linux and Windows mains: the
+// command line, the answer file, and the install on the platform services a
+// main has built. A main adds only what its platform needs (the services and
+// a stdout of the report's own).
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/datasources.h"
+#include "platform/dde.h"
+#include "platform/filesystem.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "unattended/answerFile.h"
+
+namespace pm::unattended {
+
+struct Options {
+  bool pacing = true;
+  std::string answerFile;
+};
+
+// Reads the command line and the answer file. Returns the exit code when the
+// program ends here (help asked: 0; a bad command line or answer file: 64,
+// with a message on stderr); otherwise fills `options` and `answers`. Nothing
+// on the machine has been touched by then.
+std::optional<int> prepare(const std::vector<std::string>& args, Options& options,
+                           Answers& answers);
+
+// The platform services of a run, as a main builds them.
+struct Platform {
+  FileSystem& fs;
+  Clock& clock;
+  ProcessRunner& processes;
+  RegistryStore& registry;
+  DataSources& dataSources;
+  DdeSystem& dde;
+  std::string installerFolder;  // Windows path, no trailing separator
+};
+
+// Runs the install window from the splash to "Complete" with the answers,
+// echoing each report line to `report`; notes go to stderr. Returns the exit
+// code (see outcome.h).
+int install(const Options& options, const Answers& answers, Platform& platform,
+            std::ostream& report);
+
+}  // namespace pm::unattended
