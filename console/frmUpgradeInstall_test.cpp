@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "tests/windowTestRig.h"
 
@@ -75,8 +74,9 @@ TEST_F(InstallWindowTest, CancelAndTheCloseBoxEndOnlyOnYesWithoutADebugFile) {
 
 TEST_F(InstallWindowTest, ASecondPressWhileItRunsIsRefused) {
   int pressesReached = 0;
-  rig.processes.onRun = [&](const std::string&) {
+  rig.processes.onRun = [&](const std::string&, const auto&) {
     if (frm.installing() && frm.click("cmdInstall")) ++pressesReached;
+    return 0;
   };
   install();
   EXPECT_GT(pressesReached, 0);
@@ -86,12 +86,14 @@ TEST_F(InstallWindowTest, ASecondPressWhileItRunsIsRefused) {
 
 TEST_F(InstallWindowTest, TheEndIsReachedEvenWhenATemporaryFileCannotBeDeleted) {
   // The outside programs of the library stage leave a read-only file behind.
-  rig.processes.onRun = [&](const std::string&) {
+  rig.processes.onRun = [&](const std::string&, const auto&) {
     const auto stuck = rig.host(frm.state().tempFolder) / "stuck.dll";
-    if (!std::filesystem::exists(stuck.parent_path()) || std::filesystem::exists(stuck)) return;
-    std::ofstream(stuck) << "x";
-    std::filesystem::permissions(stuck, std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::remove);
+    if (std::filesystem::exists(stuck.parent_path()) && !std::filesystem::exists(stuck)) {
+      std::ofstream(stuck) << "x";
+      std::filesystem::permissions(stuck, std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::remove);
+    }
+    return 0;
   };
   frm.setText("txtReport", "left over");
   install();
@@ -114,21 +116,6 @@ TEST_F(InstallWindowTest, TheEndIsReachedEvenWhenATemporaryFileCannotBeDeleted) 
   EXPECT_FALSE(frm.installing());
   EXPECT_TRUE(frm.click("cmdClose"));
   EXPECT_TRUE(rig.processes.started.empty());  // "Launch Pelmora" was not checked
-}
-
-TEST_F(InstallWindowTest, CompleteWritesTheReportReplacingAnEarlierFileAndLaunches) {
-  std::ofstream(debugFile()) << "an earlier, much longer debug file\r\n";
-  install();
-  frm.state().appFolder = "C:\\Program Files\\Pelmora";
-  EXPECT_TRUE(frm.click("chkLaunch"));
-  EXPECT_TRUE(frm.click("cmdClose"));
-  std::stringstream written;
-  written << std::ifstream(debugFile(), std::ios::binary).rdbuf();
-  EXPECT_EQ(written.str(), frm.state().reportText);
-  EXPECT_EQ(rig.processes.started,
-            std::vector<std::string>{"\"C:\\Program Files\\Pelmora\\Pelmora.exe\""});
-  EXPECT_TRUE(rig.toolkit.notices.empty());
-  EXPECT_FALSE(frm.loaded());
 }
 
 TEST_F(InstallWindowTest, CompleteTellsTheUserWhatFailedAndStillCloses) {

@@ -7,14 +7,14 @@
 
 #include "database/testDatabase.h"
 #include "platform/posix/odbcDataSources.h"
+#include "platform/posix/posixRegistryStore.h"
 #include "platform/posix/testMachine.h"
-#include "tests/fakeRegistryStore.h"
 
 namespace pm::ado {
 namespace {
 
 // The product database registered as the data source Dorvane in a registry
-// in memory, reached through the data sources that the registry derives.
+// store of a temporary machine, reached through the data sources that the registry derives.
 class ConnectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -26,10 +26,10 @@ class ConnectionTest : public ::testing::Test {
   }
   // Registers Dorvane for `database`.
   void point(const std::filesystem::path& database) {
-    reg.set(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", "Dorvane",
-            RegValue::string("Microsoft Access Driver (*.mdb)"));
-    reg.set(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\Dorvane", "DBQ",
-            RegValue::string(temp.machine.toWindows(database)));
+    ASSERT_TRUE(reg.writeValue(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources",
+                               "Dorvane", RegValue::string("Microsoft Access Driver (*.mdb)")));
+    ASSERT_TRUE(reg.writeValue(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\Dorvane", "DBQ",
+                               RegValue::string(temp.machine.toWindows(database))));
     sources = std::make_unique<pm::posix::OdbcDataSources>(temp.machine, reg);
   }
   std::unique_ptr<Connection> open() {
@@ -40,7 +40,7 @@ class ConnectionTest : public ::testing::Test {
   }
 
   pm::posix::TempMachine temp;
-  pm::testing::FakeRegistryStore reg;
+  pm::posix::PosixRegistryStore reg{temp.machine};
   std::unique_ptr<pm::posix::OdbcDataSources> sources;
   std::filesystem::path db;
 };
@@ -61,42 +61,8 @@ TEST_F(ConnectionTest, ReadsRowsAsTextWithNullsAndFieldsByAnyCase) {
   EXPECT_THROW(cn->Execute("Select * from Company"), Error);
 }
 
-TEST_F(ConnectionTest, AccessStatementsChangeDataAndKeepQuotedNames) {
-  auto cn = open();
-  cn->Execute(
-      "INSERT INTO STATUS (StatusDescription,StatusDate,StatusValue) VALUES "
-      "('UserName','12/6/2026','O''Brien');");
-  // Bound parameters carry any text unchanged, quotes included.
-  cn->Execute("INSERT INTO Status VALUES (?, ?, ?)", {"UserName", "12/6/2026", "Ann 'Q' \"x\""});
-  EXPECT_EQ(pm::testing::sqlite(db, "SELECT StatusValue FROM Status ORDER BY rowid;"),
-            "O'Brien\nAnn 'Q' \"x\"\n");
-
-  // The Access form of delete, and a delete that touches no row.
-  cn->Execute("Delete * from Status where StatusDescription='UserName'");
-  EXPECT_EQ(pm::testing::sqlite(db, "SELECT COUNT(*) FROM Status;"), "0\n");
-  EXPECT_TRUE(cn->Execute("delete * FROM Status where StatusDescription='None'")->isEOF());
-}
-
-TEST_F(ConnectionTest, TransactionsCommitOrRollBackAsAWhole) {
-  auto cn = open();
-  cn->BeginTrans();
-  cn->Execute("INSERT INTO Status VALUES ('A', 'd', 'rolled back')");
-  cn->RollbackTrans();
-  cn->BeginTrans();
-  cn->Execute("INSERT INTO Status VALUES ('B', 'd', 'kept')");
-  cn->CommitTrans();
-  // After the transaction every statement commits by itself again.
-  cn->Execute("INSERT INTO Status VALUES ('C', 'd', 'auto')");
-  // Closing with a transaction open keeps nothing of it.
-  cn->BeginTrans();
-  cn->Execute("INSERT INTO Status VALUES ('D', 'd', 'never committed')");
-  cn->Close();
-  EXPECT_EQ(pm::testing::sqlite(db, "SELECT StatusValue FROM Status ORDER BY rowid;"),
-            "kept\nauto\n");
-  auto again = open();
-  EXPECT_THROW(again->CommitTrans(), Error);
-}
-
+// Quoted names, the Access delete and transactions are played by the registration
+// stage's tests on this same driver.
 template <class F>
 std::optional<Error> errorOf(F f) {
   try {

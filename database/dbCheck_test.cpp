@@ -13,10 +13,9 @@
 #include "platform/posix/posixRegistryStore.h"
 #include "platform/posix/testMachine.h"
 #include "tests/fakeClock.h"
-#include "tests/fakeFileSystem.h"
 #include "tests/fakeInstallWindow.h"
 #include "tests/fakeProcessRunner.h"
-#include "tests/fakeRegistryStore.h"
+#include "tests/windowTestRig.h"
 
 namespace pm {
 namespace {
@@ -162,46 +161,25 @@ TEST_F(DbCheckTest, RegisteredValuesAreLeftAloneOnlyWhenEveryOneIsSetAndDbqMatch
   }
 }
 
-TEST_F(DbCheckTest, AReadOnlyDatabaseIsBackedUpThenTheStageStopsWithItIntact) {
-  pm::testing::makeProductDatabase(host(database), "Users data");
-  const std::string usersData = pm::testing::readFile(host(database));
-  stdfs::permissions(
-      host(database),
-      stdfs::perms::owner_write | stdfs::perms::group_write | stdfs::perms::others_write,
-      stdfs::perm_options::remove);
-
-  dbCheck(frm);
-
-  ASSERT_EQ(frm.lines.size(), 3u);
-  EXPECT_TRUE(frm.lines[2].ends_with(" Scripting.FileSystemObject 70")) << frm.lines[2];
-  EXPECT_EQ(pm::testing::readFile(host("C:\\setup\\PMInstall.dbg")), frm.state().reportText);
-  EXPECT_TRUE(frm.commands.empty());
-  EXPECT_EQ(pm::testing::readFile(host(database)), usersData);
-  EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
-  EXPECT_FALSE(*registry.keyExists(HKCU, kDsnKey));
-}
-
-// The backup comes out one byte short, as a copy cut off by a full disk would.
+// The backup reads back one byte short, as a copy cut off by a full disk would.
 TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
-  testing::FakeFileSystem fs;
-  testing::FakeRegistryStore registry;
-  testing::FakeClock clock;
-  testing::FakeProcessRunner runner;
-  InProcessDde dde;
-  testing::NullToolkit toolkit;
-  struct : DataSources {
-    Status prepare() override { return {}; }
-  } dataSources;
-  Services services{fs, clock, runner, registry, dataSources, dde, toolkit, "C:\\setup"};
+  struct CutShortBackup : posix::PosixFileSystem {
+    using PosixFileSystem::PosixFileSystem;
+    Result<std::string> readText(const std::string& path) override {
+      auto text = PosixFileSystem::readText(path);
+      if (text && path.ends_with("BKUP.mdb")) return text->substr(0, text->size() - 1);
+      return text;
+    }
+  };
+  testing::WindowTestRig rig;
+  CutShortBackup fs{rig.temp.machine};
+  Services services{fs,      rig.clock,   rig.processes, rig.registryStore, rig.dataSources,
+                    rig.dde, rig.toolkit, "C:\\setup"};
   testing::FakeInstallWindow frm(services);
   frm.state().appFolder = "C:\\Pelmora";
   frm.state().tempFolder = "C:\\setup\\PMUpTemp";
-  fs.addFile("C:\\Pelmora\\Dorvane.mdb", "the user's data");
-  fs.interceptor = [&fs](const std::string& operation, const std::string& path) {
-    if (operation == "readText" && path == "C:\\Pelmora\\DorvaneBKUP.mdb")
-      fs.addFile(path, "the user's dat");
-    return Status();
-  };
+  ASSERT_TRUE(fs.createFolder("C:\\Pelmora"));
+  ASSERT_TRUE(fs.writeText("C:\\Pelmora\\Dorvane.mdb", "the user's data"));
 
   dbCheck(frm);
 
@@ -210,8 +188,8 @@ TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
             "The backup C:\\Pelmora\\DorvaneBKUP.mdb is not an identical copy of "
             "C:\\Pelmora\\Dorvane.mdb; the database was left in place PMSetup -2147220503");
   EXPECT_EQ(frm.dumps, 1);
-  EXPECT_TRUE(runner.commands.empty());
-  EXPECT_EQ(fs.content("C:\\Pelmora\\Dorvane.mdb"), "the user's data");
+  EXPECT_TRUE(rig.processes.commands.empty());
+  EXPECT_EQ(fs.readText("C:\\Pelmora\\Dorvane.mdb").value(), "the user's data");
 }
 
 TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInTheBackup) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/fakeFileSystem.h"
 #include "tests/fakeInstallWindow.h"
 
 namespace pm {
@@ -42,16 +41,6 @@ TEST(basCommon, SetBusyPointerCountsNestedRequests) {
   // harmless; another pointer is set directly and leaves the count alone.
   EXPECT_EQ(toolkit.pointerHistory, (std::vector<int>{11, 11, 11, 0, 0, 11, 1, 0}));
   EXPECT_EQ(busyDepth, 0);
-}
-
-TEST(basCommon, ShortPathsEndAtTheirNul) {
-  testing::FakeFileSystem fs;
-  EXPECT_EQ(ShortPathOf(fs, "C:\\Program Files\\Pelmora\\Pelmora.exe"),
-            "C:\\Program Files\\Pelmora\\Pelmora.exe");
-  fs.shortNames["C:\\Program Files\\Pelmora\\Pelmora.exe"] =
-      std::string("C:\\PROGRA~1\\Pelmora\\Pelmora.exe\0\0", 34);
-  EXPECT_EQ(ShortPathOf(fs, "c:\\program files\\pelmora\\pelmora.exe"),
-            "C:\\PROGRA~1\\Pelmora\\Pelmora.exe");
 }
 
 }  // namespace

@@ -23,7 +23,6 @@
 #include "console/frmSplash.h"
 #include "console/frmUpgradeInstall.h"
 #include "platform/qt/qtToolkit.h"
-#include "tests/fakeFileSystem.h"
 #include "tests/windowTestRig.h"
 
 namespace pm {
@@ -255,10 +254,9 @@ TEST_F(QtWindowsTest, AKeyClosesTheSplashAndCancelAsksWithoutAnIcon) {
 }
 
 TEST_F(QtWindowsTest, AgreementShowsTheTextAndIAgreeAccepts) {
-  testing::FakeFileSystem fs;
-  fs.addFile("C:\\setup\\Eula.txt", "First line.\r\nSecond line.\r\n");
+  ASSERT_TRUE(rig.fs.writeText("C:\\setup\\Eula.txt", "First line.\r\nSecond line.\r\n"));
   bool eulaAccepted = false;
-  frmEULA dialog(fs, "C:\\setup", eulaAccepted);
+  frmEULA dialog(rig.fs, "C:\\setup", eulaAccepted);
   EXPECT_TRUE(showAndAnswer(dialog, [&](QWidget& w) {
     EXPECT_EQ(w.objectName().toStdString(), "frmEULA");
     EXPECT_EQ(w.size(), QSize(457, 380));
