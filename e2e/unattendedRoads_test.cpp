@@ -2,6 +2,7 @@
 // debug file byte for byte, and what the machine holds afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -254,6 +255,90 @@ TEST(UnattendedRoads, ALockedDatabaseFailsTheStageAndLosesNothing) {
   // The earlier data is still there, in the database and in its backup.
   EXPECT_EQ(readFile(demo.appFolder() / "Dorvane.mdb"), oldDatabase);
   EXPECT_EQ(readFile(demo.appFolder() / "DorvaneBKUP.mdb"), oldDatabase);
+}
+
+TEST(UnattendedRoads, AHostileLibraryListInstallsWhatItCanAndNamesTheRest) {
+  DemoCopy demo;
+  const fs::path lib = demo.root / "PLMLibrary";
+  fs::create_directories(lib);
+  writeFile(lib / "library.txt", crlf({"plmcal32.dll", "\"spaced lib.dll\"", "missing.dll",
+                                       "..\\escape.dll", "lost.dll", "locked.dll"}));
+  fs::copy_file(sourceDir() / "demo" / "payload" / "PLMLibrary" / "plmcal32.dll",
+                lib / "plmcal32.dll");
+  writeFile(lib / "spaced lib.dll", "spaced");
+  writeFile(lib / "locked.dll", "new");
+  demo.remakeCabinet("PLMLibrary.CAB", lib,
+                     {"library.txt", "plmcal32.dll", "spaced lib.dll", "locked.dll"});
+  // Installed libraries: one the cabinet lacks, one older but read-only.
+  writeFile(demo.system32() / "lost.dll", "mine");
+  writeFile(demo.system32() / "locked.dll", "mine");
+  ASSERT_EQ(shell("touch -d 2019-01-01 " + shq(demo.system32() / "locked.dll")).exitCode, 0);
+  fs::permissions(demo.system32() / "locked.dll", fs::perms::owner_write, fs::perm_options::remove);
+  // An earlier run's temporary folder, left behind.
+  fs::create_directories(demo.setup / "PMUpTemp");
+  writeFile(demo.setup / "PMUpTemp" / "stale.txt", "left by an earlier run");
+
+  EXPECT_EQ(demo.unattended("agreement = decline\nvalid-dates = yes\n").exitCode, 3);
+  const Lines library = {
+      "Library File Check",
+      "Installing VBRuntime",
+      "Installing Scripting RunTime",
+      "Previous Temporary Install directory found.",
+      "Temporary directory created.",
+      "Copied Extraction files.",
+      "Extracted, registered plmcal32.dll & upgraded..  File exists",
+      "Extracted, registered spaced lib.dll. New file install.",
+      "Could not install missing.dll: not found in PLMLibrary.CAB",
+      "Could not install ..\\escape.dll: not a plain file name",
+      "lost.dll not found in PLMLibrary.CAB, installed file kept.",
+      "Could not install locked.dll: Cannot copy \"" + demo.tempFolderName() +
+          "\\locked.dll\" to \"C:\\windows\\system32\\locked.dll\": the target is read-only",
+      "Library Files Installed."};
+  EXPECT_EQ(report(demo), crlf(library + kValidated + kEnd));
+  EXPECT_EQ(readFile(demo.system32() / "spaced lib.dll"), "spaced");
+  for (const char* kept : {"lost.dll", "locked.dll"})
+    EXPECT_EQ(readFile(demo.system32() / kept), "mine") << kept;
+  // regsvr32 was handed the quoted name and found the library.
+  EXPECT_NE(
+      readFile(demo.machine / "registry" / "HKEY_CLASSES_ROOT.reg")
+          .find("[HKEY_CLASSES_ROOT\\PMSetup\\Registered\\spaced lib.dll]\r\n@=\"C:\\\\windows"),
+      std::string::npos);
+}
+
+TEST(UnattendedRoads, ProgramAndHelpFilesThatCannotBeInstalledAreNamedAndTheRestGoesOn) {
+  DemoCopy demo;
+  const fs::path app = demo.appFolder();
+  const std::string earlierProgram = readFile(app / "Pelmora.exe");
+  ASSERT_EQ(shell("touch -d 2030-01-01 " + shq(app / "Pelmora.exe")).exitCode, 0);  // newer
+  fs::permissions(app / "EULA.txt", fs::perms::owner_write, fs::perm_options::remove);
+  const auto eulaTime = fs::last_write_time(app / "EULA.txt");
+  writeFile(app / "PMHelp", "a file where the help folder goes");
+
+  EXPECT_EQ(demo.unattended("agreement = accept\nhelp = yes\n").exitCode, 3);
+  const std::string pf = "C:\\Program Files\\Pelmora\\", help = pf + "PMHelp\\";
+  const auto notCopied = [&](const std::string& name, const std::string& to, const char* why) {
+    return "Could not install " + name + ": Cannot copy \"" + demo.tempFolderName() + "\\" + name +
+           "\" to \"" + to + name + "\": " + why;
+  };
+  const auto noFolder = [](const std::string& folder, const char* why) {
+    return "Could not create the folder " + folder + ": Cannot create folder \"" + folder +
+           "\": " + why;
+  };
+  Lines expected = upgraded(demo);
+  *std::find(expected.begin(), expected.end(), "Extracting and Installing EULA.txt") =
+      notCopied("EULA.txt", pf, "the target is read-only");
+  expected =
+      expected + Lines{noFolder(pf + "PMHelp", "it exists already"),
+                       noFolder(help + "PMHelpContent", "Not a directory"), kHelp[0], kHelp[1],
+                       notCopied("content.pmh", help, "the target folder does not exist")};
+  for (const char* page : {"welcome.htm", "getting-started.htm", "goals.htm", "dictionaries.htm"})
+    expected.push_back(
+        notCopied(page, help + "PMHelpContent\\", "the target folder does not exist"));
+  EXPECT_EQ(report(demo), crlf(expected + kEnd));
+  // Program files replace even a newer one; a read-only one stays as it was.
+  EXPECT_NE(readFile(app / "Pelmora.exe"), earlierProgram);
+  EXPECT_EQ(fs::last_write_time(app / "EULA.txt"), eulaTime);
+  EXPECT_EQ(readFile(app / "PMHelp"), "a file where the help folder goes");
 }
 
 }  // namespace
