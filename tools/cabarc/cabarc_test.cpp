@@ -5,7 +5,6 @@
 #include <ctime>
 #include <map>
 
-#include "platform/process.h"
 #include "tools/cabarc/rawCabinet.h"
 #include "tools/testing/toolRun.h"
 
@@ -66,69 +65,6 @@ class CabarcTest : public ::testing::Test {
   const Names env_ = {"PMSETUP_MACHINE=" + (root_ / "machine").string(),
                       std::string("TZ=") + kZone};
 };
-
-// The command lines the install stages build, split by the Windows rules, run in
-// the installer folder with the temporary folder as destination.
-TEST_F(CabarcTest, InstallerCommandLinesExtractWhatTheStagesExpect) {
-  const fs::path setup = root_ / "machine" / "drive_c" / "Setup", temp = setup / "PMUpTemp";
-  const std::time_t when = localTime(2023, 7, 14, 9, 30, 42);
-  const std::map<std::string, Files> cabs = {
-      {"PLMLibrary.CAB",
-       {{"library.txt", "\"Quoted.ocx\"\r\n"},
-        {"Lib1.dll", randomBytes(70000, 1)},
-        {"Quoted.ocx", "ocx"}}},
-      {"PLMHelp.CAB", {{"help.txt", "Help1.chm\r\n"}, {"Help1.chm", "chm"}, {"Help2.hlp", ""}}},
-  };
-  fs::create_directories(temp);
-  for (const auto& [cab, files] : cabs) makeCabinet(temp / cab, files, when);
-
-  struct Row {
-    std::string letter, cab, member;
-    Names expected;
-  };
-  const std::vector<Row> rows = {
-      {"x", "PLMLibrary.CAB", "library.txt", {"library.txt"}},
-      {"X", "PLMLibrary.CAB", "\"Quoted.ocx\"", {"Quoted.ocx"}},
-      {"X", "PLMLibrary.CAB", "", {"Lib1.dll", "Quoted.ocx", "library.txt"}},
-      {"x", "PLMHelp.CAB", "*.*", {"Help1.chm", "Help2.hlp", "help.txt"}},
-  };
-  for (const Row& row : rows) {
-    const std::string line = "Cabarc -o " + row.letter + " \"C:\\Setup\\PMUpTemp\\" + row.cab +
-                             "\" " + row.member + " \"C:\\Setup\\PMUpTemp\"\\";
-    SCOPED_TRACE(line);
-    Names argv = splitWindowsCommandLine(line);
-    argv.erase(argv.begin());
-    for (int pass = 0; pass < 2; ++pass) {  // the second run overwrites what the first left
-      EXPECT_EQ(cabarc(argv, setup).code, 0);
-      Names got = treeOf(temp);
-      std::erase_if(got, [](const std::string& n) { return n.ends_with(".CAB"); });
-      EXPECT_EQ(got, row.expected);
-      for (const auto& name : row.expected) {
-        EXPECT_EQ(readFile(temp / name), cabs.at(row.cab).at(name)) << name;
-        EXPECT_EQ(mtimeOf(temp / name), when) << name;  // even second: exact
-        if (pass == 0) writeFile(temp / name, "changed since");
-      }
-    }
-    for (const auto& name : row.expected) fs::remove(temp / name);
-  }
-}
-
-// Names match without regard to case; without -o an existing file is kept.
-TEST_F(CabarcTest, ExistingFilesAreReplacedOnlyWithO) {
-  const fs::path cab = makeCabinet(root_ / "o.cab", {{"Alpha.DLL", "new"}, {"b.txt", "bee"}});
-  writeFile(root_ / "dest" / "ALPHA.DLL", "old");
-  const ToolRun keep = cabarc({"X", cab.string(), "dest\\"});
-  EXPECT_EQ(keep.code, 6);
-  EXPECT_NE(keep.out.find("Alpha.DLL exists and is left alone"), std::string::npos) << keep.out;
-  EXPECT_EQ(readFile(root_ / "dest" / "ALPHA.DLL"), "old");
-  EXPECT_EQ(readFile(root_ / "dest" / "b.txt"), "bee");
-
-  const ToolRun over = cabarc({"-o", "X", cab.string(), "alpha.dll", "nothere.txt", "dest\\"});
-  EXPECT_EQ(over.code, 5);  // the missing member is reported; the other still lands
-  EXPECT_NE(over.err.find("nothere.txt"), std::string::npos);
-  EXPECT_EQ(treeOf(root_ / "dest"), (Names{"ALPHA.DLL", "b.txt"}));
-  EXPECT_EQ(readFile(root_ / "dest" / "ALPHA.DLL"), "new");
-}
 
 TEST_F(CabarcTest, NamesThatWouldLeaveTheDestinationAreRefused) {
   const Names bad = {
