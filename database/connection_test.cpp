@@ -45,24 +45,8 @@ class ConnectionTest : public ::testing::Test {
   std::filesystem::path db;
 };
 
-TEST_F(ConnectionTest, ReadsRowsAsTextWithNullsAndFieldsByAnyCase) {
-  auto cn = open();
-  auto rs = cn->Execute("Select * from Company");
-  EXPECT_EQ(rs->field("companyname"), "Korrimel");
-  EXPECT_EQ(rs->field("City"), std::nullopt);
-  EXPECT_THROW(rs->field("NoSuchColumn"), Error);
-  rs->MoveNext();
-  EXPECT_TRUE(rs->isEOF());
-  EXPECT_THROW(rs->field("CompanyName"), Error);
-
-  auto none = cn->Execute("Select * from Status where StatusDescription='UserName'");
-  EXPECT_TRUE(none->isEOF() && none->isBOF());
-  cn->Close();
-  EXPECT_THROW(cn->Execute("Select * from Company"), Error);
-}
-
-// Quoted names, the Access delete and transactions are played by the registration
-// stage's tests on this same driver.
+// Reading rows, quoted names, the Access delete and transactions are played by
+// the registration stage's tests on this same driver.
 template <class F>
 std::optional<Error> errorOf(F f) {
   try {
