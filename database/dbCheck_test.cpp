@@ -7,14 +7,8 @@
 #include <vector>
 
 #include "database/testDatabase.h"
-#include "platform/ddeLinks.h"
 #include "platform/posix/odbcDataSources.h"
-#include "platform/posix/posixFileSystem.h"
-#include "platform/posix/posixRegistryStore.h"
-#include "platform/posix/testMachine.h"
-#include "tests/fakeClock.h"
 #include "tests/fakeInstallWindow.h"
-#include "tests/fakeProcessRunner.h"
 #include "tests/windowTestRig.h"
 
 namespace pm {
@@ -22,13 +16,9 @@ namespace {
 
 namespace stdfs = std::filesystem;
 using Lines = std::vector<std::string>;
-using Values = std::vector<std::pair<std::string, RegValue>>;
 
 constexpr RootKey HKCU = RootKey::CurrentUser;
 const std::string kDsnKey = "SOFTWARE\\ODBC\\ODBC.INI\\Dorvane";
-const std::string kEnginesKey = kDsnKey + "\\Engines";
-const std::string kJetKey = kEnginesKey + "\\Jet";
-const std::string kListKey = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
 const std::string kTestFailed =
     "Test DSN Failed.  DSN Connection not available on current system or registry blocked.";
 
@@ -60,30 +50,6 @@ class DbCheckTest : public ::testing::Test {
   stdfs::path host(const std::string& windowsPath) const {
     return temp.machine.toHost(windowsPath);
   }
-  std::optional<RegValue> value(const std::string& key, const std::string& name) {
-    auto v = registry.readValue(HKCU, key, name);
-    EXPECT_TRUE(v) << v.message();
-    return v ? v.value() : std::nullopt;
-  }
-  // Every value of a key, in the order the store keeps them.
-  Values key(const std::string& path) {
-    Values all;
-    const auto names = registry.valueNames(HKCU, path);
-    for (const std::string& name : names.value()) all.emplace_back(name, value(path, name).value());
-    return all;
-  }
-  // The six values that the stage writes for the data source.
-  Values dataSourceValues() const {
-    return {{"DBQ", RegValue::string(database)},
-            {"Driver", RegValue::string("C:\\windows\\system32\\odbcjt32.dll")},
-            {"DriverID", RegValue::number(25)},
-            {"FIL", RegValue::string("MS Access;")},
-            {"SafeTransactions", RegValue::number(0)},
-            {"UID", RegValue::string("")}};
-  }
-  void set(const std::string& key, const std::string& name, const RegValue& v) {
-    ASSERT_TRUE(registry.writeValue(HKCU, key, name, v));
-  }
 
   const std::string appFolder = "C:\\Program Files\\Pelmora";
   const std::string tempFolder = "C:\\setup\\PMUpTemp";
@@ -103,63 +69,6 @@ class DbCheckTest : public ::testing::Test {
   Services services{fs, clock, cabarc, registry, dataSources, dde, toolkit, "C:\\setup"};
   testing::FakeInstallWindow frm{services};
 };
-
-TEST_F(DbCheckTest, SecondRunKeepsTheUsersDataAsBackupAndSetsTheDataSourceBack) {
-  dbCheck(frm, true);
-  EXPECT_EQ(key(kDsnKey), dataSourceValues());
-
-  pm::testing::sqlite(host(database), "INSERT INTO Company VALUES ('Ann''s Shop', 'Oslo');");
-  const std::string usersData = pm::testing::readFile(host(database));
-  // Values that the second run must set back, and a list entry it must leave.
-  set(kDsnKey, "FIL", RegValue::string("changed"));
-  set(kJetKey, "UserCommitSync", RegValue::string("No"));
-  set(kListKey, "Dorvane", RegValue::string("Hand-made entry"));
-  pm::testing::writeFile(host(backup), "an older backup");
-  frm.lines.clear();
-
-  dbCheck(frm, false);
-
-  EXPECT_EQ(frm.lines[8], "ODBC Data Sources Registers set.");
-  EXPECT_EQ(frm.lines.back(), "--- Database Install Complete\r\n");
-  EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
-  EXPECT_EQ(pm::testing::readFile(host(database)), pm::testing::readFile(blank));
-  EXPECT_EQ(value(kDsnKey, "FIL"), RegValue::string("MS Access;"));
-  EXPECT_EQ(value(kJetKey, "UserCommitSync"), RegValue::string("Yes"));
-  EXPECT_EQ(value(kListKey, "Dorvane"), RegValue::string("Hand-made entry"));
-}
-
-TEST_F(DbCheckTest, RegisteredValuesAreLeftAloneOnlyWhenEveryOneIsSetAndDbqMatchesExactly) {
-  // Everything present, set by hand: nothing is rewritten.
-  for (const auto& [name, v] : dataSourceValues()) set(kDsnKey, name, v);
-  set(kDsnKey, "Driver", RegValue::string("custom.dll"));
-  set(kDsnKey, "UID", RegValue::string("admin"));
-  set(kEnginesKey, "(Default)", RegValue::string("engines"));
-  for (const char* name : {"(Default)", "ImplicitCommitSync", "MaxBufferSize", "PageTimeout",
-                           "Threads", "UserCommitSync"}) {
-    set(kJetKey, name, RegValue::string("kept"));
-  }
-  set(kListKey, "Dorvane", RegValue::string("Microsoft Access Driver (*.mdb)"));
-
-  dbCheck(frm);
-
-  EXPECT_EQ(frm.lines[5], "Current ODBC.INI registers set.");
-  EXPECT_EQ(frm.lines[9], "ODBC Engines\\Jet registers set.");
-  EXPECT_EQ(value(kDsnKey, "Driver"), RegValue::string("custom.dll"));
-  EXPECT_EQ(value(kDsnKey, "UID"), RegValue::string("admin"));
-  EXPECT_EQ(value(kJetKey, "Threads"), RegValue::string("kept"));
-
-  // A DBQ that differs only in letter case, or names another folder: all six again.
-  for (const std::string& other : {std::string("C:\\PROGRAM FILES\\Pelmora\\Dorvane.mdb"),
-                                   std::string("D:\\Elsewhere\\Dorvane.mdb")}) {
-    set(kDsnKey, "DBQ", RegValue::string(other));
-    set(kDsnKey, "UID", RegValue::string("admin"));
-    frm.lines.clear();
-    dbCheck(frm);
-    EXPECT_EQ(frm.lines[5], "ODBC Initialization registers complete.") << other;
-    EXPECT_EQ(key(kDsnKey), dataSourceValues());
-    EXPECT_EQ(frm.lines.back(), "--- Database Install Complete\r\n");
-  }
-}
 
 // The backup reads back one byte short, as a copy cut off by a full disk would.
 TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {

@@ -33,15 +33,5 @@ TEST(basCommon, PathHelpersTrimAndQuoteAsTheInstallerNeeds) {
   for (const auto& [path, expected] : unquoted) EXPECT_EQ(UnquotePath(path), expected) << path;
 }
 
-TEST(basCommon, SetBusyPointerCountsNestedRequests) {
-  testing::NullToolkit toolkit;
-  std::int16_t busyDepth = 0;
-  for (int pointer : {11, 11, 0, 0, 0, 11, 1, 0}) SetBusyPointer(pointer, toolkit, busyDepth);
-  // The hourglass stays until the last release; a release without a request is
-  // harmless; another pointer is set directly and leaves the count alone.
-  EXPECT_EQ(toolkit.pointerHistory, (std::vector<int>{11, 11, 11, 0, 0, 11, 1, 0}));
-  EXPECT_EQ(busyDepth, 0);
-}
-
 }  // namespace
 }  // namespace pm

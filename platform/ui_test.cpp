@@ -69,31 +69,5 @@ TEST(FormTest, ActionsReachOnlyALoadedFormAndControlsTheUserCanReach) {
             (Events{"load", "click chk=1", "click chk=0", "change txt", "timer tmr", "unload"}));
 }
 
-TEST(FormTest, ObserversHearChangesAndTheUnloadOnce) {
-  struct Recorder : FormObserver {
-    void controlChanged(Form&, const Control& c, Property) override { changes.push_back(c.name); }
-    void formChanged(Form& f) override { changes.push_back("caption " + f.caption); }
-    void formUnloaded(Form&) override { ++unloads; }
-    Events changes;
-    int unloads = 0;
-  } recorder;
-  Probe form;
-  form.addObserver(&recorder);
-  form.addObserver(&recorder);  // once only
-  form.load();
-  form.setText("txt", "a");
-  form.setCaption("New");
-  // modify cannot change what a control is.
-  form.modify("cmd", [](Control& c) {
-    c.name = "renamed";
-    c.kind = ControlKind::Label;
-  });
-  EXPECT_EQ(form.control("cmd").kind, ControlKind::Button);
-  EXPECT_EQ(recorder.changes, (Events{"txt", "caption New", "cmd"}));
-  form.unload();
-  form.unload();
-  EXPECT_EQ(recorder.unloads, 1);
-}
-
 }  // namespace
 }  // namespace pm::ui

@@ -43,18 +43,5 @@ TEST(HeadlessToolkitTest, AFullInstallKeepsItsHelpAndAnEmptyNameIsAName) {
   EXPECT_EQ(name.regName, "");
 }
 
-TEST(UnpacedClockTest, WaitsReturnAtOnceButTimeMovesOnAndTheDateStaysTheWallClocks) {
-  testing::FakeClock wall;
-  UnpacedClock clock(wall);
-  const DateTime start = clock.now();
-  clock.sleepUntil(DateTime{start.seconds + 3});
-  clock.sleepUntil(DateTime{start.seconds + 1});  // never backwards
-  EXPECT_EQ(clock.now().seconds, start.seconds + 3);
-  EXPECT_EQ(wall.sleeps, 0);  // the wall clock was never waited for
-  wall.millis += 2000;
-  EXPECT_EQ(clock.now().seconds, start.seconds + 5);
-  EXPECT_EQ(clock.today(), wall.today());
-}
-
 }  // namespace
 }  // namespace pm::unattended
