@@ -3,7 +3,7 @@
 // $PMSETUP_MACHINE, the Qt form toolkit, the install window) except for the
 // clock, whose waits return at once, and answers each window that appears by
 // clicking and typing into its real widgets, from an answer file of
-// PMSetupUnattended (the agreement, help and name; it refuses the other keys).
+// PMSetupUnattended (the agreement and the name; it refuses the other keys).
 //
 //   e2e_window_driver [--cancel-after LINE] ANSWER_FILE
 //
@@ -87,8 +87,10 @@ int main(int argc, char** argv) {
     }
   }
   const auto answers = pm::unattended::readAnswerFile(answerFile);
-  if (!answers || answers->full || answers->folder || answers->launch || answers->validDates) {
-    std::cerr << (answers ? "only agreement, help and name are played" : answers.message()) << "\n";
+  if (!answers || answers->help || answers->full || answers->folder || answers->launch ||
+      answers->validDates) {
+    std::cerr << (answers ? "only the agreement and the name are played" : answers.message())
+              << "\n";
     return 64;
   }
   const pm::unattended::Answers& a = answers.value();
@@ -124,11 +126,7 @@ int main(int argc, char** argv) {
         once(visibleWindow("frmSplash"), press) ||
         once(visibleWindow("frmEULA"),
              [&a](QWidget* w) { press(child(w, a.agree ? "cmdIread" : "cmdCancel")); }) ||
-        once(visibleWindow("frmOptions"),
-             [&a](QWidget* w) {
-               if (a.help) press(child(w, "chkHelp"));
-               press(child(w, "cmdAccept"));
-             }) ||
+        once(visibleWindow("frmOptions"), [](QWidget* w) { press(child(w, "cmdAccept")); }) ||
         once(visibleWindow("frmRegName"), [&a](QWidget* w) {
           auto* edit = child<QLineEdit>(w, "txtRegName");
           if (a.name) {
