@@ -36,28 +36,11 @@ struct DirCheckTest : ::testing::Test {
   testing::FakeInstallWindow frm{rig.services};
 };
 
-TEST_F(DirCheckTest, AMissingDatabaseIsReportedAndAnAnswerIsHeldWithoutItsSeparator) {
-  registered("C:\\Apps\\Pelmora");
-  put("C:\\Apps\\Pelmora\\Pelmora.exe");
-  EXPECT_TRUE(dirCheck(frm));
-  EXPECT_EQ(frm.lines,
-            (Lines{"Previous Install at : C:\\Apps\\Pelmora", "Previous Executable found.",
-                   "Previous Database NOT found at C:\\Apps\\Pelmora\\Dorvane.mdb", kClosing}));
-
-  // An existing folder named with a trailing separator is "created" too.
-  registered("C:\\Gone");
-  frm.lines.clear();
-  frm.installDirAnswers = {"C:\\Apps\\Pelmora\\"};
-  EXPECT_TRUE(dirCheck(frm));
-  EXPECT_EQ(frm.lines, (Lines{"Folder not found, newly created.", kClosing}));
-  EXPECT_EQ(frm.state().appFolder, "C:\\Apps\\Pelmora");
-  EXPECT_FALSE(rig.fs.folderExists("C:\\Gone"));
-}
-
 TEST_F(DirCheckTest, AFolderThatCannotBeUsedIsRefusedAndAskedForAgain) {
   put("C:\\Data\\notes.txt");
+  // The last answer ends with a separator, which the folder is held without.
   frm.installDirAnswers = {"", "Pelmora", "C:\\No\\Such\\Parent\\Pelmora", "C:\\Data\\notes.txt",
-                           "C:\\Data\\Pelmora"};
+                           "C:\\Data\\Pelmora\\"};
   EXPECT_TRUE(dirCheck(frm));
   Lines expected;
   for (const char* refusal :

@@ -23,25 +23,6 @@ class InstallWindowTest : public ::testing::Test {
 };
 
 // The report's lines are pinned by the end-to-end roads, the bar by the Qt tests.
-TEST_F(InstallWindowTest, PausesWaitForSecondBoundariesRoundedHalfToEvenAndSleep) {
-  const struct {
-    std::int16_t delayx;
-    int boundaries;
-  } cases[] = {{0, 1}, {-7, 1}, {5, 1}, {10, 2}, {15, 3}, {20, 3}, {25, 3}, {30, 4}};
-  for (const auto& c : cases) {
-    // Start part-way through a second: the wait ends on a whole second.
-    rig.clock.millis = rig.clock.millis / 1000 * 1000 + 400;
-    const auto before = rig.clock.millis;
-    const int sleepsBefore = rig.clock.sleeps;
-    frm.rept("x", c.delayx);
-    EXPECT_EQ(rig.clock.millis - before, c.boundaries * 1000 - 400) << "delayx " << c.delayx;
-    EXPECT_EQ(rig.clock.sleeps - sleepsBefore, 1) << "delayx " << c.delayx;
-  }
-  const auto before = rig.clock.millis;
-  frm.pause(-20);  // called directly, a negative pause has nothing to wait for
-  EXPECT_EQ(rig.clock.millis, before);
-}
-
 TEST_F(InstallWindowTest, CancelAndTheCloseBoxEndOnlyOnYesWithoutADebugFile) {
   EXPECT_TRUE(frm.click("cmdCancelInstall"));  // answered No
   EXPECT_FALSE(frm.requestClose());            // answered No

@@ -1,5 +1,5 @@
-// The unattended front end as a program: its command line, its pacing, its
-// launch of Pelmora and its exit codes outside the install roads.
+// The unattended front end as a program: its command line, its launch of
+// Pelmora and its exit codes outside the install roads.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -38,20 +38,6 @@ TEST(UnattendedFrontEnd, RefusesBadInputBeforeTheMachineIsTouched) {
   EXPECT_FALSE(fs::exists(untouched));  // no machine skeleton was even made
   EXPECT_FALSE(fs::exists(demo.debugFile()));
   EXPECT_FALSE(fs::exists(demo.setup / "PMUpTemp"));
-}
-
-TEST(UnattendedFrontEnd, PacedRunsWaitForTheClockAndUnpacedOnesDoNot) {
-  // A run declined at once still writes about twenty lines, one a second.
-  DemoCopy demo;
-  writeFile(demo.root / "answers.ini", "agreement = decline\n");
-  const auto millis = [&](const std::string& options) {
-    return std::stol(shell("start=$(date +%s%N); " + program(demo, demo.machine) + options +
-                           shq(demo.root / "answers.ini") +
-                           " >/dev/null 2>&1; echo $(( ($(date +%s%N) - start) / 1000000 ))")
-                         .out);
-  };
-  EXPECT_GE(millis(""), 10 * 1000);
-  EXPECT_LT(millis("--no-pacing "), 10 * 1000);
 }
 
 TEST(UnattendedFrontEnd, LaunchStartsTheUpgradedProgramWhichReadsTheNewName) {

@@ -71,8 +71,9 @@ Lines database(const DemoCopy& demo, bool existed) {
 
 // The report of an accepted upgrade of the demo's earlier installation, up to
 // the help stage.
-Lines upgraded(const DemoCopy& demo, const Lines& validation = kValidated) {
-  return kLibrary + validation + Lines{"Eula Accepted"} + database(demo, true) + kEnvironment +
+Lines upgraded(const DemoCopy& demo, const Lines& validation = kValidated,
+               const Lines& library = kLibrary) {
+  return library + validation + Lines{"Eula Accepted"} + database(demo, true) + kEnvironment +
          kExecutables;
 }
 
@@ -257,9 +258,11 @@ TEST(UnattendedRoads, ALockedDatabaseFailsTheStageAndLosesNothing) {
   EXPECT_EQ(readFile(demo.appFolder() / "DorvaneBKUP.mdb"), oldDatabase);
 }
 
-TEST(UnattendedRoads, AHostileLibraryListInstallsWhatItCanAndNamesTheRest) {
+// Every stage that installs files meets lists and files it cannot fully serve:
+// each such file gets a line saying why, and the rest is installed.
+TEST(UnattendedRoads, HostileListsAndFilesInTheWayAreNamedAndTheRestIsInstalled) {
   DemoCopy demo;
-  const fs::path lib = demo.root / "PLMLibrary";
+  const fs::path lib = demo.root / "PLMLibrary", app = demo.appFolder();
   fs::create_directories(lib);
   writeFile(lib / "library.txt", crlf({"plmcal32.dll", "\"spaced lib.dll\"", "missing.dll",
                                        "..\\escape.dll", "lost.dll", "locked.dll"}));
@@ -269,16 +272,33 @@ TEST(UnattendedRoads, AHostileLibraryListInstallsWhatItCanAndNamesTheRest) {
   writeFile(lib / "locked.dll", "new");
   demo.remakeCabinet("PLMLibrary.CAB", lib,
                      {"library.txt", "plmcal32.dll", "spaced lib.dll", "locked.dll"});
-  // Installed libraries: one the cabinet lacks, one older but read-only.
+  // Installed files: a library the cabinet lacks, an older read-only library and
+  // program file, a program file newer than the cabinet's, a file where the help goes.
   writeFile(demo.system32() / "lost.dll", "mine");
   writeFile(demo.system32() / "locked.dll", "mine");
-  ASSERT_EQ(shell("touch -d 2019-01-01 " + shq(demo.system32() / "locked.dll")).exitCode, 0);
-  fs::permissions(demo.system32() / "locked.dll", fs::perms::owner_write, fs::perm_options::remove);
+  const std::string earlierProgram = readFile(app / "Pelmora.exe");
+  ASSERT_EQ(shell("touch -d 2019-01-01 " + shq(demo.system32() / "locked.dll") +
+                  " && touch -d 2030-01-01 " + shq(app / "Pelmora.exe"))
+                .exitCode,
+            0);
+  for (const fs::path& locked : {demo.system32() / "locked.dll", app / "EULA.txt"})
+    fs::permissions(locked, fs::perms::owner_write, fs::perm_options::remove);
+  const auto eulaTime = fs::last_write_time(app / "EULA.txt");
+  writeFile(app / "PMHelp", "a file where the help folder goes");
   // An earlier run's temporary folder, left behind.
   fs::create_directories(demo.setup / "PMUpTemp");
   writeFile(demo.setup / "PMUpTemp" / "stale.txt", "left by an earlier run");
 
-  EXPECT_EQ(demo.unattended("agreement = decline\nvalid-dates = yes\n").exitCode, 3);
+  EXPECT_EQ(demo.unattended("agreement = accept\nvalid-dates = yes\nhelp = yes\n").exitCode, 3);
+  const std::string pf = "C:\\Program Files\\Pelmora\\", help = pf + "PMHelp\\";
+  const auto notCopied = [&](const std::string& name, const std::string& to, const char* why) {
+    return "Could not install " + name + ": Cannot copy \"" + demo.tempFolderName() + "\\" + name +
+           "\" to \"" + to + name + "\": " + why;
+  };
+  const auto noFolder = [](const std::string& folder, const char* why) {
+    return "Could not create the folder " + folder + ": Cannot create folder \"" + folder +
+           "\": " + why;
+  };
   const Lines library = {
       "Library File Check",
       "Installing VBRuntime",
@@ -291,40 +311,9 @@ TEST(UnattendedRoads, AHostileLibraryListInstallsWhatItCanAndNamesTheRest) {
       "Could not install missing.dll: not found in PLMLibrary.CAB",
       "Could not install ..\\escape.dll: not a plain file name",
       "lost.dll not found in PLMLibrary.CAB, installed file kept.",
-      "Could not install locked.dll: Cannot copy \"" + demo.tempFolderName() +
-          "\\locked.dll\" to \"C:\\windows\\system32\\locked.dll\": the target is read-only",
+      notCopied("locked.dll", "C:\\windows\\system32\\", "the target is read-only"),
       "Library Files Installed."};
-  EXPECT_EQ(report(demo), crlf(library + kValidated + kEnd));
-  EXPECT_EQ(readFile(demo.system32() / "spaced lib.dll"), "spaced");
-  for (const char* kept : {"lost.dll", "locked.dll"})
-    EXPECT_EQ(readFile(demo.system32() / kept), "mine") << kept;
-  // regsvr32 was handed the quoted name and found the library.
-  EXPECT_NE(
-      readFile(demo.machine / "registry" / "HKEY_CLASSES_ROOT.reg")
-          .find("[HKEY_CLASSES_ROOT\\PMSetup\\Registered\\spaced lib.dll]\r\n@=\"C:\\\\windows"),
-      std::string::npos);
-}
-
-TEST(UnattendedRoads, ProgramAndHelpFilesThatCannotBeInstalledAreNamedAndTheRestGoesOn) {
-  DemoCopy demo;
-  const fs::path app = demo.appFolder();
-  const std::string earlierProgram = readFile(app / "Pelmora.exe");
-  ASSERT_EQ(shell("touch -d 2030-01-01 " + shq(app / "Pelmora.exe")).exitCode, 0);  // newer
-  fs::permissions(app / "EULA.txt", fs::perms::owner_write, fs::perm_options::remove);
-  const auto eulaTime = fs::last_write_time(app / "EULA.txt");
-  writeFile(app / "PMHelp", "a file where the help folder goes");
-
-  EXPECT_EQ(demo.unattended("agreement = accept\nhelp = yes\n").exitCode, 3);
-  const std::string pf = "C:\\Program Files\\Pelmora\\", help = pf + "PMHelp\\";
-  const auto notCopied = [&](const std::string& name, const std::string& to, const char* why) {
-    return "Could not install " + name + ": Cannot copy \"" + demo.tempFolderName() + "\\" + name +
-           "\" to \"" + to + name + "\": " + why;
-  };
-  const auto noFolder = [](const std::string& folder, const char* why) {
-    return "Could not create the folder " + folder + ": Cannot create folder \"" + folder +
-           "\": " + why;
-  };
-  Lines expected = upgraded(demo);
+  Lines expected = upgraded(demo, kValidated, library);
   *std::find(expected.begin(), expected.end(), "Extracting and Installing EULA.txt") =
       notCopied("EULA.txt", pf, "the target is read-only");
   expected =
@@ -335,6 +324,15 @@ TEST(UnattendedRoads, ProgramAndHelpFilesThatCannotBeInstalledAreNamedAndTheRest
     expected.push_back(
         notCopied(page, help + "PMHelpContent\\", "the target folder does not exist"));
   EXPECT_EQ(report(demo), crlf(expected + kEnd));
+
+  EXPECT_EQ(readFile(demo.system32() / "spaced lib.dll"), "spaced");
+  for (const char* kept : {"lost.dll", "locked.dll"})
+    EXPECT_EQ(readFile(demo.system32() / kept), "mine") << kept;
+  // regsvr32 was handed the quoted name and found the library.
+  EXPECT_NE(
+      readFile(demo.machine / "registry" / "HKEY_CLASSES_ROOT.reg")
+          .find("[HKEY_CLASSES_ROOT\\PMSetup\\Registered\\spaced lib.dll]\r\n@=\"C:\\\\windows"),
+      std::string::npos);
   // Program files replace even a newer one; a read-only one stays as it was.
   EXPECT_NE(readFile(app / "Pelmora.exe"), earlierProgram);
   EXPECT_EQ(fs::last_write_time(app / "EULA.txt"), eulaTime);

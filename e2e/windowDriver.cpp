@@ -2,16 +2,15 @@
 // person. It builds the installer as PMSetup does (the real services of
 // $PMSETUP_MACHINE, the Qt form toolkit, the install window) except for the
 // clock, whose waits return at once, and answers each window that appears by
-// clicking and typing into its real widgets, from an answer file of
-// PMSetupUnattended (the agreement and the name; it refuses the other keys).
+// clicking and typing into its real widgets: it accepts the agreement and the
+// options, types NAME as the registration name, and presses "Cancel" as soon as
+// report line LINE has been written, answering Yes. The press waits in the
+// queue until the install lets events through, and the program then ends
+// there, as a user's press would.
 //
-//   e2e_window_driver [--cancel-after LINE] ANSWER_FILE
+//   e2e_window_driver NAME LINE
 //
-// --cancel-after presses "Cancel" as soon as that report line has been written
-// and answers Yes: the press waits in the queue until the install lets events
-// through, and the program then ends there, as a user's press would.
-// Exit code: the installer's (0 after "Complete" or a confirmed cancel), 64 for
-// bad arguments.
+// Exit code: the installer's (0 after a confirmed cancel), 64 for bad arguments.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -26,7 +25,6 @@
 #include "console/frmUpgradeInstall.h"
 #include "platform/posix/services.h"
 #include "platform/qt/qtToolkit.h"
-#include "unattended/answerFile.h"
 #include "unattended/unpacedClock.h"
 
 namespace {
@@ -74,27 +72,11 @@ class CancelAfter : public pm::ui::FormObserver {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string answerFile, cancelAfter;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--cancel-after" && i + 1 < argc) {
-      cancelAfter = argv[++i];
-    } else if (answerFile.empty() && arg.rfind("--", 0) != 0) {
-      answerFile = arg;
-    } else {
-      std::cerr << "usage: e2e_window_driver [--cancel-after LINE] ANSWER_FILE\n";
-      return 64;
-    }
-  }
-  const auto answers = pm::unattended::readAnswerFile(answerFile);
-  if (!answers || answers->help || answers->full || answers->folder || answers->launch ||
-      answers->validDates) {
-    std::cerr << (answers ? "only the agreement and the name are played" : answers.message())
-              << "\n";
+  if (argc != 3) {
+    std::cerr << "usage: e2e_window_driver NAME LINE\n";
     return 64;
   }
-  const pm::unattended::Answers& a = answers.value();
-
+  const std::string name = argv[1], cancelAfter = argv[2];
   pm::qt::prepareEnvironment();
   QApplication app(argc, argv);
   pm::qt::prepareApplication(app);
@@ -108,7 +90,7 @@ int main(int argc, char** argv) {
   pm::frmUpgradeInstall form(services);
   QWidget* installWindow = nullptr;
   CancelAfter canceller(cancelAfter, installWindow);
-  if (!cancelAfter.empty()) form.addObserver(&canceller);
+  form.addObserver(&canceller);
 
   // Every 10 ms: answer the window that is up, once per showing (a window is
   // marked once answered), from the event loop, so that a click that opens a
@@ -124,15 +106,12 @@ int main(int argc, char** argv) {
     if (once(visibleWindow("MsgBox"),
              [](QWidget* w) { press(qobject_cast<QMessageBox*>(w)->button(QMessageBox::Yes)); }) ||
         once(visibleWindow("frmSplash"), press) ||
-        once(visibleWindow("frmEULA"),
-             [&a](QWidget* w) { press(child(w, a.agree ? "cmdIread" : "cmdCancel")); }) ||
+        once(visibleWindow("frmEULA"), [](QWidget* w) { press(child(w, "cmdIread")); }) ||
         once(visibleWindow("frmOptions"), [](QWidget* w) { press(child(w, "cmdAccept")); }) ||
-        once(visibleWindow("frmRegName"), [&a](QWidget* w) {
+        once(visibleWindow("frmRegName"), [&name](QWidget* w) {
           auto* edit = child<QLineEdit>(w, "txtRegName");
-          if (a.name) {
-            edit->selectAll();
-            QTest::keyClicks(edit, QString::fromStdString(*a.name));
-          }
+          edit->selectAll();
+          QTest::keyClicks(edit, QString::fromStdString(name));
           press(child(w, "cmdSubmit"));
         }))
       return;

@@ -1,6 +1,5 @@
-// The answers the unattended installer gives that its end-to-end roads do not
-// play: an agreement it cannot show, an empty name, "help = no" under a full
-// install, and the clock that does not wait.
+// What the unattended installer's end-to-end roads do not play: an agreement
+// it cannot show is not accepted.
 #include "unattended/headlessToolkit.h"
 
 #include <gtest/gtest.h>
@@ -9,10 +8,7 @@
 #include <string>
 
 #include "console/frmEULA.h"
-#include "console/frmOptions.h"
-#include "console/frmRegName.h"
 #include "tests/windowTestRig.h"
-#include "unattended/unpacedClock.h"
 
 namespace pm::unattended {
 namespace {
@@ -26,21 +22,6 @@ TEST(HeadlessToolkitTest, AnAgreementThatCannotBeShownIsNotAcceptedAndSaysSo) {
   toolkit.showModal(missing, nullptr);
   EXPECT_FALSE(eulaAccepted);
   EXPECT_NE(notes.str().find("could not be shown"), std::string::npos) << notes.str();
-}
-
-TEST(HeadlessToolkitTest, AFullInstallKeepsItsHelpAndAnEmptyNameIsAName) {
-  std::ostringstream notes;
-  HeadlessToolkit toolkit(
-      parseAnswers("agreement = accept\nfull = yes\nhelp = no\nname = \"\"\n", "t.ini").value(),
-      notes);
-  frmOptions options;
-  toolkit.showModal(options, nullptr);
-  EXPECT_TRUE(options.optHelp);
-  EXPECT_TRUE(options.optSamples);
-  frmRegName name;
-  name.regName = "Ann";
-  toolkit.showModal(name, nullptr);
-  EXPECT_EQ(name.regName, "");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The machine folder's file system: Windows rules over host files (letter case,
-// read-only files, copies that keep their time), files replaced by rename, host
-// permissions and local time on disk.
+// read-only files), files replaced by rename, and local time on disk.
 #include "platform/posix/posixFileSystem.h"
 
 #include <fcntl.h>
@@ -9,7 +8,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 
 #include "platform/posix/testMachine.h"
 
@@ -24,11 +22,6 @@ class PosixFileSystemTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(files.createFolder("C:\\work")); }
   void TearDown() override { fs::current_path(cwd); }
   fs::path dir() const { return temp.machine.root() / "drive_c/work"; }
-  unsigned modeOf(const char* name) const {
-    struct stat st {};
-    EXPECT_EQ(::stat((dir() / name).c_str(), &st), 0) << name;
-    return st.st_mode & 07777;
-  }
   void write(const std::string& path, const std::string& text) {
     ASSERT_TRUE(files.writeText(path, text)) << path;
   }
@@ -89,19 +82,6 @@ TEST_F(PosixFileSystemTest, ReplacingAFileNeverTruncatesItInPlace) {
   EXPECT_FALSE(files.writeText("C:\\work\\Dorvane.mdb", "x"));
   EXPECT_EQ(files.listFiles("C:\\work").value(), (Names{"blank.mdb", "Dorvane.mdb"}));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 2);
-}
-
-TEST_F(PosixFileSystemTest, PermissionsFollowTheFileAndTheUmask) {
-  std::ofstream(dir() / "tool") << "#!/bin/sh\n";
-  ::chmod((dir() / "tool").c_str(), 0750);
-  write("C:\\work\\tool", "#!/bin/sh\nexit 0\n");
-  EXPECT_EQ(modeOf("tool"), 0750u);
-  ASSERT_TRUE(files.copyFile("C:\\work\\tool", "C:\\work\\copy"));
-  EXPECT_EQ(modeOf("copy"), 0750u);
-  const mode_t old = ::umask(027);
-  write("C:\\work\\new.txt", "x");
-  ::umask(old);
-  EXPECT_EQ(modeOf("new.txt"), 0640u);
 }
 
 TEST_F(PosixFileSystemTest, TimesAreLocalTimeAndTheWorkingFolderIsReal) {
