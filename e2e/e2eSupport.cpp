@@ -66,17 +66,13 @@ RunResult shell(const std::string& command) {
   const std::string line =
       "{ " + command + "\n} >" + shq(base.string() + ".out") + " 2>" + shq(base.string() + ".err");
   const int status = std::system(line.c_str());
-  RunResult r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(base.string() + ".out"),
-              readFile(base.string() + ".err")};
-  fs::remove(base.string() + ".out");
-  fs::remove(base.string() + ".err");
-  return r;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(base.string() + ".out"),
+          readFile(base.string() + ".err")};
 }
 
 std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -99,8 +95,8 @@ std::string crlf(const std::vector<std::string>& lines) {
 
 std::vector<std::string> filesBelow(const fs::path& folder) {
   std::vector<std::string> files;
-  if (!fs::is_directory(folder)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(folder))
+  std::error_code ec;  // a missing folder has no files
+  for (const auto& e : fs::recursive_directory_iterator(folder, ec))
     if (e.is_regular_file()) files.push_back(fs::relative(e.path(), folder).string());
   std::sort(files.begin(), files.end());
   return files;

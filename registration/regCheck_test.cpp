@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "database/testDatabase.h"
+#include "platform/posix/odbcDataSources.h"
 #include "tests/fakeInstallWindow.h"
 #include "tests/windowTestRig.h"
 
@@ -16,37 +17,20 @@ using pm::testing::FakeInstallWindow;
 using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-constexpr const char* kSqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-
-// The data source "Dorvane" for the SQLite driver, written straight into the
-// user odbc.ini that ODBCINI points at, apart from the registry.
-class IniDataSources : public DataSources {
- public:
-  explicit IniDataSources(fs::path folder) : folder_(std::move(folder)) {
-    fs::create_directories(folder_ / "sys");
-    forget();
-  }
-  void point(const fs::path& db) {
-    testing::writeFile(folder_ / "odbc.ini", std::string("[Dorvane]\nDriver=") + kSqliteDriver +
-                                                 "\nDatabase=" + db.string() + "\nNoCreat=1\n");
-  }
-  void forget() { testing::writeFile(folder_ / "odbc.ini", ""); }
-  Status prepare() override {
-    ::setenv("ODBCINI", (folder_ / "odbc.ini").c_str(), 1);
-    ::setenv("ODBCSYSINI", (folder_ / "sys").c_str(), 1);
-    return {};
-  }
-
- private:
-  fs::path folder_;
-};
-
 class RegCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!fs::exists(kSqliteDriver)) GTEST_SKIP() << "SQLite ODBC driver not installed";
+    if (posix::OdbcDataSources::findSqliteDriver().empty())
+      GTEST_SKIP() << "SQLite ODBC driver not installed";
     makeDatabase("");
-    dataSources.point(db);
+    // The data source Dorvane, as the database stage registers it.
+    for (const auto& [key, name, value] :
+         {std::tuple{"ODBC Data Sources", "Dorvane",
+                     std::string("Microsoft Access Driver (*.mdb)")},
+          {"Dorvane", "DBQ", rig.temp.machine.toWindows(db)}})
+      ASSERT_TRUE(rig.registryStore.writeValue(RootKey::CurrentUser,
+                                               std::string("Software\\ODBC\\ODBC.INI\\") + key,
+                                               name, RegValue::string(value)));
     frm.state().appFolder = "C:\\Program Files\\Pelmora";
   }
   void makeDatabase(const std::string& rows) {
@@ -63,11 +47,11 @@ class RegCheckTest : public ::testing::Test {
   }
 
   testing::WindowTestRig rig;
-  IniDataSources dataSources{rig.temp.folder / "odbc"};
+  fs::path db = rig.temp.folder / "Dorvane.mdb";
+  posix::OdbcDataSources dataSources{rig.temp.machine, rig.registryStore};
   Services services{rig.fs,      rig.clock, rig.processes, rig.registryStore,
                     dataSources, rig.dde,   rig.toolkit,   "C:\\setup"};
   FakeInstallWindow frm{services};
-  fs::path db = rig.temp.folder / "Dorvane.mdb";
 };
 
 TEST_F(RegCheckTest, NameDialogStartsFromTheStoredRowAndOneRowRemains) {
@@ -111,10 +95,8 @@ TEST_F(RegCheckTest, UnreachableDatabaseStillAsksAndChangesNothing) {
   fs::remove(db);  // registered, but the file is gone
   regCheck(frm);
   EXPECT_FALSE(fs::exists(db));  // never made anew as an empty file
-  dataSources.forget();          // no data source at all
-  regCheck(frm);
-  EXPECT_EQ(frm.regNamePresets, (Strings{"", ""}));
-  EXPECT_EQ(frm.lines.size(), 9u);
+  EXPECT_EQ(frm.regNamePresets, (Strings{""}));
+  EXPECT_EQ(frm.lines.back(), "--- Environment values completed.\r\n");
 }
 
 TEST_F(RegCheckTest, BrokenRegistryFileIsReportedOnceAndTheRestGoesOn) {
@@ -131,7 +113,8 @@ TEST_F(RegCheckTest, BrokenRegistryFileIsReportedOnceAndTheRestGoesOn) {
       << frm.lines[1];
   EXPECT_EQ(testing::readFile(hkcu), broken);  // never overwritten
   EXPECT_EQ(value(RootKey::ClassesRoot, ".pmh", ""), "pmhTemplate");
-  EXPECT_EQ(statusRows(), "UserName|12/6/2026|Ann Lee\n");
+  // The data source is registered in that store too: the earlier name stays.
+  EXPECT_EQ(statusRows(), "UserName|3/4/2019|Ann\n");
 }
 
 }  // namespace

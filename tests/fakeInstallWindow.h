@@ -1,5 +1,5 @@
 // A stand-in for the install window, for driving one stage at a time: it keeps
-// the install state, records every report line and command line, and answers
+// the install state, records every report line, and answers
 // the dialogs that stages open with scripted answers. It does not wait in
 // pause(); the real window's pacing is tested on its own.
 #pragma once
@@ -37,7 +37,6 @@ class FakeInstallWindow : public InstallWindow {
     (void)services_.fs.writeText(services_.installerFolder + "\\PMInstall.dbg", state_.reportText);
   }
   std::int32_t ExecCmd(const std::string& cmdline) override {
-    commands.push_back(cmdline);
     return pm::ExecCmd(cmdline, services_.processes, services_.toolkit);
   }
   void doEvents() override { services_.toolkit.doEvents(); }
@@ -59,8 +58,7 @@ class FakeInstallWindow : public InstallWindow {
                                             : "C:\\Program Files\\Pelmora";
   }
 
-  std::vector<std::string> lines;     // each rept call's text as given
-  std::vector<std::string> commands;  // every command line run, in order
+  std::vector<std::string> lines;  // each rept call's text as given
   int dumps = 0;
   std::vector<std::string> regNamePresets;  // what askRegName was given
   std::function<std::string(const std::string& preset)> regNameAnswer =

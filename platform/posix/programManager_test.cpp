@@ -109,14 +109,5 @@ TEST_F(ProgramManagerTest, NeverWritesOutsideTheGroupFolder) {
   EXPECT_TRUE(fs::exists(group() / "a_b-2.desktop"));
 }
 
-TEST_F(ProgramManagerTest, AFailingCommandStopsTheRequest) {
-  EXPECT_FALSE(send("[AddItem(C:\\x.exe,x,,,)]"));  // no current group yet
-  ASSERT_TRUE(send("[CreateGroup(Pelmora)]"));
-  for (const char* bad : {"[CreateGroup(x)", "[CreateGroup(x)] trailing", "[ShowGroup(Pelmora,1)]"})
-    EXPECT_FALSE(send(bad)) << bad;
-  EXPECT_FALSE(send("[DeleteGroup(Pelmora)][AddItem(C:\\x.exe,x,,,)]"));
-  EXPECT_TRUE(manager.items("Pelmora").empty());
-}
-
 }  // namespace
 }  // namespace pm::posix
