@@ -19,25 +19,15 @@ using Lines = std::vector<std::string>;
 constexpr const char* kDefault = "C:\\Program Files\\Pelmora";
 const std::string kClosing = "--- Previous install validation complete.\r\n";
 
-// A machine whose registry names C:\Gone\Pelmora, a folder that is not there.
+// A machine without an installation: the folder is asked for.
 struct DirCheckTest : ::testing::Test {
-  void SetUp() override { registered("C:\\Gone\\Pelmora"); }
-  void registered(const std::string& folder) {
-    ASSERT_TRUE(rig.registryStore.writeValue(RootKey::CurrentUser,
-                                             "Software\\Korrimel Software\\Pelmora", "AppPath",
-                                             RegValue::string(folder)));
-  }
-  void put(const std::string& file) {
-    std::filesystem::create_directories(rig.host(file).parent_path());
-    ASSERT_TRUE(rig.fs.writeText(file, "x"));
-  }
-
   testing::WindowTestRig rig;
   testing::FakeInstallWindow frm{rig.services};
 };
 
 TEST_F(DirCheckTest, AFolderThatCannotBeUsedIsRefusedAndAskedForAgain) {
-  put("C:\\Data\\notes.txt");
+  std::filesystem::create_directories(rig.host("C:\\Data"));
+  ASSERT_TRUE(rig.fs.writeText("C:\\Data\\notes.txt", "x"));
   // The last answer ends with a separator, which the folder is held without.
   frm.installDirAnswers = {"", "Pelmora", "C:\\No\\Such\\Parent\\Pelmora", "C:\\Data\\notes.txt",
                            "C:\\Data\\Pelmora\\"};
@@ -85,8 +75,9 @@ TEST(DirCheckDefault, AfterFiveRefusalsTheDefaultFolderIsMadeWithItsParentsOrSai
 
 TEST_F(DirCheckTest, AnUnreadableRegistryIsReportedAndTheDefaultFolderLookedAt) {
   pm::testing::writeFile(rig.temp.machine.registryFile("HKEY_CURRENT_USER"), "no registry\r\n[");
-  put(std::string(kDefault) + "\\Pelmora.exe");
-  put(std::string(kDefault) + "\\Dorvane.mdb");
+  std::filesystem::create_directories(rig.host(kDefault));
+  for (const char* file : {"\\Pelmora.exe", "\\Dorvane.mdb"})
+    ASSERT_TRUE(rig.fs.writeText(kDefault + std::string(file), "x"));
   EXPECT_TRUE(dirCheck(frm));
   ASSERT_EQ(frm.lines.size(), 5u);
   EXPECT_TRUE(

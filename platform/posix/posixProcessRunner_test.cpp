@@ -4,10 +4,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <thread>
 
 #include "database/testDatabase.h"
 #include "platform/posix/testMachine.h"

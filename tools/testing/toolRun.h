@@ -23,8 +23,6 @@ using pm::testing::shellQuote;
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempDir {
  public:
-  TempDir() = default;
-  TempDir(const TempDir&) = delete;
   ~TempDir() {
     std::error_code ec;
     fs::remove_all(path_, ec);
