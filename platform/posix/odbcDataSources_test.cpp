@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-
-#include "database/testDatabase.h"
 #include "platform/posix/posixRegistryStore.h"
 #include "platform/posix/testMachine.h"
 
@@ -61,21 +57,7 @@ TEST_F(OdbcDataSourcesTest, OnlyListedAccessSourcesWithKeyAndDatabaseAreCarriedO
                 section("Ledger", "/srv/l.mdb"));
 }
 
-// What isql and the installer then reach through the file is the end-to-end runs' part.
-TEST_F(OdbcDataSourcesTest, PrepareWritesTheIniForTheDriverManager) {
-  const fs::path folder = temp.machine.root() / "drive_c" / "Program Files" / "Pelmora";
-  fs::create_directories(folder);
-  std::ofstream(folder / "Dorvane.mdb") << "db";
-  // The registered path differs in letter case from the file, as Windows allows.
-  registerSource("Dorvane", kAccess, "odbcjt32.dll", "C:\\PROGRAM FILES\\pelmora\\DORVANE.MDB");
-
-  OdbcDataSources sources(temp.machine, reg);
-  ASSERT_TRUE(sources.prepare());
-  EXPECT_EQ(std::string(std::getenv("ODBCINI")), sources.iniFile().string());
-  EXPECT_EQ(std::string(std::getenv("ODBCSYSINI")), sources.systemFolder().string());
-  const std::string ini = pm::testing::readFile(sources.iniFile());
-  EXPECT_NE(ini.find(section("Dorvane", folder / "Dorvane.mdb")), std::string::npos) << ini;
-}
-
+// Preparing the environment and what the driver manager then reaches through
+// the file is the end-to-end roads' part.
 }  // namespace
 }  // namespace pm::posix
