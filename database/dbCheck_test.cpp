@@ -7,29 +7,18 @@
 #include <vector>
 
 #include "database/testDatabase.h"
-#include "platform/ddeLinks.h"
 #include "platform/posix/odbcDataSources.h"
-#include "platform/posix/posixFileSystem.h"
-#include "platform/posix/posixRegistryStore.h"
-#include "platform/posix/testMachine.h"
-#include "tests/fakeClock.h"
-#include "tests/fakeFileSystem.h"
 #include "tests/fakeInstallWindow.h"
-#include "tests/fakeProcessRunner.h"
-#include "tests/fakeRegistryStore.h"
+#include "tests/windowTestRig.h"
 
 namespace pm {
 namespace {
 
 namespace stdfs = std::filesystem;
 using Lines = std::vector<std::string>;
-using Values = std::vector<std::pair<std::string, RegValue>>;
 
 constexpr RootKey HKCU = RootKey::CurrentUser;
 const std::string kDsnKey = "SOFTWARE\\ODBC\\ODBC.INI\\Dorvane";
-const std::string kEnginesKey = kDsnKey + "\\Engines";
-const std::string kJetKey = kEnginesKey + "\\Jet";
-const std::string kListKey = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
 const std::string kTestFailed =
     "Test DSN Failed.  DSN Connection not available on current system or registry blocked.";
 
@@ -61,30 +50,6 @@ class DbCheckTest : public ::testing::Test {
   stdfs::path host(const std::string& windowsPath) const {
     return temp.machine.toHost(windowsPath);
   }
-  std::optional<RegValue> value(const std::string& key, const std::string& name) {
-    auto v = registry.readValue(HKCU, key, name);
-    EXPECT_TRUE(v) << v.message();
-    return v ? v.value() : std::nullopt;
-  }
-  // Every value of a key, in the order the store keeps them.
-  Values key(const std::string& path) {
-    Values all;
-    const auto names = registry.valueNames(HKCU, path);
-    for (const std::string& name : names.value()) all.emplace_back(name, value(path, name).value());
-    return all;
-  }
-  // The six values that the stage writes for the data source.
-  Values dataSourceValues() const {
-    return {{"DBQ", RegValue::string(database)},
-            {"Driver", RegValue::string("C:\\windows\\system32\\odbcjt32.dll")},
-            {"DriverID", RegValue::number(25)},
-            {"FIL", RegValue::string("MS Access;")},
-            {"SafeTransactions", RegValue::number(0)},
-            {"UID", RegValue::string("")}};
-  }
-  void set(const std::string& key, const std::string& name, const RegValue& v) {
-    ASSERT_TRUE(registry.writeValue(HKCU, key, name, v));
-  }
 
   const std::string appFolder = "C:\\Program Files\\Pelmora";
   const std::string tempFolder = "C:\\setup\\PMUpTemp";
@@ -105,103 +70,25 @@ class DbCheckTest : public ::testing::Test {
   testing::FakeInstallWindow frm{services};
 };
 
-TEST_F(DbCheckTest, SecondRunKeepsTheUsersDataAsBackupAndSetsTheDataSourceBack) {
-  dbCheck(frm, true);
-  EXPECT_EQ(key(kDsnKey), dataSourceValues());
-
-  pm::testing::sqlite(host(database), "INSERT INTO Company VALUES ('Ann''s Shop', 'Oslo');");
-  const std::string usersData = pm::testing::readFile(host(database));
-  // Values that the second run must set back, and a list entry it must leave.
-  set(kDsnKey, "FIL", RegValue::string("changed"));
-  set(kJetKey, "UserCommitSync", RegValue::string("No"));
-  set(kListKey, "Dorvane", RegValue::string("Hand-made entry"));
-  pm::testing::writeFile(host(backup), "an older backup");
-  frm.lines.clear();
-
-  dbCheck(frm, false);
-
-  EXPECT_EQ(frm.lines[8], "ODBC Data Sources Registers set.");
-  EXPECT_EQ(frm.lines.back(), "--- Database Install Complete\r\n");
-  EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
-  EXPECT_EQ(pm::testing::readFile(host(database)), pm::testing::readFile(blank));
-  EXPECT_EQ(value(kDsnKey, "FIL"), RegValue::string("MS Access;"));
-  EXPECT_EQ(value(kJetKey, "UserCommitSync"), RegValue::string("Yes"));
-  EXPECT_EQ(value(kListKey, "Dorvane"), RegValue::string("Hand-made entry"));
-}
-
-TEST_F(DbCheckTest, RegisteredValuesAreLeftAloneOnlyWhenEveryOneIsSetAndDbqMatchesExactly) {
-  // Everything present, set by hand: nothing is rewritten.
-  for (const auto& [name, v] : dataSourceValues()) set(kDsnKey, name, v);
-  set(kDsnKey, "Driver", RegValue::string("custom.dll"));
-  set(kDsnKey, "UID", RegValue::string("admin"));
-  set(kEnginesKey, "(Default)", RegValue::string("engines"));
-  for (const char* name : {"(Default)", "ImplicitCommitSync", "MaxBufferSize", "PageTimeout",
-                           "Threads", "UserCommitSync"}) {
-    set(kJetKey, name, RegValue::string("kept"));
-  }
-  set(kListKey, "Dorvane", RegValue::string("Microsoft Access Driver (*.mdb)"));
-
-  dbCheck(frm);
-
-  EXPECT_EQ(frm.lines[5], "Current ODBC.INI registers set.");
-  EXPECT_EQ(frm.lines[9], "ODBC Engines\\Jet registers set.");
-  EXPECT_EQ(value(kDsnKey, "Driver"), RegValue::string("custom.dll"));
-  EXPECT_EQ(value(kDsnKey, "UID"), RegValue::string("admin"));
-  EXPECT_EQ(value(kJetKey, "Threads"), RegValue::string("kept"));
-
-  // A DBQ that differs only in letter case, or names another folder: all six again.
-  for (const std::string& other : {std::string("C:\\PROGRAM FILES\\Pelmora\\Dorvane.mdb"),
-                                   std::string("D:\\Elsewhere\\Dorvane.mdb")}) {
-    set(kDsnKey, "DBQ", RegValue::string(other));
-    set(kDsnKey, "UID", RegValue::string("admin"));
-    frm.lines.clear();
-    dbCheck(frm);
-    EXPECT_EQ(frm.lines[5], "ODBC Initialization registers complete.") << other;
-    EXPECT_EQ(key(kDsnKey), dataSourceValues());
-    EXPECT_EQ(frm.lines.back(), "--- Database Install Complete\r\n");
-  }
-}
-
-TEST_F(DbCheckTest, AReadOnlyDatabaseIsBackedUpThenTheStageStopsWithItIntact) {
-  pm::testing::makeProductDatabase(host(database), "Users data");
-  const std::string usersData = pm::testing::readFile(host(database));
-  stdfs::permissions(
-      host(database),
-      stdfs::perms::owner_write | stdfs::perms::group_write | stdfs::perms::others_write,
-      stdfs::perm_options::remove);
-
-  dbCheck(frm);
-
-  ASSERT_EQ(frm.lines.size(), 3u);
-  EXPECT_TRUE(frm.lines[2].ends_with(" Scripting.FileSystemObject 70")) << frm.lines[2];
-  EXPECT_EQ(pm::testing::readFile(host("C:\\setup\\PMInstall.dbg")), frm.state().reportText);
-  EXPECT_TRUE(frm.commands.empty());
-  EXPECT_EQ(pm::testing::readFile(host(database)), usersData);
-  EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
-  EXPECT_FALSE(*registry.keyExists(HKCU, kDsnKey));
-}
-
-// The backup comes out one byte short, as a copy cut off by a full disk would.
+// The backup reads back one byte short, as a copy cut off by a full disk would.
 TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
-  testing::FakeFileSystem fs;
-  testing::FakeRegistryStore registry;
-  testing::FakeClock clock;
-  testing::FakeProcessRunner runner;
-  InProcessDde dde;
-  testing::NullToolkit toolkit;
-  struct : DataSources {
-    Status prepare() override { return {}; }
-  } dataSources;
-  Services services{fs, clock, runner, registry, dataSources, dde, toolkit, "C:\\setup"};
+  struct CutShortBackup : posix::PosixFileSystem {
+    using PosixFileSystem::PosixFileSystem;
+    Result<std::string> readText(const std::string& path) override {
+      auto text = PosixFileSystem::readText(path);
+      if (text && path.ends_with("BKUP.mdb")) return text->substr(0, text->size() - 1);
+      return text;
+    }
+  };
+  testing::WindowTestRig rig;
+  CutShortBackup fs{rig.temp.machine};
+  Services services{fs,      rig.clock,   rig.processes, rig.registryStore, rig.dataSources,
+                    rig.dde, rig.toolkit, "C:\\setup"};
   testing::FakeInstallWindow frm(services);
   frm.state().appFolder = "C:\\Pelmora";
   frm.state().tempFolder = "C:\\setup\\PMUpTemp";
-  fs.addFile("C:\\Pelmora\\Dorvane.mdb", "the user's data");
-  fs.interceptor = [&fs](const std::string& operation, const std::string& path) {
-    if (operation == "readText" && path == "C:\\Pelmora\\DorvaneBKUP.mdb")
-      fs.addFile(path, "the user's dat");
-    return Status();
-  };
+  ASSERT_TRUE(fs.createFolder("C:\\Pelmora"));
+  ASSERT_TRUE(fs.writeText("C:\\Pelmora\\Dorvane.mdb", "the user's data"));
 
   dbCheck(frm);
 
@@ -210,8 +97,8 @@ TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
             "The backup C:\\Pelmora\\DorvaneBKUP.mdb is not an identical copy of "
             "C:\\Pelmora\\Dorvane.mdb; the database was left in place PMSetup -2147220503");
   EXPECT_EQ(frm.dumps, 1);
-  EXPECT_TRUE(runner.commands.empty());
-  EXPECT_EQ(fs.content("C:\\Pelmora\\Dorvane.mdb"), "the user's data");
+  EXPECT_TRUE(rig.processes.commands.empty());
+  EXPECT_EQ(fs.readText("C:\\Pelmora\\Dorvane.mdb").value(), "the user's data");
 }
 
 TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInTheBackup) {

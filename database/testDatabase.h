@@ -1,9 +1,8 @@
 // Test helpers for the database tests: SQLite databases built and read with the
-// sqlite3 command-line shell, whole files, and shell commands.
+// sqlite3 command-line shell, and whole files.
 #pragma once
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,22 +16,16 @@ inline std::string shellQuote(const std::string& s) {
   return out + "'";
 }
 
-// Runs a command through the shell; its standard output (and exit code).
-inline std::string runShell(const std::string& command, int* exitCode = nullptr) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return out;
-}
-
 // Runs SQL on a SQLite database file with the sqlite3 shell; its output.
 inline std::string sqlite(const std::filesystem::path& db, const std::string& sql) {
-  return runShell("sqlite3 " + shellQuote(db.string()) + " " + shellQuote(sql) + " 2>&1");
+  std::string out;
+  FILE* pipe = ::popen(
+      ("sqlite3 " + shellQuote(db.string()) + " " + shellQuote(sql) + " 2>&1").c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    out.append(buffer, n);
+  if (pipe) ::pclose(pipe);
+  return out;
 }
 
 // A product database as the main cabinet carries it: Company, with `company`
@@ -46,9 +39,8 @@ inline void makeProductDatabase(const std::filesystem::path& db, const std::stri
 }
 
 inline std::string readFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(p, std::ios::binary).rdbuf();
   return s.str();
 }
 

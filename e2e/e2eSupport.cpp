@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <random>
 #include <sstream>
 
@@ -29,9 +28,7 @@ const fs::path& assembledDemo() {
     const fs::path out = scratchRoot() / "assembled";
     const RunResult r =
         shell(shq(sourceDir() / "demo" / "assemble") + " " + shq(buildBin()) + " " + shq(out));
-    if (r.exitCode != 0) {
-      ADD_FAILURE() << "demo/assemble failed:\n" << r.err;
-    }
+    if (r.exitCode != 0) ADD_FAILURE() << "demo/assemble failed:\n" << r.err;
     return out;
   }();
   return demo;
@@ -58,13 +55,7 @@ class ScratchCleaner : public ::testing::Environment {
 
 std::string shq(const fs::path& path) {
   std::string q = "'";
-  for (char c : path.string()) {
-    if (c == '\'') {
-      q += "'\\''";
-    } else {
-      q += c;
-    }
-  }
+  for (char c : path.string()) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
 
@@ -75,19 +66,13 @@ RunResult shell(const std::string& command) {
   const std::string line =
       "{ " + command + "\n} >" + shq(base.string() + ".out") + " 2>" + shq(base.string() + ".err");
   const int status = std::system(line.c_str());
-  RunResult r;
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = readFile(base.string() + ".out");
-  r.err = readFile(base.string() + ".err");
-  fs::remove(base.string() + ".out");
-  fs::remove(base.string() + ".err");
-  return r;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(base.string() + ".out"),
+          readFile(base.string() + ".err")};
 }
 
 std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -110,10 +95,9 @@ std::string crlf(const std::vector<std::string>& lines) {
 
 std::vector<std::string> filesBelow(const fs::path& folder) {
   std::vector<std::string> files;
-  if (!fs::is_directory(folder)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+  std::error_code ec;  // a missing folder has no files
+  for (const auto& e : fs::recursive_directory_iterator(folder, ec))
     if (e.is_regular_file()) files.push_back(fs::relative(e.path(), folder).string());
-  }
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -139,16 +123,12 @@ DemoCopy::DemoCopy() {
   setup = root / "setup";
   machine = root / "machine";
   // The window driver runs from the installer folder, as PMSetup does.
-  if (fs::exists(buildBin() / "e2e_window_driver")) {
+  if (fs::exists(buildBin() / "e2e_window_driver"))
     fs::copy_file(buildBin() / "e2e_window_driver", setup / "e2e_window_driver");
-  }
 }
 
 DemoCopy::~DemoCopy() {
   std::error_code ec;
-  for (auto& e : fs::recursive_directory_iterator(root, ec)) {
-    fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-  }
   fs::remove_all(root, ec);
 }
 

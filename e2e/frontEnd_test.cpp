@@ -1,9 +1,8 @@
-// The unattended front end as a program: its command line, its pacing, its
-// launch of Pelmora and its exit codes outside the install roads.
+// The unattended front end as a program: its command line, its launch of
+// Pelmora and its exit codes outside the install roads.
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "e2e/e2eSupport.h"
 
@@ -23,7 +22,6 @@ TEST(UnattendedFrontEnd, RefusesBadInputBeforeTheMachineIsTouched) {
     std::string answers, arguments, message;
   } cases[] = {
       {"agreement = accept\n\nwindow = big\n", "", "answers.ini:3: unknown key \"window\""},
-      {"# nothing answered\n", "", "answers.ini: \"agreement\" is missing"},
       {"agreement = accept\n", "--fast", "unknown option --fast"},
       {"", "", "absent.ini"},
   };
@@ -38,20 +36,6 @@ TEST(UnattendedFrontEnd, RefusesBadInputBeforeTheMachineIsTouched) {
   EXPECT_FALSE(fs::exists(untouched));  // no machine skeleton was even made
   EXPECT_FALSE(fs::exists(demo.debugFile()));
   EXPECT_FALSE(fs::exists(demo.setup / "PMUpTemp"));
-}
-
-TEST(UnattendedFrontEnd, PacedRunsWaitForTheClockAndUnpacedOnesDoNot) {
-  // A run declined at once still writes about twenty lines, one a second.
-  DemoCopy demo;
-  writeFile(demo.root / "answers.ini", "agreement = decline\n");
-  const auto millis = [&](const std::string& options) {
-    return std::stol(shell("start=$(date +%s%N); " + program(demo, demo.machine) + options +
-                           shq(demo.root / "answers.ini") +
-                           " >/dev/null 2>&1; echo $(( ($(date +%s%N) - start) / 1000000 ))")
-                         .out);
-  };
-  EXPECT_GE(millis(""), 10 * 1000);
-  EXPECT_LT(millis("--no-pacing "), 10 * 1000);
 }
 
 TEST(UnattendedFrontEnd, LaunchStartsTheUpgradedProgramWhichReadsTheNewName) {

@@ -2,28 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/fakeFileSystem.h"
-#include "tests/fakeInstallWindow.h"
-
 namespace pm {
 namespace {
 
-TEST(basCommon, PathHelpersTrimAndQuoteAsTheInstallerNeeds) {
-  const std::pair<std::string, std::string> separated[] = {
-      {"C:\\Program Files\\Pelmora", "C:\\Program Files\\Pelmora\\"},
-      {"/usr/lib/", "/usr/lib/"},
-      {"C:\\dir   ", "C:\\dir\\"},     // trailing blanks go
-      {"  C:\\dir", "  C:\\dir\\"},    // leading blanks stay
-      {"C:\\dir\\  ", "C:\\dir\\  "},  // already ends in one: untouched
-      {"   ", "\\"},
-  };
-  for (auto [path, expected] : separated) {
-    EnsureTrailingSeparator(path);
-    EXPECT_EQ(path, expected);
-  }
-  EXPECT_EQ(TrimAtNul(std::string("abc\0def", 7)), "abc");
-  EXPECT_EQ(TrimAtNul(std::string(255, '\0')), "");
-
+// Names in the cabinets' lists may come quoted, or with stray quotes.
+TEST(basCommon, UnquotePathRemovesOnlyOneEnclosingPair) {
   const std::pair<const char*, const char*> unquoted[] = {
       {"  \"C:\\Program Files\\x.exe\"  ", "C:\\Program Files\\x.exe"},
       {" \"C:\\x ", "\"C:\\x"},
@@ -32,26 +15,6 @@ TEST(basCommon, PathHelpersTrimAndQuoteAsTheInstallerNeeds) {
       {"a \"b\" c", "a \"b\" c"},
   };
   for (const auto& [path, expected] : unquoted) EXPECT_EQ(UnquotePath(path), expected) << path;
-}
-
-TEST(basCommon, SetBusyPointerCountsNestedRequests) {
-  testing::NullToolkit toolkit;
-  std::int16_t busyDepth = 0;
-  for (int pointer : {11, 11, 0, 0, 0, 11, 1, 0}) SetBusyPointer(pointer, toolkit, busyDepth);
-  // The hourglass stays until the last release; a release without a request is
-  // harmless; another pointer is set directly and leaves the count alone.
-  EXPECT_EQ(toolkit.pointerHistory, (std::vector<int>{11, 11, 11, 0, 0, 11, 1, 0}));
-  EXPECT_EQ(busyDepth, 0);
-}
-
-TEST(basCommon, ShortPathsEndAtTheirNul) {
-  testing::FakeFileSystem fs;
-  EXPECT_EQ(ShortPathOf(fs, "C:\\Program Files\\Pelmora\\Pelmora.exe"),
-            "C:\\Program Files\\Pelmora\\Pelmora.exe");
-  fs.shortNames["C:\\Program Files\\Pelmora\\Pelmora.exe"] =
-      std::string("C:\\PROGRA~1\\Pelmora\\Pelmora.exe\0\0", 34);
-  EXPECT_EQ(ShortPathOf(fs, "c:\\program files\\pelmora\\pelmora.exe"),
-            "C:\\PROGRA~1\\Pelmora\\Pelmora.exe");
 }
 
 }  // namespace

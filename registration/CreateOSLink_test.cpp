@@ -1,19 +1,11 @@
+// The program group's DDE conversation: what is sent, how a slow or refusing
+// Program Manager is met. What lands on the disk is pinned by the end-to-end roads.
 #include "registration/CreateOSLink.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-
-#include "install/basCommon.h"
-#include "platform/ddeLinks.h"
-#include "platform/posix/programManager.h"
-#include "platform/posix/testMachine.h"
-#include "tests/fakeClock.h"
-#include "tests/fakeFileSystem.h"
 #include "tests/fakeInstallWindow.h"
-#include "tests/fakeProcessRunner.h"
-#include "tests/fakeRegistryStore.h"
+#include "tests/windowTestRig.h"
 
 namespace pm {
 namespace {
@@ -50,31 +42,31 @@ struct SlowLink : LabelDdeLink {
   int passesBeforeTopic = -1;
 };
 
-struct NoDataSources : DataSources {
-  Status prepare() override { return {}; }
+// The machine's file system with one short name, given as Windows gives it: NUL-padded.
+struct WithShortName : posix::PosixFileSystem {
+  using PosixFileSystem::PosixFileSystem;
+  Result<std::string> shortPath(const std::string& path) override {
+    if (path != "C:\\Program Files\\Pelmora\\EULA.txt") return PosixFileSystem::shortPath(path);
+    return std::string("C:\\PROGRA~1\\Pelmora\\EULA.txt\0\0", 30);
+  }
 };
 
 class ProgramGroupTest : public ::testing::Test {
  protected:
   void SetUp() override { frm.ddeLink = &link; }
 
-  testing::FakeFileSystem fs;
-  testing::FakeClock clock;
-  testing::FakeProcessRunner processes;
-  testing::FakeRegistryStore registry;
-  NoDataSources dataSources;
-  InProcessDde dde;
-  testing::NullToolkit toolkit;
-  Services services{fs, clock, processes, registry, dataSources, dde, toolkit, "C:\\setup"};
+  testing::WindowTestRig rig;
+  testing::NullToolkit& toolkit = rig.toolkit;
+  WithShortName fs{rig.temp.machine};
+  Services services{fs,      rig.clock, rig.processes, rig.registryStore, rig.dataSources,
+                    rig.dde, toolkit,   "C:\\setup"};
   testing::FakeInstallWindow frm{services};
-  SlowLink link{dde, toolkit};
+  SlowLink link{rig.dde, toolkit};
   RecordingServer progman;
 };
 
 TEST_F(ProgramGroupTest, SendsTheThreeCommandsWithTheUnquotedShortPathAndClosesTheLink) {
-  dde.registerServer("PROGMAN", progman);
-  fs.shortNames["C:\\Program Files\\Pelmora\\EULA.txt"] = "C:\\PROGRA~1\\Pelmora\\EULA.txt";
-
+  rig.dde.registerServer("PROGMAN", progman);
   CreateOSLink(frm, "Pelmora", "  \"C:\\Program Files\\Pelmora\\EULA.txt\" ", "", "EULA", true);
   // Without a short form the long path stays, blanks and all.
   CreateOSLink(frm, "Pelmora", "C:\\Other Place\\Run.exe", "/a \"b c\"", "Run", true);
@@ -83,14 +75,11 @@ TEST_F(ProgramGroupTest, SendsTheThreeCommandsWithTheUnquotedShortPathAndClosesT
                                        "[AddItem(C:\\PROGRA~1\\Pelmora\\EULA.txt ,EULA,,,)]",
                                        "[CreateGroup(Pelmora)]", "[ReplaceItem(Run)]",
                                        "[AddItem(C:\\Other Place\\Run.exe /a \"b c\",Run,,,)]"}));
-  EXPECT_EQ(link.attempts, 2);
-  EXPECT_EQ(toolkit.eventPasses, 20);
-  EXPECT_EQ(toolkit.pointerHistory, (Ints{11, 0, 11, 0}));
   EXPECT_TRUE(frm.lines.empty());
 }
 
 TEST_F(ProgramGroupTest, WaitsForASlowServiceAtMostTwentyAttempts) {
-  dde.registerServer("PROGMAN", progman);
+  rig.dde.registerServer("PROGMAN", progman);
   link.refusals = 2;
   CreateProgManItem(frm, "Pelmora", "C:\\Pelmora\\Pelmora.exe ", "Pelmora v.1.9.5");
   EXPECT_EQ(link.attempts, 3);
@@ -108,7 +97,7 @@ TEST_F(ProgramGroupTest, WaitsForASlowServiceAtMostTwentyAttempts) {
 TEST_F(ProgramGroupTest, AbsentOrRefusingServiceIsSilent) {
   CreateOSLink(frm, "Pelmora", "C:\\Pelmora\\Pelmora.exe", "", "Pelmora v.1.9.5", true);
   progman.refuse = true;
-  dde.registerServer("PROGMAN", progman);
+  rig.dde.registerServer("PROGMAN", progman);
   CreateOSLink(frm, "Pelmora", "C:\\Pelmora\\Pelmora.exe", "", "Pelmora v.1.9.5", true);
   PerformDDE(frm, "Pelmora", "C:\\x.exe ", "x", 1, false);  // opens and closes only
 
@@ -116,29 +105,6 @@ TEST_F(ProgramGroupTest, AbsentOrRefusingServiceIsSilent) {
   EXPECT_EQ(link.linkMode(), 0);
   EXPECT_EQ(toolkit.pointerHistory, (Ints{11, 0, 11, 0, 11, 0}));
   EXPECT_TRUE(frm.lines.empty());
-}
-
-// The executables stage's three shortcuts, twice, through lblDDE and the
-// in-process Program Manager onto the machine's disk.
-TEST_F(ProgramGroupTest, ShortcutsReachTheGroupOnceEachAndNowhereElse) {
-  posix::TempMachine temp;
-  posix::ProgramManager manager(temp.machine);
-  dde.registerServer("PROGMAN", manager);
-
-  for (int run = 0; run < 2; ++run) {
-    for (const auto& [file, title] : {std::pair{"Pelmora.exe", "Pelmora v.1.9.5"},
-                                      {"EULA.txt", "EULA"},
-                                      {"PMUninstall.exe", "PMUninstall"}})
-      CreateOSLink(frm, "Pelmora", std::string("C:\\Program Files\\Pelmora\\") + file, "", title,
-                   true);
-  }
-
-  Strings files;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(temp.folder))
-    if (e.path().extension() == ".desktop")
-      files.push_back(std::filesystem::relative(e.path(), manager.groupFolder("Pelmora")));
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (Strings{"EULA.desktop", "PMUninstall.desktop", "Pelmora v.1.9.5.desktop"}));
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
-// A clock that stands still until told otherwise: now() is `current`; a wait
-// returns at once, moves `current` forward to the awaited second and is recorded.
-// The short date is month/day/year without leading zeros ("12/6/2026").
+// A clock that stands still until told otherwise, in milliseconds of local
+// time: now() truncates to the second; a wait is counted and jumps forward to
+// the awaited second, so a test sees both how long a wait lasted and that it
+// slept rather than spun. The short date is month/day/year without leading
+// zeros ("12/6/2026").
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "platform/clock.h"
 
@@ -13,19 +15,17 @@ namespace pm::testing {
 
 class FakeClock : public Clock {
  public:
-  DateTime now() override { return current; }
+  DateTime now() override { return DateTime{millis / 1000}; }
   void sleepUntil(DateTime when) override {
-    waits.push_back(when);
-    if (current < when) current = when;
+    ++sleeps;
+    millis = std::max(millis, when.seconds * 1000);
   }
-  std::string shortDate(const CivilDate& date) override {
-    return std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
-           std::to_string(date.year);
+  std::string shortDate(const CivilDate& d) override {
+    return std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year);
   }
-  void advance(std::int64_t seconds) { current.seconds += seconds; }
 
-  DateTime current = DateTime::fromCivil(2026, 12, 6, 9, 0, 0);
-  std::vector<DateTime> waits;  // every sleepUntil target, in order
+  std::int64_t millis = DateTime::fromCivil(2026, 12, 6, 10, 0, 0).seconds * 1000;
+  int sleeps = 0;
 };
 
 }  // namespace pm::testing

@@ -1,14 +1,16 @@
 // A stand-in for the install window, for driving one stage at a time: it keeps
-// the install state, records every report line, pause, command line and event
-// pass, and answers the dialogs that stages open with scripted answers. It does
-// not wait in pause(); the real window's pacing is tested on its own.
+// the install state, records every report line, and answers
+// the dialogs that stages open with scripted answers. It does not wait in
+// pause(); the real window's pacing is tested on its own.
 #pragma once
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "install/installWindow.h"
+#include "install/modShell.h"
 #include "tests/fakeToolkit.h"
 
 namespace pm::testing {
@@ -22,43 +24,48 @@ class FakeInstallWindow : public InstallWindow {
 
   InstallState& state() override { return state_; }
   Services& services() override { return services_; }
-
-  std::string rept(const std::string& inval, std::int16_t delayx = 0) override;
-  void pbar(std::int16_t) override {}
-  void pause(std::int16_t tenths) override { pauses.push_back(tenths); }
-  void dumpRpt() override;
-  std::int32_t ExecCmd(const std::string& cmdline) override;
-  void doEvents() override { services_.toolkit.doEvents(); }
-  void showCurrent(const std::string& caption) override {
-    currentCaption = caption;
-    currentVisible = true;
+  std::string rept(const std::string& inval, std::int16_t = 0) override {
+    lines.push_back(inval);
+    state_.reportText += inval + "\r\n";
+    ++state_.stepCount;
+    return state_.reportText;
   }
-  void hideCurrent() override { currentVisible = false; }
-  bool libraryDateOption() override { return validDates; }
-  DdeLink& lblDDE() override;
-  std::string askRegName(const std::string& preset) override;
-  std::string askInstallDirectory() override;
+  void pbar(std::int16_t) override {}
+  void pause(std::int16_t) override {}
+  void dumpRpt() override {
+    ++dumps;
+    (void)services_.fs.writeText(services_.installerFolder + "\\PMInstall.dbg", state_.reportText);
+  }
+  std::int32_t ExecCmd(const std::string& cmdline) override {
+    return pm::ExecCmd(cmdline, services_.processes, services_.toolkit);
+  }
+  void doEvents() override { services_.toolkit.doEvents(); }
+  void showCurrent(const std::string&) override {}
+  void hideCurrent() override {}
+  bool libraryDateOption() override { return false; }
+  DdeLink& lblDDE() override {
+    if (!ddeLink) throw std::logic_error("FakeInstallWindow: no DDE link set");
+    return *ddeLink;
+  }
+  std::string askRegName(const std::string& preset) override {
+    regNamePresets.push_back(preset);
+    return regNameAnswer(preset);
+  }
+  // The answers in order, then the dialog's own offer.
+  std::string askInstallDirectory() override {
+    const auto index = static_cast<std::size_t>(installDirAsked++);
+    return index < installDirAnswers.size() ? installDirAnswers[index]
+                                            : "C:\\Program Files\\Pelmora";
+  }
 
-  // The report lines in order (each rept call's text as given).
-  std::vector<std::string> lines;
-  // Every pause in tenths: those of rept (5 by default) and the direct ones.
-  std::vector<std::int16_t> pauses;
-  // Every command line run, in order.
-  std::vector<std::string> commands;
+  std::vector<std::string> lines;  // each rept call's text as given
   int dumps = 0;
-  std::string currentCaption;
-  bool currentVisible = false;
-  bool validDates = false;
-
-  // Dialog answers. askRegName records the preset it was given.
-  std::vector<std::string> regNamePresets;
+  std::vector<std::string> regNamePresets;  // what askRegName was given
   std::function<std::string(const std::string& preset)> regNameAnswer =
       [](const std::string& preset) { return preset; };
-  std::vector<std::string> installDirAnswers;  // taken in order; then the default
+  std::vector<std::string> installDirAnswers;
   int installDirAsked = 0;
-
-  // The DDE link behind lblDDE (set by tests that reach the program group).
-  DdeLink* ddeLink = nullptr;
+  DdeLink* ddeLink = nullptr;  // behind lblDDE, for the tests that reach the program group
 
  private:
   Services& services_;

@@ -1,6 +1,7 @@
 // A process runner that starts nothing: it records every command line and
 // answers with the exit code that `onRun` gives (which can also simulate the
-// program's effects, e.g. files a tool would write), else 0.
+// program's effects, e.g. files a tool would write), else 0; `start` answers
+// with `startResult`.
 #pragma once
 
 #include <cstdint>
@@ -20,13 +21,14 @@ class FakeProcessRunner : public ProcessRunner {
   }
   Status start(const std::string& cmdline) override {
     started.push_back(cmdline);
-    return {};
+    return startResult;
   }
 
   std::vector<std::string> commands;  // runAndWait, in order
   std::vector<std::string> started;   // start, in order
   std::function<std::int32_t(const std::string& cmdline, const std::vector<std::string>& args)>
       onRun;
+  Status startResult;
 };
 
 }  // namespace pm::testing

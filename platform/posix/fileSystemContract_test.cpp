@@ -1,5 +1,5 @@
 // The file-system contract (platform/contract) for the machine folder's real
-// file system and the in-memory one the stage tests use.
+// file system; the Windows build holds its own to the same contract.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,7 +8,6 @@
 #include "platform/contract/fileSystemContract.h"
 #include "platform/posix/posixFileSystem.h"
 #include "platform/posix/testMachine.h"
-#include "tests/fakeFileSystem.h"
 
 namespace pm::contract {
 namespace {
@@ -22,20 +21,7 @@ struct PosixEnv {
   void makeReadOnly(const std::string& path) { ::chmod(temp.machine.toHost(path).c_str(), 0444); }
 };
 
-struct FakeEnv {
-  static constexpr bool kWindows = false;
-  testing::FakeFileSystem fs;
-  void makeReadOnly(const std::string& path) { fs.setReadOnly(path); }
-};
-
-struct EnvNames {
-  template <typename T>
-  static std::string GetName(int) {
-    return std::is_same_v<T, PosixEnv> ? "Posix" : "Fake";
-  }
-};
-using Implementations = ::testing::Types<PosixEnv, FakeEnv>;
-INSTANTIATE_TYPED_TEST_SUITE_P(Linux, FileSystemContract, Implementations, EnvNames);
+INSTANTIATE_TYPED_TEST_SUITE_P(Linux, FileSystemContract, ::testing::Types<PosixEnv>);
 
 }  // namespace
 }  // namespace pm::contract

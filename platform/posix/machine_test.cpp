@@ -59,17 +59,5 @@ TEST_F(MachineTest, ExistingNamesMatchWithoutCaseNewNamesStayAsWritten) {
             c() / "Program Files/Pelmora/Dorvane.mdb");
 }
 
-TEST_F(MachineTest, RelativePathsFollowTheWorkingFolder) {
-  const fs::path before = fs::current_path();
-  fs::create_directories(c() / "setup");
-  fs::current_path(c() / "setup");
-  EXPECT_EQ(m.toHost(R"(PMUpTemp\x.cab)"), c() / "setup/PMUpTemp/x.cab");
-  EXPECT_EQ(m.toHost(R"(\windows)"), c() / "windows");  // the root of the working folder's drive
-  EXPECT_EQ(m.toHost(R"(..\..\..\windows)"), c() / "windows");
-  fs::current_path("/usr");
-  EXPECT_EQ(m.toHost(R"(\bin)"), fs::path("/bin"));
-  fs::current_path(before);
-}
-
 }  // namespace
 }  // namespace pm::posix

@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-
-#include "database/testDatabase.h"
+#include "platform/posix/posixRegistryStore.h"
 #include "platform/posix/testMachine.h"
-#include "tests/fakeRegistryStore.h"
 
 namespace pm::posix {
 namespace {
@@ -22,16 +18,16 @@ class OdbcDataSourcesTest : public ::testing::Test {
     if (driver.empty()) GTEST_SKIP() << "SQLite ODBC driver not installed";
     ASSERT_TRUE(driver.is_absolute() && fs::is_regular_file(driver)) << driver;
   }
+  void set(const std::string& key, const std::string& name, const std::string& value) {
+    ASSERT_TRUE(reg.writeValue(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\" + key, name,
+                               RegValue::string(value)));
+  }
   void registerSource(const std::string& name, const std::string& listedAs,
                       const std::string& driverFile, const std::string& dbq) {
-    if (!listedAs.empty())
-      reg.set(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", name,
-              RegValue::string(listedAs));
-    const std::string key = "SOFTWARE\\ODBC\\ODBC.INI\\" + name;
-    reg.createKey(RootKey::CurrentUser, key);
-    if (!driverFile.empty())
-      reg.set(RootKey::CurrentUser, key, "Driver", RegValue::string(driverFile));
-    if (!dbq.empty()) reg.set(RootKey::CurrentUser, key, "DBQ", RegValue::string(dbq));
+    if (!listedAs.empty()) set("ODBC Data Sources", name, listedAs);
+    ASSERT_TRUE(reg.createKey(RootKey::CurrentUser, "SOFTWARE\\ODBC\\ODBC.INI\\" + name));
+    if (!driverFile.empty()) set(name, "Driver", driverFile);
+    if (!dbq.empty()) set(name, "DBQ", dbq);
   }
   std::string section(const std::string& name, const fs::path& database) {
     return "\n[" + name +
@@ -40,7 +36,7 @@ class OdbcDataSourcesTest : public ::testing::Test {
   }
 
   TempMachine temp;
-  pm::testing::FakeRegistryStore reg;
+  PosixRegistryStore reg{temp.machine};
   fs::path driver;
 };
 
@@ -51,9 +47,8 @@ TEST_F(OdbcDataSourcesTest, OnlyListedAccessSourcesWithKeyAndDatabaseAreCarriedO
   registerSource("Ledger", "Access", "C:\\WINDOWS\\System32\\ODBCJT32.DLL", "Z:\\srv\\l.mdb");
   registerSource("Warehouse", "SQL Server", "sqlsrv32.dll", "C:\\x.mdb");  // another driver
   registerSource("NoFile", kAccess, "", "");                               // no DBQ
-  reg.set(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", "Ghost",
-          RegValue::string(kAccess));                           // no key of its own
-  registerSource("Unlisted", "", "odbcjt32.dll", "C:\\u.mdb");  // not in the list
+  set("ODBC Data Sources", "Ghost", kAccess);                              // no key of its own
+  registerSource("Unlisted", "", "odbcjt32.dll", "C:\\u.mdb");             // not in the list
 
   auto ini = OdbcDataSources(temp.machine, reg).deriveIni();
   ASSERT_TRUE(ini) << ini.message();
@@ -62,26 +57,7 @@ TEST_F(OdbcDataSourcesTest, OnlyListedAccessSourcesWithKeyAndDatabaseAreCarriedO
                 section("Ledger", "/srv/l.mdb"));
 }
 
-// What isql and the installer then reach through the file is the end-to-end runs' part.
-TEST_F(OdbcDataSourcesTest, PrepareWritesTheIniOrLeavesItAsItWas) {
-  const fs::path folder = temp.machine.root() / "drive_c" / "Program Files" / "Pelmora";
-  fs::create_directories(folder);
-  std::ofstream(folder / "Dorvane.mdb") << "db";
-  // The registered path differs in letter case from the file, as Windows allows.
-  registerSource("Dorvane", kAccess, "odbcjt32.dll", "C:\\PROGRAM FILES\\pelmora\\DORVANE.MDB");
-
-  OdbcDataSources sources(temp.machine, reg);
-  ASSERT_TRUE(sources.prepare());
-  EXPECT_EQ(std::string(std::getenv("ODBCINI")), sources.iniFile().string());
-  EXPECT_EQ(std::string(std::getenv("ODBCSYSINI")), sources.systemFolder().string());
-  const std::string ini = pm::testing::readFile(sources.iniFile());
-  EXPECT_NE(ini.find(section("Dorvane", folder / "Dorvane.mdb")), std::string::npos) << ini;
-
-  // A registry that cannot be read fails the call and leaves the file as it was.
-  reg.failReads = "registry unreadable";
-  EXPECT_EQ(sources.prepare().message(), "registry unreadable");
-  EXPECT_EQ(pm::testing::readFile(sources.iniFile()), ini);
-}
-
+// Preparing the environment and what the driver manager then reaches through
+// the file is the end-to-end roads' part.
 }  // namespace
 }  // namespace pm::posix

@@ -109,24 +109,5 @@ TEST_F(ProgramManagerTest, NeverWritesOutsideTheGroupFolder) {
   EXPECT_TRUE(fs::exists(group() / "a_b-2.desktop"));
 }
 
-TEST_F(ProgramManagerTest, RefusesWhatItCannotDo) {
-  for (const char* bad : {"", "CreateGroup(x)", "[CreateGroup(x)", "[CreateGroup(x]",
-                          "[CreateGroup(x)] trailing", "[(x)]", "[Create Group(x)]"}) {
-    EXPECT_FALSE(send(bad)) << bad;
-  }
-  EXPECT_FALSE(manager.acceptsTopic("SYSTEM"));
-  EXPECT_FALSE(manager.execute("SYSTEM", "[CreateGroup(x)]"));
-  EXPECT_FALSE(send("[AddItem(C:\\x.exe,x,,,)]"));  // no current group yet
-  ASSERT_TRUE(send("[CreateGroup(Pelmora)]"));
-  EXPECT_FALSE(send("[ShowGroup(Pelmora,1)]"));
-  EXPECT_FALSE(send("[AddItem()]"));
-  // A failing command stops the request: the item after it is not made.
-  EXPECT_FALSE(send("[DeleteGroup(Pelmora)][AddItem(C:\\x.exe,x,,,)]"));
-  EXPECT_TRUE(manager.items("Pelmora").empty());
-  // A group folder that vanished under the service.
-  fs::remove_all(group());
-  EXPECT_FALSE(send("[AddItem(C:\\x.exe,x,,,)]"));
-}
-
 }  // namespace
 }  // namespace pm::posix

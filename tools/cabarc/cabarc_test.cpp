@@ -5,7 +5,6 @@
 #include <ctime>
 #include <map>
 
-#include "platform/process.h"
 #include "tools/cabarc/rawCabinet.h"
 #include "tools/testing/toolRun.h"
 

@@ -8,49 +8,35 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "database/testDatabase.h"
+#include "platform/posix/testMachine.h"
 
 namespace pm::tooltest {
 
 namespace fs = std::filesystem;
+using pm::testing::readFile;
+using pm::testing::shellQuote;
 
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempDir {
  public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "pmtool-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data());
-  }
   ~TempDir() {
     std::error_code ec;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
   }
-  TempDir(const TempDir&) = delete;
   const fs::path& path() const { return path_; }
   fs::path operator/(const std::string& rel) const { return path_ / rel; }
 
  private:
-  fs::path path_;
+  fs::path path_ = posix::makeTempFolder("pmtool");
 };
-
-struct ToolRun {
-  int code = -1;  // exit code; 128 + signal number when killed by a signal
-  std::string out, err;
-};
-
-inline std::string readFile(const fs::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
 
 inline void writeFile(const fs::path& p, const std::string& bytes) {
   fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+  pm::testing::writeFile(p, bytes);
 }
 
 // Where the built executables are: $PM_BUILD_BIN.
@@ -59,15 +45,13 @@ inline fs::path buildBin() {
   return b ? fs::path(b) : fs::path("bin");
 }
 
-inline std::string shellQuote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+struct ToolRun {
+  int code = -1;  // exit code; 128 + signal number when killed by a signal
+  std::string out, err;
+};
 
 // Runs `program` (a path, or a name looked up on PATH) with `args` in `cwd`,
-// the environment extended by `env` (NAME=value entries), and collects its
-// output; the exit code is 128 + the signal number when a signal ended it.
+// the environment extended by `env` (NAME=value entries), and collects its output.
 inline ToolRun runTool(const fs::path& program, const std::vector<std::string>& args,
                        const fs::path& cwd, const std::vector<std::string>& env = {}) {
   TempDir capture;
@@ -82,13 +66,13 @@ inline ToolRun runTool(const fs::path& program, const std::vector<std::string>& 
           readFile(capture / "out"), readFile(capture / "err")};
 }
 
-// A host file's modification time, in seconds since the epoch.
+// A host file's modification time, in seconds since the epoch (0 when missing).
 inline void setMtime(const fs::path& p, std::time_t when) {
   fs::last_write_time(
       p, fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(when)));
 }
 inline std::time_t mtimeOf(const fs::path& p) {
-  std::error_code ec;  // a missing file reads as 0
+  std::error_code ec;
   const auto t = fs::last_write_time(p, ec);
   return ec ? 0 : std::chrono::system_clock::to_time_t(fs::file_time_type::clock::to_sys(t));
 }
