@@ -242,6 +242,53 @@ Result<std::string> FakeFileSystem::systemFolder() {
   return std::string("C:\\windows\\system32");
 }
 
+Status FakeFileSystem::renameFile(const std::string& from, const std::string& to) {
+  if (Status s = check("renameFile", to); !s) return s;
+  const std::string what = "Cannot rename \"" + absolutePath(from) + "\" to";
+  const Entry* e = find(from);
+  if (!e || e->folder) return fail(what, to, "the file does not exist");
+  if (find(to)) return fail(what, to, "the new name is taken");
+  const std::string abs = resolve(to);
+  const Entry* parent = find(parentOf(abs));
+  if (!parent || !parent->folder) return fail(what, to, "the target folder does not exist");
+  Entry moved = *e;
+  moved.path = abs;
+  entries_.erase(toLower(absolutePath(from)));
+  entries_[toLower(abs)] = std::move(moved);
+  return {};
+}
+
+bool FakeFileSystem::isReadOnly(const std::string& path) {
+  const Entry* e = find(path);
+  return e && e->readOnly;
+}
+
+bool FakeFileSystem::inUse(const std::string& path) {
+  return std::any_of(heldOpen.begin(), heldOpen.end(), [&](const std::string& held) {
+    return toLower(absolutePath(held)) == toLower(absolutePath(path));
+  });
+}
+
+bool FakeFileSystem::folderWritable(const std::string& path) {
+  const Entry* e = find(path);
+  return e && e->folder && !e->readOnly;
+}
+
+Result<bool> FakeFileSystem::sameContent(const std::string& a, const std::string& b) {
+  auto ta = readText(a);
+  if (!ta) return ta.status();
+  auto tb = readText(b);
+  if (!tb) return tb.status();
+  return ta.value() == tb.value();
+}
+
+Result<std::string> FakeFileSystem::createPrivateTempFolder(const std::string& prefix) {
+  if (Status s = check("createPrivateTempFolder", prefix); !s) return s;
+  const std::string path = "Z:\\tmp\\" + prefix + "-" + std::to_string(++privateFolders_);
+  addFolder(path);
+  return path;
+}
+
 void FakeFileSystem::addFolder(const std::string& path) {
   const std::string abs = resolve(path);
   if (abs.size() <= 3) return;

@@ -41,6 +41,14 @@ class FakeFileSystem : public FileSystem {
   Status writeText(const std::string& path, const std::string& content) override;
   Result<std::string> shortPath(const std::string& path) override;
   Result<std::string> systemFolder() override;
+  Status renameFile(const std::string& from, const std::string& to) override;
+  bool isLink(const std::string&) override { return false; }  // no links here
+  bool isReadOnly(const std::string& path) override;
+  bool inUse(const std::string& path) override;
+  bool folderWritable(const std::string& path) override;
+  Result<bool> sameContent(const std::string& a, const std::string& b) override;
+  // "Z:\tmp\PREFIX-1", "-2"...
+  Result<std::string> createPrivateTempFolder(const std::string& prefix) override;
 
   // ---- for tests ----
   // Makes a file (and its missing folders) with the content; mtime `now` unless given.
@@ -57,6 +65,8 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, std::string> shortNames;
   // When set, systemFolder() fails (a machine whose system folder cannot be found).
   bool systemFolderFails = false;
+  // Files that another program holds open (absolute paths, letter case ignored).
+  std::vector<std::string> heldOpen;
   std::function<Status(const std::string& operation, const std::string& path)> interceptor;
 
  private:
@@ -76,6 +86,7 @@ class FakeFileSystem : public FileSystem {
 
   std::map<std::string, Entry> entries_;  // by lower-case absolute path
   std::string workingFolder_ = "C:\\";
+  int privateFolders_ = 0;
 };
 
 }  // namespace pm::testing
