@@ -120,8 +120,10 @@ TEST_F(DbCheckTest, SecondRunKeepsTheUsersDataAsBackupAndSetsTheDataSourceBack) 
 
   dbCheck(frm, false);
 
-  EXPECT_EQ(frm.lines[8], "ODBC Data Sources Registers set.");
+  EXPECT_EQ(frm.lines[2], "Older backup kept as DorvaneBKUP.1.mdb.");
+  EXPECT_EQ(frm.lines[9], "ODBC Data Sources Registers set.");
   EXPECT_EQ(frm.lines.back(), "--- Database Install Complete\r\n");
+  EXPECT_EQ(pm::testing::readFile(host(appFolder + "\\DorvaneBKUP.1.mdb")), "an older backup");
   EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
   EXPECT_EQ(pm::testing::readFile(host(database)), pm::testing::readFile(blank));
   EXPECT_EQ(value(kDsnKey, "FIL"), RegValue::string("MS Access;"));
@@ -214,7 +216,7 @@ TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
   EXPECT_EQ(fs.content("C:\\Pelmora\\Dorvane.mdb"), "the user's data");
 }
 
-TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInTheBackup) {
+TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInPlace) {
   pm::testing::makeProductDatabase(host(database), "Users data");
   const std::string usersData = pm::testing::readFile(host(database));
   stdfs::remove(host(tempFolder + "\\Pelmora.CAB"));
@@ -224,7 +226,7 @@ TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInTheBackup
   ASSERT_EQ(frm.lines.size(), 5u);
   EXPECT_TRUE(frm.lines[4].ends_with(" Scripting.FileSystemObject 53")) << frm.lines[4];
   EXPECT_EQ(frm.dumps, 1);
-  EXPECT_FALSE(fs.fileExists(database));
+  EXPECT_EQ(pm::testing::readFile(host(database)), usersData);
   EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
   EXPECT_FALSE(*registry.keyExists(HKCU, kDsnKey));
 }

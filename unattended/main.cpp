@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "console/frmUpgradeInstall.h"
+#include "packages/cabinet.h"
 #include "platform/posix/machine.h"
 #include "platform/posix/services.h"
 #include "platform/result.h"
@@ -37,7 +38,8 @@ constexpr const char* kUsage =
     "  from ANSWER_FILE (key = value lines: agreement, help, full, folder, name,\n"
     "  launch, valid-dates). --no-pacing skips the one-second pause per report line.\n"
     "  Exit codes: 0 completed, 2 agreement declined, 3 a stage reported a failure,\n"
-    "  4 ended before the end, 64 bad command line or answer file.\n";
+    "  4 ended before the end, 5 another installer is running, 6 the installer's\n"
+    "  cabinets are damaged, 64 bad command line or answer file.\n";
 
 // Writes to a file descriptor: the report's own copy of stdout.
 class FdBuffer : public std::streambuf {
@@ -108,6 +110,17 @@ int install(const Options& options, const pm::unattended::Answers& answers) {
 
   pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
                                     pm::posix::executableFolder());
+  // One installer at a time, and only an intact one, changes the machine.
+  if (pm::Status locked = platform.installLock.acquire(); !locked) {
+    std::cerr << "PMSetupUnattended: " << locked.message() << std::endl;
+    return u::kBusy;
+  }
+  if (pm::Status intact =
+          pm::checkCabinets(platform.fs, platform.processes, platform.installerFolder);
+      !intact) {
+    std::cerr << "PMSetupUnattended: " << intact.message() << std::endl;
+    return u::kDamaged;
+  }
   u::UnpacedClock unpaced(platform.clock);
   pm::Clock& clock = options.pacing ? static_cast<pm::Clock&>(platform.clock) : unpaced;
   u::HeadlessToolkit toolkit(answers, std::cerr);
