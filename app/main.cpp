@@ -22,15 +22,16 @@ int main(int argc, char** argv) {
   pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
                                     pm::posix::executableFolder());
   pm::qt::QtToolkit toolkit;
-  // One installer at a time, and only an intact one, changes the machine.
-  if (pm::Status locked = platform.installLock.acquire(); !locked) {
-    toolkit.notify(locked.message(), "PMSetup");
-    return 1;
-  }
+  // Only an intact installer, and one at a time, changes the machine. The check
+  // reads the cabinets only, so a damaged installer leaves the machine as it was.
   if (pm::Status intact =
           pm::checkCabinets(platform.fs, platform.processes, platform.installerFolder);
       !intact) {
     toolkit.notify(intact.message(), "PMSetup");
+    return 1;
+  }
+  if (pm::Status locked = platform.installLock.acquire(); !locked) {
+    toolkit.notify(locked.message(), "PMSetup");
     return 1;
   }
 

@@ -302,8 +302,11 @@ void FakeFileSystem::addFile(const std::string& path, const std::string& content
   const std::string abs = resolve(path);
   addFolder(parentOf(abs));
   const std::string key = toLower(abs);
+  // Resolved before the entry exists: an entry without its path yet would
+  // resolve to nothing.
+  const std::string resolved = resolve(abs);
   Entry& e = entries_[key];
-  if (e.path.empty()) e.path = resolve(abs);
+  if (e.path.empty()) e.path = resolved;
   e.folder = false;
   e.content = content;
   e.mtime = mtime.value_or(now);

@@ -110,16 +110,17 @@ int install(const Options& options, const pm::unattended::Answers& answers) {
 
   pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
                                     pm::posix::executableFolder());
-  // One installer at a time, and only an intact one, changes the machine.
-  if (pm::Status locked = platform.installLock.acquire(); !locked) {
-    std::cerr << "PMSetupUnattended: " << locked.message() << std::endl;
-    return u::kBusy;
-  }
+  // Only an intact installer, and one at a time, changes the machine. The check
+  // reads the cabinets only, so a damaged installer leaves the machine as it was.
   if (pm::Status intact =
           pm::checkCabinets(platform.fs, platform.processes, platform.installerFolder);
       !intact) {
     std::cerr << "PMSetupUnattended: " << intact.message() << std::endl;
     return u::kDamaged;
+  }
+  if (pm::Status locked = platform.installLock.acquire(); !locked) {
+    std::cerr << "PMSetupUnattended: " << locked.message() << std::endl;
+    return u::kBusy;
   }
   u::UnpacedClock unpaced(platform.clock);
   pm::Clock& clock = options.pacing ? static_cast<pm::Clock&>(platform.clock) : unpaced;
