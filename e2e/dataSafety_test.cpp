@@ -203,6 +203,9 @@ TEST_F(DataSafety, ACutCabinetStopsTheInstallBeforeAnyChange) {
 TEST_F(DataSafety, AReadOnlyInstallerFolderWorksAndWritesNothingThere) {
   const fs::path temp = demo.root / "temp";
   fs::create_directory(temp);
+  // As on a CD, the files are read-only too: the run's copies must still go.
+  for (const char* cabinet : {"Pelmora.CAB", "PLMLibrary.CAB", "PLMHelp.CAB"})
+    fs::permissions(demo.setup / cabinet, fs::perms::owner_write, fs::perm_options::remove);
   writeFile(demo.root / "answers.ini", kAnswers);
   const std::vector<std::string> before = filesBelow(demo.setup);
   const std::string setup = shq(demo.setup);

@@ -130,7 +130,10 @@ void libraryCheck(InstallWindow& frm) {
   frm.rept("Temporary directory created.");
 
   for (const char* cabinet : {kMainCabinet, kLibraryCabinet, kHelpCabinet}) {
-    (void)fs.copyFile(installerFolder + "\\" + cabinet, tempFolder + "\\" + cabinet, true);
+    const std::string copy = tempFolder + "\\" + cabinet;
+    (void)fs.copyFile(installerFolder + "\\" + cabinet, copy, true);
+    // A copy from a CD comes read-only; the run's own copy must go at its end.
+    if (fs.isReadOnly(copy)) (void)fs.clearReadOnly(copy);
   }
   (void)fs.setWorkingFolder(tempFolder);
   frm.rept("Copied Extraction files.");

@@ -54,6 +54,8 @@ class FileSystem {
   virtual bool isLink(const std::string& path) = 0;
   // True when the path names an existing file (or folder) that is read-only.
   virtual bool isReadOnly(const std::string& path) = 0;
+  // Makes a read-only file writable (a copy from a CD keeps the attribute).
+  virtual Status clearReadOnly(const std::string& path) = 0;
   // True when another program holds the file open, so that it cannot be
   // replaced safely now (Windows: opening it for exclusive use fails with a
   // sharing violation). False when nobody does, or nobody can be seen to.

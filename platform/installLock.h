@@ -27,9 +27,15 @@ class InstallLock {
   virtual void release() = 0;
 };
 
-// The message of a refused acquire.
+// The message of an acquire refused because another installer holds the lock.
 inline constexpr const char* kAnotherInstallerRuns =
     "Another Pelmora installer is already running on this computer. Let it finish, then start "
     "this one again if it is still needed. Nothing has been changed.";
+
+// True when acquire failed because another installer holds the lock (rather
+// than because the lock cannot be had at all, on a machine that cannot be written).
+inline bool anotherInstallerRuns(const Status& refused) {
+  return refused.message() == kAnotherInstallerRuns;
+}
 
 }  // namespace pm

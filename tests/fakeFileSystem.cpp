@@ -263,6 +263,14 @@ bool FakeFileSystem::isReadOnly(const std::string& path) {
   return e && e->readOnly;
 }
 
+Status FakeFileSystem::clearReadOnly(const std::string& path) {
+  if (Status s = check("clearReadOnly", path); !s) return s;
+  Entry* e = find(path);
+  if (!e || e->folder) return fail("Cannot make writable", path, "it is not a file");
+  e->readOnly = false;
+  return {};
+}
+
 bool FakeFileSystem::inUse(const std::string& path) {
   return std::any_of(heldOpen.begin(), heldOpen.end(), [&](const std::string& held) {
     return toLower(absolutePath(held)) == toLower(absolutePath(path));

@@ -44,6 +44,7 @@ class FakeFileSystem : public FileSystem {
   Status renameFile(const std::string& from, const std::string& to) override;
   bool isLink(const std::string&) override { return false; }  // no links here
   bool isReadOnly(const std::string& path) override;
+  Status clearReadOnly(const std::string& path) override;
   bool inUse(const std::string& path) override;
   bool folderWritable(const std::string& path) override;
   Result<bool> sameContent(const std::string& a, const std::string& b) override;

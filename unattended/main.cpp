@@ -120,7 +120,7 @@ int install(const Options& options, const pm::unattended::Answers& answers) {
   }
   if (pm::Status locked = platform.installLock.acquire(); !locked) {
     std::cerr << "PMSetupUnattended: " << locked.message() << std::endl;
-    return u::kBusy;
+    return pm::anotherInstallerRuns(locked) ? u::kBusy : u::kEndedEarly;
   }
   u::UnpacedClock unpaced(platform.clock);
   pm::Clock& clock = options.pacing ? static_cast<pm::Clock&>(platform.clock) : unpaced;

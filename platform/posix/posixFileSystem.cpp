@@ -364,6 +364,16 @@ bool PosixFileSystem::isReadOnly(const std::string& path) {
   return ::stat(machine_.toHost(path).c_str(), &st) == 0 && readOnlyMode(st);
 }
 
+Status PosixFileSystem::clearReadOnly(const std::string& path) {
+  const fs::path host = machine_.toHost(path);
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return fail("Cannot make writable", path, "it is not a file");
+  if (readOnlyMode(st) && ::chmod(host.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
+    return fail("Cannot make writable", path, reason(errno));
+  return {};
+}
+
 Result<bool> PosixFileSystem::sameContent(const std::string& a, const std::string& b) {
   Fd fa(::open(machine_.toHost(a).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fa) return fail("Cannot read", a, reason(errno));

@@ -41,6 +41,7 @@ class PosixFileSystem : public FileSystem {
   Status writeText(const std::string& path, const std::string& content) override;
   bool isLink(const std::string& path) override;
   bool isReadOnly(const std::string& path) override;
+  Status clearReadOnly(const std::string& path) override;
   Result<bool> sameContent(const std::string& a, const std::string& b) override;
   Status renameFile(const std::string& from, const std::string& to) override;
   // Looks at the open descriptors of every process of this user (/proc/*/fd),
