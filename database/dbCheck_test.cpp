@@ -116,14 +116,16 @@ TEST_F(DbCheckTest, SecondRunKeepsTheUsersDataAsBackupAndSetsTheDataSourceBack) 
   set(kJetKey, "UserCommitSync", RegValue::string("No"));
   set(kListKey, "Dorvane", RegValue::string("Hand-made entry"));
   pm::testing::writeFile(host(backup), "an older backup");
+  pm::testing::writeFile(host(appFolder + "\\DorvaneBKUP.1.mdb"), "an even older one");
   frm.lines.clear();
 
   dbCheck(frm, false);
 
-  EXPECT_EQ(frm.lines[2], "Older backup kept as DorvaneBKUP.1.mdb.");
+  EXPECT_EQ(frm.lines[2], "Older backup kept as DorvaneBKUP.2.mdb.");
   EXPECT_EQ(frm.lines[9], "ODBC Data Sources Registers set.");
   EXPECT_EQ(frm.lines.back(), "--- Database Install Complete\r\n");
-  EXPECT_EQ(pm::testing::readFile(host(appFolder + "\\DorvaneBKUP.1.mdb")), "an older backup");
+  EXPECT_EQ(pm::testing::readFile(host(appFolder + "\\DorvaneBKUP.2.mdb")), "an older backup");
+  EXPECT_EQ(pm::testing::readFile(host(appFolder + "\\DorvaneBKUP.1.mdb")), "an even older one");
   EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
   EXPECT_EQ(pm::testing::readFile(host(database)), pm::testing::readFile(blank));
   EXPECT_EQ(value(kDsnKey, "FIL"), RegValue::string("MS Access;"));

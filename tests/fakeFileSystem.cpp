@@ -271,12 +271,6 @@ Status FakeFileSystem::clearReadOnly(const std::string& path) {
   return {};
 }
 
-bool FakeFileSystem::inUse(const std::string& path) {
-  return std::any_of(heldOpen.begin(), heldOpen.end(), [&](const std::string& held) {
-    return toLower(absolutePath(held)) == toLower(absolutePath(path));
-  });
-}
-
 bool FakeFileSystem::folderWritable(const std::string& path) {
   const Entry* e = find(path);
   return e && e->folder && !e->readOnly;

@@ -45,7 +45,7 @@ class FakeFileSystem : public FileSystem {
   bool isLink(const std::string&) override { return false; }  // no links here
   bool isReadOnly(const std::string& path) override;
   Status clearReadOnly(const std::string& path) override;
-  bool inUse(const std::string& path) override;
+  bool inUse(const std::string&) override { return false; }  // no other programs here
   bool folderWritable(const std::string& path) override;
   Result<bool> sameContent(const std::string& a, const std::string& b) override;
   // "Z:\tmp\PREFIX-1", "-2"...
@@ -66,8 +66,6 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, std::string> shortNames;
   // When set, systemFolder() fails (a machine whose system folder cannot be found).
   bool systemFolderFails = false;
-  // Files that another program holds open (absolute paths, letter case ignored).
-  std::vector<std::string> heldOpen;
   std::function<Status(const std::string& operation, const std::string& path)> interceptor;
 
  private:
