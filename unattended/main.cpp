@@ -75,6 +75,6 @@ int main(int argc, char** argv) {
                                     pm::posix::executableFolder());
   u::Platform platform{
       services.fs,          services.clock, services.processes,      services.registry,
-      services.dataSources, services.dde,   services.installerFolder};
+      services.dataSources, services.dde,   services.installLock, services.installerFolder};
   return u::install(options, answers, platform, report);
 }

@@ -13,6 +13,7 @@
 #include "platform/datasources.h"
 #include "platform/dde.h"
 #include "platform/filesystem.h"
+#include "platform/installLock.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "unattended/answerFile.h"
@@ -39,6 +40,7 @@ struct Platform {
   RegistryStore& registry;
   DataSources& dataSources;
   DdeSystem& dde;
+  InstallLock& installLock;
   std::string installerFolder;  // Windows path, no trailing separator
 };
 
