@@ -1,20 +1,14 @@
 // Test helpers for the database tests: SQLite databases built and read with the
-// sqlite3 command-line shell, and whole files.
+// sqlite3 command-line shell.
 #pragma once
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
-namespace pm::testing {
+#include "platform/posix/testMachine.h"
 
-inline std::string shellQuote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+namespace pm::testing {
 
 // Runs SQL on a SQLite database file with the sqlite3 shell; its output.
 inline std::string sqlite(const std::filesystem::path& db, const std::string& sql) {
@@ -36,16 +30,6 @@ inline void makeProductDatabase(const std::filesystem::path& db, const std::stri
          "CREATE TABLE Status (StatusDescription TEXT, StatusDate TEXT, StatusValue TEXT);"
          "INSERT INTO Company VALUES ('" +
              company + "', NULL);");
-}
-
-inline std::string readFile(const std::filesystem::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-inline void writeFile(const std::filesystem::path& p, const std::string& content) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << content;
 }
 
 }  // namespace pm::testing

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "database/testDatabase.h"
 #include "platform/posix/testMachine.h"
 
 namespace pm::posix {

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "database/testDatabase.h"
 #include "platform/posix/testMachine.h"
 
 namespace pm::posix {

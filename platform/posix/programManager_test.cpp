@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "database/testDatabase.h"
 #include "platform/posix/testMachine.h"
 
 namespace pm::posix {

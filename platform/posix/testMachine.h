@@ -1,10 +1,13 @@
-// A machine folder in a fresh temporary directory, removed with everything in
-// it at the end of the test.
+// Test helpers of every layer: a machine folder in a fresh temporary directory,
+// removed with everything in it at the end of the test, and whole files.
 #pragma once
 
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "platform/posix/machine.h"
@@ -32,3 +35,23 @@ struct TempMachine {
 };
 
 }  // namespace pm::posix
+
+namespace pm::testing {
+
+inline std::string shellQuote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+inline std::string readFile(const std::filesystem::path& p) {
+  std::ostringstream s;
+  s << std::ifstream(p, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+inline void writeFile(const std::filesystem::path& p, const std::string& content) {
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << content;
+}
+
+}  // namespace pm::testing

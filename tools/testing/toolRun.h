@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "database/testDatabase.h"
 #include "platform/posix/testMachine.h"
 
 namespace pm::tooltest {
