@@ -1,0 +1,1018 @@
+#include "platform/posix/registryHive.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace pm::posix {
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::size_t kChunk = 1 << 20;  // read a megabyte at a time
+
+// ASCII lower case (names compare ignoring ASCII letter case), and the order of
+// keys: lower case, with "\" before every character of a name so that the
+// children of "a" come before the sibling "a b".
+constexpr std::array<unsigned char, 256> makeLower() {
+  std::array<unsigned char, 256> t{};
+  for (int c = 0; c < 256; ++c)
+    t[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return t;
+}
+constexpr std::array<unsigned char, 256> kLower = makeLower();
+constexpr std::array<unsigned char, 256> makeOrder() {
+  std::array<unsigned char, 256> t = makeLower();
+  t['\\'] = 1;
+  return t;
+}
+constexpr std::array<unsigned char, 256> kOrder = makeOrder();
+
+inline unsigned char lower(char c) {
+  return kLower[static_cast<unsigned char>(c)];
+}
+
+constexpr std::uint32_t kHashStart = 2166136261u;  // FNV-1a
+inline std::uint32_t hashStep(std::uint32_t h, char c) {
+  return (h ^ lower(c)) * 16777619u;
+}
+std::uint32_t hashLower(std::string_view s, std::uint32_t h = kHashStart) {
+  for (char c : s) h = hashStep(h, c);
+  return h;
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+std::string_view trimLeft(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  return s.substr(i);
+}
+std::string_view trimRight(std::string_view s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+bool blank(std::string_view s) {
+  return s.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16LE bytes (no byte order mark) as UTF-8.
+std::string utf16leToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() / 2 + 16);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    std::uint32_t u = static_cast<unsigned char>(bytes[i]) |
+                      (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+      const std::uint32_t lo =
+          static_cast<unsigned char>(bytes[i + 2]) |
+          (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 3])) << 8);
+      if (lo >= 0xDC00 && lo < 0xE000) {
+        u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+        i += 2;
+      }
+    }
+    appendUtf8(out, u);
+  }
+  return out;
+}
+
+// The text between quotes as it reads: "\\" and "\"" stand for "\" and """; any
+// other backslash is itself.
+std::string unescape(std::string_view raw) {
+  std::string out;
+  out.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\\' && i + 1 < raw.size() && (raw[i + 1] == '\\' || raw[i + 1] == '"')) ++i;
+    out += raw[i];
+  }
+  return out;
+}
+
+// `text` between quotes as written: "\" and """ escaped.
+void appendEscaped(std::string& out, std::string_view text) {
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+}
+
+void appendDword(std::string& out, std::uint32_t n) {
+  char buf[14] = {'d', 'w', 'o', 'r', 'd', ':'};
+  for (int i = 0; i < 8; ++i) buf[6 + i] = "0123456789abcdef"[(n >> (28 - 4 * i)) & 0xF];
+  out.append(buf, sizeof buf);
+}
+
+// The bytes of a hex value's data ("hex(2):41,00,42,00,\ ..."), or nothing when
+// they cannot be read.
+std::optional<std::string> hexBytes(std::string_view all) {
+  const std::size_t colon = all.find(':');
+  std::string out;
+  std::string digits;
+  for (std::size_t i = colon + 1; i <= all.size(); ++i) {
+    const char c = i < all.size() ? all[i] : ',';
+    if (std::isxdigit(static_cast<unsigned char>(c))) {
+      digits += c;
+    } else if (c == ',') {
+      if (digits.empty() && i < all.size()) return std::nullopt;
+      if (!digits.empty()) {
+        if (digits.size() > 2) return std::nullopt;
+        out += static_cast<char>(std::stoi(digits, nullptr, 16));
+      }
+      digits.clear();
+    } else if (c != '\\' && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+// The names of a key path (registry paths separate at "\" only; empty names
+// drop out), joined by single "\".
+std::string_view normalPath(std::string_view path, std::string& buffer) {
+  const bool normal = path.empty() || (path.front() != '\\' && path.back() != '\\' &&
+                                       path.find("\\\\") == std::string_view::npos);
+  if (normal) return path;
+  buffer.clear();
+  std::size_t i = 0;
+  while (i < path.size()) {
+    const std::size_t end = std::min(path.find('\\', i), path.size());
+    if (end > i) {
+      if (!buffer.empty()) buffer += '\\';
+      buffer.append(path.substr(i, end - i));
+    }
+    i = end + 1;
+  }
+  return buffer;
+}
+
+// ---- lines of the format ---------------------------------------------------------------
+
+enum class Kind : std::uint8_t { String, Dword, Raw };
+
+// A value line, trimmed, as written: what it names and holds.
+struct ValueLine {
+  std::string_view name;  // between the quotes, escaped as written ("" for "@")
+  Kind kind = Kind::String;
+  std::string_view data;  // String: between the quotes; Raw: from the type on
+  std::uint32_t dword = 0;
+  bool plainData = true;   // String: escaped as we write it
+  bool continues = false;  // Raw: the data goes on on the next line
+};
+
+// The closing quote of a quoted text that starts at s[0], or npos; `plain` tells
+// whether every backslash in it escapes "\" or """. Backslashes pair from the
+// start of a run: an odd run before a quote escapes it, one before anything
+// else leaves a backslash that escapes nothing.
+std::size_t closingQuote(std::string_view s, bool& plain) {
+  plain = true;
+  const char* const base = s.data();
+  std::size_t from = 1;
+  for (;;) {
+    const void* quote = from < s.size() ? std::memchr(base + from, '"', s.size() - from) : nullptr;
+    if (!quote) return std::string_view::npos;
+    const std::size_t q = static_cast<std::size_t>(static_cast<const char*>(quote) - base);
+    bool escaped = false;
+    for (std::size_t j = from; j < q;) {
+      const void* slash = std::memchr(base + j, '\\', q - j);
+      if (!slash) break;
+      std::size_t end = static_cast<std::size_t>(static_cast<const char*>(slash) - base);
+      const std::size_t start = end;
+      while (end < q && s[end] == '\\') ++end;
+      if ((end - start) % 2 == 1) {
+        if (end == q) {
+          escaped = true;
+        } else {
+          plain = false;
+        }
+      }
+      j = end;
+    }
+    if (!escaped) return q;
+    from = q + 1;
+  }
+}
+
+ValueLine parseValueLine(std::string_view line, int lineNo) {
+  using Error = RegistryHive::ParseError;
+  ValueLine v;
+  std::size_t p = 0;
+  if (line[0] == '@') {
+    p = 1;
+  } else if (line[0] == '"') {
+    bool plain = true;
+    const std::size_t close = closingQuote(line, plain);
+    if (close == std::string_view::npos)
+      throw Error{lineNo, "missing closing quote of the value name"};
+    v.name = line.substr(1, close - 1);
+    p = close + 1;
+  } else {
+    throw Error{lineNo, "expected a key in [brackets] or a value (\"Name\"=... or @=...)"};
+  }
+  while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+  if (p >= line.size() || line[p] != '=')
+    throw Error{lineNo, "expected \"=\" after the value name"};
+  ++p;
+  while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+  const std::string_view data = line.substr(p);
+  if (!data.empty() && data[0] == '"') {
+    const std::size_t close = closingQuote(data, v.plainData);
+    if (close == std::string_view::npos)
+      throw Error{lineNo, "missing closing quote of the value data"};
+    if (close + 1 != data.size()) throw Error{lineNo, "text after the closing quote"};
+    v.data = data.substr(1, close - 1);
+  } else if (data.size() >= 6 && sameIgnoringCase(data.substr(0, 6), "dword:")) {
+    const std::string_view digits = data.substr(6);
+    if (digits.empty() || digits.size() > 8) throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
+    for (char c : digits) {
+      if (!std::isxdigit(static_cast<unsigned char>(c)))
+        throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
+      v.dword = v.dword * 16 + static_cast<std::uint32_t>(c <= '9' ? c - '0' : lower(c) - 'a' + 10);
+    }
+    v.kind = Kind::Dword;
+  } else if (data.size() >= 4 && (sameIgnoringCase(data.substr(0, 4), "hex:") ||
+                                  sameIgnoringCase(data.substr(0, 4), "hex("))) {
+    v.kind = Kind::Raw;
+    v.data = data;
+    v.continues = data.back() == '\\';  // continuation lines follow while a line ends in "\"
+  } else if (data == "-") {
+    throw Error{lineNo, "a value deletion does not belong in a stored registry"};
+  } else {
+    throw Error{lineNo, "unrecognised value data \"" + std::string(data) + "\""};
+  }
+  return v;
+}
+
+// ---- sources -----------------------------------------------------------------------------
+
+class FileSource : public RegistryHive::Source {
+ public:
+  FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ~FileSource() override { ::close(fd_); }
+  std::uint64_t size() const override { return size_; }
+  bool read(std::uint64_t offset, std::size_t length, char* into) const override {
+    std::size_t got = 0;
+    while (got < length) {
+      const ssize_t n = ::pread(fd_, into + got, length - got, static_cast<off_t>(offset + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      got += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+  std::uint64_t size_;
+};
+
+class TextSource : public RegistryHive::Source {
+ public:
+  explicit TextSource(std::string text) : text_(std::move(text)) {}
+  std::uint64_t size() const override { return text_.size(); }
+  bool read(std::uint64_t offset, std::size_t length, char* into) const override {
+    if (offset + length > text_.size()) return false;
+    std::memcpy(into, text_.data() + offset, length);
+    return true;
+  }
+
+ private:
+  std::string text_;
+};
+
+// Bytes of a source kept in memory for reading lines: a megabyte or so from
+// `start`, reused by the next reader when its part is there already. One
+// buffer, allocated once: new memory is what reading costs most.
+struct Window {
+  std::unique_ptr<char[]> data;
+  std::size_t capacity = 0;
+  std::size_t size = 0;
+  std::uint64_t start = 0;
+
+  // Room for `more` bytes after the ones held.
+  char* room(std::size_t more) {
+    if (size + more > capacity) {
+      const std::size_t wanted = std::max({capacity * 2, size + more, 2 * kChunk});
+      auto bigger = std::make_unique_for_overwrite<char[]>(wanted);
+      if (size) std::memcpy(bigger.get(), data.get(), size);
+      data = std::move(bigger);
+      capacity = wanted;
+    }
+    return data.get() + size;
+  }
+  void dropFront(std::size_t n) {
+    if (n < size) std::memmove(data.get(), data.get() + n, size - n);
+    size -= std::min(n, size);
+    start += n;
+  }
+};
+
+// The lines of a part of a source, read a megabyte at a time into a window; a
+// line is valid until the next one is asked for.
+class LineReader {
+ public:
+  LineReader(const RegistryHive::Source& source, std::uint64_t begin, std::uint64_t end,
+             Window& window)
+      : source_(source), end_(end), w_(window) {
+    if (begin >= w_.start && begin <= w_.start + w_.size) {
+      at_ = static_cast<std::size_t>(begin - w_.start);
+    } else {
+      w_.size = 0;
+      w_.start = begin;
+    }
+  }
+
+  // Without its line end (LF or CR LF); false at the end.
+  bool next(std::string_view& line) {
+    for (;;) {
+      // The part's bytes in the window end at `limit`.
+      const std::size_t limit =
+          static_cast<std::size_t>(std::min<std::uint64_t>(w_.size, end_ - w_.start));
+      const bool whole = w_.start + limit >= end_;
+      const char* base = w_.data.get();
+      const void* nl = at_ < limit ? std::memchr(base + at_, '\n', limit - at_) : nullptr;
+      if (nl || (whole && at_ < limit)) {
+        const std::size_t stop =
+            nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : limit;
+        line = std::string_view(base + at_, stop - at_);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lineStart_ = w_.start + at_;
+        at_ = stop + 1;
+        return true;
+      }
+      if (whole) return false;
+      // Keep the start of the line and read on, a megabyte past it.
+      w_.dropFront(at_);
+      at_ = 0;
+      const std::uint64_t from = w_.start + w_.size;
+      if (from >= source_.size()) throw RegistryHive::SourceChanged{};
+      const auto length =
+          static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, source_.size() - from));
+      if (!source_.read(from, length, w_.room(length))) throw RegistryHive::SourceChanged{};
+      w_.size += length;
+    }
+  }
+  // Where the line given last starts.
+  std::uint64_t lineStart() const { return lineStart_; }
+  // Where the line after it starts.
+  std::uint64_t position() const { return std::min<std::uint64_t>(w_.start + at_, end_); }
+
+ private:
+  const RegistryHive::Source& source_;
+  std::uint64_t end_;
+  Window& w_;
+  std::size_t at_ = 0;
+  std::uint64_t lineStart_ = 0;
+};
+
+}  // namespace
+
+// ---- the hive ------------------------------------------------------------------------------
+
+struct RegistryHive::Impl {
+  // Bytes of text (keys' lines read from the source) or, with kAdded set in
+  // `off`, of added (names, data and key paths made here).
+  struct Span {
+    std::uint32_t off = 0;
+    std::uint32_t len = 0;
+  };
+  static constexpr std::uint32_t kAdded = 0x80000000u;
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  struct Value {
+    Span name;  // as it reads ("" for the default value)
+    Span data;  // String: between the quotes, escaped; Raw: as written from the type on
+    std::uint32_t dword = 0;
+    std::uint32_t hash = 0;  // of the lower-case name
+    Kind kind = Kind::String;
+    bool plainName = true;  // the name holds no "\" or """
+    bool plainData = true;  // String: `data` is escaped as we write it
+  };
+  struct Values {
+    std::vector<Value> list;
+    std::vector<std::uint32_t> slots;  // index + 1 by hash, when there are many
+  };
+  struct Section {  // the lines of a key in the source, after its [key] line
+    std::uint64_t begin = 0;
+    std::uint32_t length = 0;
+    std::uint32_t next = kNone;
+  };
+  struct Key {
+    Span path;               // below the root, names joined by "\"; empty for the root key
+    std::uint32_t hash = 0;  // of the lower-case path
+    std::uint32_t firstSection = kNone, lastSection = kNone;
+    bool merge = false;              // in several sections: read it before writing it
+    std::unique_ptr<Values> values;  // read from its sections, or made here
+  };
+
+  std::string root;
+  std::shared_ptr<const Source> source;
+  std::string text;
+  std::string added;
+  std::vector<Key> keys;
+  std::vector<std::uint32_t> keySlots;  // key index + 1 by hash
+  std::vector<std::uint32_t> order;     // key indexes in tree order
+  std::vector<Section> sections;
+  bool bulk = false;  // loading: order is sorted once at the end
+  std::string scratch;
+
+  std::string_view view(Span s) const {
+    if (s.off & kAdded) return std::string_view(added).substr(s.off & ~kAdded, s.len);
+    return std::string_view(text).substr(s.off, s.len);
+  }
+  Span add(std::string_view bytes) {
+    if (added.size() + bytes.size() >= kAdded) throw std::length_error("registry store too large");
+    const Span s{static_cast<std::uint32_t>(added.size()) | kAdded,
+                 static_cast<std::uint32_t>(bytes.size())};
+    added.append(bytes);
+    return s;
+  }
+
+  bool treeLess(std::uint32_t a, std::uint32_t b) const {
+    const std::string_view x = view(keys[a].path), y = view(keys[b].path);
+    const std::size_t n = std::min(x.size(), y.size());
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned char p = kOrder[static_cast<unsigned char>(x[i])];
+      const unsigned char q = kOrder[static_cast<unsigned char>(y[i])];
+      if (p != q) return p < q;
+    }
+    return x.size() < y.size();
+  }
+
+  // Sorts `order` by merging its ascending runs: a file in tree order, or one
+  // with keys added at its end, costs one pass.
+  void sortKeys() {
+    auto less = [this](std::uint32_t a, std::uint32_t b) { return treeLess(a, b); };
+    std::vector<std::size_t> runs{0};
+    for (std::size_t i = 1; i < order.size(); ++i)
+      if (less(order[i], order[i - 1])) runs.push_back(i);
+    runs.push_back(order.size());
+    while (runs.size() > 2) {
+      std::vector<std::size_t> merged{0};
+      std::size_t i = 0;
+      for (; i + 2 < runs.size(); i += 2) {
+        std::inplace_merge(order.begin() + static_cast<std::ptrdiff_t>(runs[i]),
+                           order.begin() + static_cast<std::ptrdiff_t>(runs[i + 1]),
+                           order.begin() + static_cast<std::ptrdiff_t>(runs[i + 2]), less);
+        merged.push_back(runs[i + 2]);
+      }
+      if (i + 1 < runs.size()) merged.push_back(runs.back());
+      runs = std::move(merged);
+    }
+  }
+
+  std::uint32_t lookupKey(std::string_view path, std::uint32_t hash) const {
+    if (keySlots.empty()) return kNone;
+    const std::size_t mask = keySlots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const std::uint32_t slot = keySlots[i];
+      if (slot == 0) return kNone;
+      const Key& key = keys[slot - 1];
+      if (key.hash == hash && sameIgnoringCase(view(key.path), path)) return slot - 1;
+    }
+  }
+
+  void indexKey(std::uint32_t k) {
+    if ((keys.size() + 1) * 2 > keySlots.size()) {
+      std::vector<std::uint32_t> slots(std::max<std::size_t>(64, keySlots.size() * 2), 0);
+      const std::size_t mask = slots.size() - 1;
+      for (std::uint32_t i = 0; i < keys.size(); ++i) {
+        if (i == k) continue;
+        std::size_t j = keys[i].hash & mask;
+        while (slots[j]) j = (j + 1) & mask;
+        slots[j] = i + 1;
+      }
+      keySlots = std::move(slots);
+    }
+    const std::size_t mask = keySlots.size() - 1;
+    std::size_t j = keys[k].hash & mask;
+    while (keySlots[j]) j = (j + 1) & mask;
+    keySlots[j] = k + 1;
+  }
+
+  std::uint32_t findKey(std::string_view keyPath) const {
+    std::string buffer;
+    const std::string_view path = normalPath(keyPath, buffer);
+    return lookupKey(path, hashLower(path));
+  }
+
+  // The keys along the path made sure of last (where each name ends, the hash
+  // of the path up to there, the key): the next path, often a sibling, starts
+  // from what it shares with it.
+  struct Step {
+    std::size_t end;
+    std::uint32_t hash;
+    std::uint32_t key;
+  };
+  std::string lastPath;
+  std::vector<Step> lastSteps;
+
+  std::uint32_t newKey(std::string_view name, std::uint32_t parent, std::uint32_t hash,
+                       bool* added) {
+    // A new key keeps its parent's spelling: "SOFTWARE\ODBC" below an existing
+    // "Software" is "Software\ODBC", as in Windows.
+    std::string spelling(parent == kNone ? std::string_view() : view(keys[parent].path));
+    if (!spelling.empty()) spelling += '\\';
+    spelling += name;
+    const auto k = static_cast<std::uint32_t>(keys.size());
+    keys.push_back(Key{add(spelling), hash, kNone, kNone, false, nullptr});
+    indexKey(k);
+    if (bulk) {
+      order.push_back(k);
+    } else {
+      order.insert(
+          std::upper_bound(order.begin(), order.end(), k,
+                           [this](std::uint32_t a, std::uint32_t b) { return treeLess(a, b); }),
+          k);
+    }
+    if (added) *added = true;
+    return k;
+  }
+
+  std::uint32_t ensureKey(std::string_view keyPath, bool* added) {
+    const std::string_view path = normalPath(keyPath, scratch);
+    if (path.empty()) {
+      const std::uint32_t root = lookupKey(path, kHashStart);
+      return root != kNone ? root : newKey(path, kNone, kHashStart, added);
+    }
+    // The names it shares with the path made sure of last.
+    std::size_t same = 0;
+    const std::size_t n = std::min(path.size(), lastPath.size());
+    while (same < n && lower(path[same]) == lower(lastPath[same])) ++same;
+    std::size_t shared = 0;
+    while (shared < lastSteps.size() && lastSteps[shared].end <= same &&
+           (lastSteps[shared].end == path.size() || path[lastSteps[shared].end] == '\\'))
+      ++shared;
+    lastSteps.resize(shared);
+    std::uint32_t parent = shared ? lastSteps.back().key : kNone;
+    std::uint32_t hash = shared ? lastSteps.back().hash : kHashStart;
+    for (std::size_t i = shared ? lastSteps.back().end + 1 : 0; i <= path.size();) {
+      const std::size_t end = std::min(path.find('\\', i), path.size());
+      const std::string_view name = path.substr(i, end - i);
+      if (i > 0) hash = hashStep(hash, '\\');
+      hash = hashLower(name, hash);
+      std::uint32_t k = lookupKey(path.substr(0, end), hash);
+      if (k == kNone) k = newKey(name, parent, hash, added);
+      parent = k;
+      lastSteps.push_back(Step{end, hash, k});
+      i = end + 1;
+    }
+    lastPath.assign(path);
+    return parent;
+  }
+
+  std::uint32_t findValue(const Values& values, std::string_view name, std::uint32_t hash) const {
+    if (values.slots.empty()) {
+      for (std::uint32_t v = 0; v < values.list.size(); ++v) {
+        const Value& value = values.list[v];
+        if (value.hash == hash && sameIgnoringCase(view(value.name), name)) return v;
+      }
+      return kNone;
+    }
+    const std::size_t mask = values.slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const std::uint32_t slot = values.slots[i];
+      if (slot == 0) return kNone;
+      const Value& value = values.list[slot - 1];
+      if (value.hash == hash && sameIgnoringCase(view(value.name), name)) return slot - 1;
+    }
+  }
+
+  static void indexValue(Values& values, std::uint32_t v) {
+    constexpr std::size_t kScanned = 8;  // fewer values are looked for one by one
+    if (values.list.size() <= kScanned) return;
+    if (values.list.size() * 2 > values.slots.size()) {
+      values.slots.assign(std::max<std::size_t>(32, values.slots.size() * 2), 0);
+      const std::size_t mask = values.slots.size() - 1;
+      for (std::uint32_t i = 0; i < values.list.size(); ++i) {
+        std::size_t j = values.list[i].hash & mask;
+        while (values.slots[j]) j = (j + 1) & mask;
+        values.slots[j] = i + 1;
+      }
+      return;
+    }
+    const std::size_t mask = values.slots.size() - 1;
+    std::size_t j = values.list[v].hash & mask;
+    while (values.slots[j]) j = (j + 1) & mask;
+    values.slots[j] = v + 1;
+  }
+
+  // The values of a key, read from its sections the first time.
+  Values& valuesOf(std::uint32_t k) {
+    Key& key = keys[k];
+    if (key.values) return *key.values;
+    auto values = std::make_unique<Values>();
+    for (std::uint32_t s = key.firstSection; s != kNone; s = sections[s].next) {
+      const Section& section = sections[s];
+      const std::size_t start = text.size();
+      if (start + section.length >= kAdded) throw std::length_error("registry store too large");
+      if (!source->append(section.begin, section.length, text)) throw SourceChanged{};
+      std::size_t pos = start;
+      while (pos < text.size()) {
+        const std::size_t nl = std::min(text.find('\n', pos), text.size());
+        std::string_view line = std::string_view(text).substr(pos, nl - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        line = trimRight(trimLeft(line));
+        pos = nl + 1;
+        if (line.empty() || line[0] == ';') continue;
+        ValueLine parsed;
+        try {
+          parsed = parseValueLine(line, 0);
+        } catch (const ParseError&) {
+          throw SourceChanged{};  // it was read whole when the store was loaded
+        }
+        std::string_view data = parsed.data;
+        while (parsed.kind == Kind::Raw && !data.empty() && data.back() == '\\') {
+          // Continuation lines: the data runs to the end of the last one.
+          if (pos >= text.size()) throw SourceChanged{};
+          const std::size_t end = std::min(text.find('\n', pos), text.size());
+          std::string_view next = std::string_view(text).substr(pos, end - pos);
+          if (!next.empty() && next.back() == '\r') next.remove_suffix(1);
+          next = trimRight(next);
+          data = std::string_view(
+              data.data(), static_cast<std::size_t>(next.data() + next.size() - data.data()));
+          pos = end + 1;
+        }
+        Value v;
+        v.kind = parsed.kind;
+        v.dword = parsed.dword;
+        v.plainData = parsed.plainData;
+        const auto inText = [this](std::string_view part) {
+          return part.empty() ? Span{}
+                              : Span{static_cast<std::uint32_t>(part.data() - text.data()),
+                                     static_cast<std::uint32_t>(part.size())};
+        };
+        v.data = inText(data);
+        v.plainName = parsed.name.find_first_of("\\\"") == std::string_view::npos;
+        v.name = v.plainName ? inText(parsed.name) : add(unescape(parsed.name));
+        v.hash = hashLower(view(v.name));
+        // A name given twice: the later one's data at the earlier one's place.
+        const std::uint32_t existing = findValue(*values, view(v.name), v.hash);
+        if (existing != kNone) {
+          values->list[existing] = v;
+        } else {
+          values->list.push_back(v);
+          indexValue(*values, static_cast<std::uint32_t>(values->list.size() - 1));
+        }
+      }
+    }
+    key.values = std::move(values);
+    return *key.values;
+  }
+
+  void load() {
+    const std::uint64_t size = source->size();
+    std::uint64_t begin = 0;
+    Window window;
+    // Room for the keys of a file of short keys: memory only used as it fills.
+    keys.reserve(static_cast<std::size_t>(size / 40) + 16);
+    sections.reserve(keys.capacity());
+    order.reserve(keys.capacity());
+    added.reserve(static_cast<std::size_t>(size / 2) + 256);
+    {
+      std::string head;
+      if (!source->append(0, static_cast<std::size_t>(std::min<std::uint64_t>(3, size)), head))
+        throw SourceChanged{};
+      if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFF &&
+          static_cast<unsigned char>(head[1]) == 0xFE) {
+        // UTF-16: read it whole, as UTF-8.
+        std::string all;
+        if (!source->append(2, static_cast<std::size_t>(size - 2), all)) throw SourceChanged{};
+        source = textSource(utf16leToUtf8(all));
+      } else if (head == "\xEF\xBB\xBF") {
+        begin = 3;
+      }
+    }
+    LineReader lines(*source, begin, source->size(), window);
+    std::string_view line;
+    int lineNo = 1;
+    if (!lines.next(line)) return;
+    if (trimRight(line) != kHeader && trimRight(line) != "REGEDIT4") {
+      // An empty file is an empty store.
+      bool empty = blank(line);
+      while (empty && lines.next(line)) empty = blank(line);
+      if (empty) return;
+      throw ParseError{1, std::string("not a registry file (the first line must be \"") +
+                              std::string(kHeader) + "\")"};
+    }
+
+    bulk = true;
+    std::uint32_t key = kNone;
+    std::uint32_t section = kNone;
+    auto endSection = [&](std::uint64_t at) {
+      if (section == kNone) return;
+      const std::uint64_t length = at - sections[section].begin;
+      if (length >= kAdded) throw ParseError{lineNo, "a key with more than 2 GB of values"};
+      sections[section].length = static_cast<std::uint32_t>(length);
+    };
+    while (lines.next(line)) {
+      ++lineNo;
+      line = trimRight(trimLeft(line));
+      if (line.empty() || line[0] == ';') continue;
+      if (line[0] == '[') {
+        if (line.size() < 2 || line.back() != ']')
+          throw ParseError{lineNo, "a key line must end in \"]\""};
+        if (line[1] == '-')
+          throw ParseError{lineNo, "a key deletion does not belong in a stored registry"};
+        const std::string_view full = line.substr(1, line.size() - 2);
+        const std::string_view head = full.substr(0, full.find('\\'));
+        if (!sameIgnoringCase(head, root))
+          throw ParseError{lineNo, "key \"" + std::string(full) + "\" is not under " + root};
+        endSection(lines.lineStart());
+        key = ensureKey(full.substr(std::min(head.size() + 1, full.size())), nullptr);
+        section = static_cast<std::uint32_t>(sections.size());
+        sections.push_back(Section{lines.position(), 0, kNone});
+        Key& k = keys[key];
+        if (k.lastSection != kNone) {
+          sections[k.lastSection].next = section;
+          k.merge = true;
+        } else {
+          k.firstSection = section;
+        }
+        k.lastSection = section;
+        continue;
+      }
+      if (key == kNone) throw ParseError{lineNo, "a value before the first key"};
+      if (parseValueLine(line, lineNo).continues) {
+        const int first = lineNo;
+        do {
+          if (!lines.next(line))
+            throw ParseError{first, "the value's data ends in \"\\\" at the end of the file"};
+          ++lineNo;
+          line = trimRight(line);
+        } while (!line.empty() && line.back() == '\\');
+      }
+    }
+    endSection(source->size());
+    bulk = false;
+    sortKeys();
+  }
+
+  // The canonical lines of a value.
+  void writeValue(std::string& out, std::string_view name, bool nameAsIs, Kind kind,
+                  std::string_view data, bool dataAsIs, std::uint32_t dword) const {
+    if (name.empty()) {
+      out += "@=";
+    } else {
+      out += '"';
+      if (nameAsIs) {
+        out += name;
+      } else {
+        appendEscaped(out, name);
+      }
+      out += "\"=";
+    }
+    switch (kind) {
+      case Kind::String:
+        out += '"';
+        if (dataAsIs) {
+          out += data;
+        } else {
+          appendEscaped(out, unescape(data));
+        }
+        out += '"';
+        break;
+      case Kind::Dword:
+        appendDword(out, dword);
+        break;
+      case Kind::Raw: {
+        // Its lines as written, without trailing blanks, joined by CR LF.
+        for (bool first = true;; first = false) {
+          const std::size_t nl = data.find('\n');
+          std::string_view l = data.substr(0, nl);
+          if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+          if (!first) out += "\r\n";
+          out += trimRight(l);
+          if (nl == std::string_view::npos) break;
+          data.remove_prefix(nl + 1);
+        }
+        break;
+      }
+    }
+    out += "\r\n";
+  }
+};
+
+std::shared_ptr<const RegistryHive::Source> RegistryHive::fileSource(int fd, std::uint64_t size) {
+  return std::make_shared<FileSource>(fd, size);
+}
+std::shared_ptr<const RegistryHive::Source> RegistryHive::textSource(std::string text) {
+  return std::make_shared<TextSource>(std::move(text));
+}
+
+RegistryHive::RegistryHive(std::string rootName) : impl_(std::make_unique<Impl>()) {
+  impl_->root = std::move(rootName);
+}
+RegistryHive::RegistryHive(RegistryHive&&) noexcept = default;
+RegistryHive& RegistryHive::operator=(RegistryHive&&) noexcept = default;
+RegistryHive::~RegistryHive() = default;
+
+RegistryHive RegistryHive::load(std::shared_ptr<const Source> source, std::string rootName) {
+  RegistryHive hive(std::move(rootName));
+  hive.impl_->source = std::move(source);
+  hive.impl_->load();
+  return hive;
+}
+
+std::string RegistryHive::serialize() const {
+  std::string all;
+  serialize([&all](std::string_view piece) { all += piece; });
+  return all;
+}
+
+void RegistryHive::serialize(const std::function<void(std::string_view)>& write) const {
+  Impl& h = *impl_;
+  constexpr std::size_t kPiece = 256 * 1024;
+  std::string out;
+  out.reserve(kPiece + 4096);
+  out += kHeader;
+  out += "\r\n\r\n";
+  Window window;
+  auto flush = [&] {
+    if (out.size() >= kPiece) {
+      write(out);
+      out.clear();
+    }
+  };
+  for (std::uint32_t k : h.order) {
+    Impl::Key& key = h.keys[k];
+    if (key.path.len == 0 && h.valuesOf(k).list.empty()) continue;
+    out += '[';
+    out += h.root;
+    if (key.path.len) {
+      out += '\\';
+      out += h.view(key.path);
+    }
+    out += "]\r\n";
+    if (key.values || key.merge) {
+      for (const Impl::Value& v : h.valuesOf(k).list) {
+        h.writeValue(out, h.view(v.name), v.plainName, v.kind, h.view(v.data), v.plainData,
+                     v.dword);
+        flush();
+      }
+    } else if (key.firstSection != Impl::kNone) {
+      // A key never used: its lines as read, written as we write them.
+      const Impl::Section& s = h.sections[key.firstSection];
+      LineReader lines(*h.source, s.begin, s.begin + s.length, window);
+      std::string_view line;
+      std::string raw;
+      while (lines.next(line)) {
+        line = trimRight(trimLeft(line));
+        if (line.empty() || line[0] == ';') continue;
+        ValueLine v;
+        try {
+          v = parseValueLine(line, 0);
+        } catch (const ParseError&) {
+          throw SourceChanged{};
+        }
+        std::string_view data = v.data;
+        if (v.continues) {
+          raw.assign(data);
+          while (!raw.empty() && raw.back() == '\\') {
+            if (!lines.next(line)) throw SourceChanged{};
+            raw += "\r\n";
+            raw += trimRight(line);
+          }
+          data = raw;
+        }
+        const bool nameAsIs = v.name.find('\\') == std::string_view::npos;
+        h.writeValue(out, nameAsIs ? v.name : std::string_view(unescape(v.name)), nameAsIs, v.kind,
+                     data, v.plainData, v.dword);
+        flush();
+      }
+    }
+    out += "\r\n";
+    flush();
+  }
+  write(out);
+}
+
+bool RegistryHive::keyExists(std::string_view keyPath) const {
+  std::string buffer;
+  return normalPath(keyPath, buffer).empty() || impl_->findKey(keyPath) != Impl::kNone;
+}
+
+Result<std::optional<RegValue>> RegistryHive::value(std::string_view keyPath,
+                                                    std::string_view valueName,
+                                                    const std::string& file) const {
+  Impl& h = *impl_;
+  const std::uint32_t k = h.findKey(keyPath);
+  if (k == Impl::kNone) return std::optional<RegValue>();
+  const Impl::Values& values = h.valuesOf(k);
+  const std::uint32_t found = h.findValue(values, valueName, hashLower(valueName));
+  if (found == Impl::kNone) return std::optional<RegValue>();
+  const Impl::Value& v = values.list[found];
+  switch (v.kind) {
+    case Kind::String:
+      return std::optional<RegValue>(RegValue::string(unescape(h.view(v.data))));
+    case Kind::Dword:
+      return std::optional<RegValue>(RegValue::number(v.dword));
+    case Kind::Raw:
+      break;
+  }
+  // Strings of type 1 (REG_SZ) and 2 (REG_EXPAND_SZ) and numbers of type 4
+  // written as hex are understood too.
+  const std::string_view data = h.view(v.data);
+  std::string type(data.substr(0, data.find(':')));
+  for (char& c : type) c = static_cast<char>(lower(c));
+  if (auto bytes = hexBytes(data)) {
+    if (type == "hex(1)" || type == "hex(2)") {
+      std::string text = utf16leToUtf8(*bytes);
+      const auto nul = text.find('\0');
+      if (nul != std::string::npos) text.resize(nul);
+      return std::optional<RegValue>(RegValue::string(std::move(text)));
+    }
+    if (type == "hex(4)" && bytes->size() == 4) {
+      const auto* b = reinterpret_cast<const unsigned char*>(bytes->data());
+      return std::optional<RegValue>(RegValue::number(b[0] | (b[1] << 8) | (b[2] << 16) |
+                                                      (static_cast<std::uint32_t>(b[3]) << 24)));
+    }
+  }
+  std::string where = file + ": [" + h.root;
+  if (h.keys[k].path.len) where += "\\" + std::string(h.view(h.keys[k].path));
+  return Status::failure(where + "]: value \"" + std::string(h.view(v.name)) +
+                         "\" has data of a type that cannot be read as a string or number (" +
+                         type + ")");
+}
+
+std::vector<std::string> RegistryHive::valueNames(std::string_view keyPath) const {
+  std::vector<std::string> names;
+  const std::uint32_t k = impl_->findKey(keyPath);
+  if (k == Impl::kNone) return names;
+  for (const Impl::Value& v : impl_->valuesOf(k).list) names.emplace_back(impl_->view(v.name));
+  return names;
+}
+
+bool RegistryHive::createKey(std::string_view keyPath) {
+  bool added = false;
+  impl_->ensureKey(keyPath, &added);
+  return added;
+}
+
+bool RegistryHive::setValue(std::string_view keyPath, std::string_view valueName,
+                            const RegValue& value) {
+  Impl& h = *impl_;
+  bool changed = false;
+  const std::uint32_t k = h.ensureKey(keyPath, &changed);
+  Impl::Values& values = h.valuesOf(k);
+  const std::uint32_t hash = hashLower(valueName);
+  const std::uint32_t found = h.findValue(values, valueName, hash);
+  if (found != Impl::kNone) {
+    const Impl::Value& old = values.list[found];
+    const bool same = value.type == ValueType::Dword
+                          ? old.kind == Kind::Dword && old.dword == value.dword
+                          : old.kind == Kind::String && unescape(h.view(old.data)) == value.text;
+    if (same) return changed;
+  }
+  Impl::Value v;
+  v.hash = hash;
+  if (value.type == ValueType::Dword) {
+    v.kind = Kind::Dword;
+    v.dword = value.dword;
+  } else {
+    std::string escaped;
+    appendEscaped(escaped, value.text);
+    v.kind = Kind::String;
+    v.data = h.add(escaped);
+  }
+  if (found != Impl::kNone) {
+    v.name = values.list[found].name;  // the name keeps the case it was made with
+    v.plainName = values.list[found].plainName;
+    values.list[found] = v;
+  } else {
+    v.name = h.add(valueName);
+    v.plainName = valueName.find_first_of("\\\"") == std::string_view::npos;
+    values.list.push_back(v);
+    Impl::indexValue(values, static_cast<std::uint32_t>(values.list.size() - 1));
+  }
+  return true;
+}
+
+}  // namespace pm::posix
