@@ -40,7 +40,7 @@ for vendor in range(200):
             if kind == 3:
                 out.append('"%s"=dword:%08x\r\n' % (name, random.getrandbits(32)))
             else:
-                text = "C:\\\\Users\\\\ann\\\\%s\\\\%s.dat" % (random.choice(words), "x" * random.randint(0, 12))
+                text = "C:\\\\Users\\\\ann\\\\%s\\\\%s.dat" % (random.choice(words), "x" * random.randint(6, 20))
                 out.append('"%s"="%s"\r\n' % (name, text))
             n += 1
 assert n == 200_000

@@ -534,10 +534,10 @@ Status PosixRegistryStore::finish(File& f) {
   if (!f.loaded) return {};
   Lock lock;
   if (!lock.acquire(f, true)) return {};  // a store that may only be read
-  if (!refresh(f, nullptr)) return {};    // damaged: never written
   removeStaleTemporaries(f.path);
-  if (!f.logPresent) return {};
-  bool fold = f.logDev == f.wroteDev && f.logIno == f.wroteIno;
+  struct stat ls {};
+  if (::lstat(f.logPath.c_str(), &ls) != 0 || !S_ISREG(ls.st_mode)) return {};
+  bool fold = ls.st_dev == f.wroteDev && ls.st_ino == f.wroteIno;
   if (!fold) {
     // Writers hold a shared lock on the log while they have lines in it. (A
     // program they start holds it too for a moment, so this is never relied
@@ -546,7 +546,8 @@ Status PosixRegistryStore::finish(File& f) {
     fold = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     if (fd >= 0) ::close(fd);
   }
-  return fold ? this->fold(f) : Status{};
+  if (!fold || !refresh(f, nullptr)) return {};  // a damaged store is never written
+  return this->fold(f);
 }
 
 Status PosixRegistryStore::flush() {

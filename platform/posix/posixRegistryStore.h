@@ -19,9 +19,11 @@
 // Cost independent of the store's size, as in Windows (a hive and its
 // transaction log):
 //
-// - A store file is read and parsed once per process and kept; every call
-//   checks it by identity, size and times (stat), so a file changed by another
-//   process or by hand is read again as it stands.
+// - A store file is scanned once per process (registryHive.h: every line
+//   checked, a key's values read when the key is first used) and kept; every
+//   call checks it by identity, size and times (stat), so a file changed by
+//   another process or by hand is read again as it stands. A reader lets go of
+//   the lock while it scans.
 // - A write appends one checksummed line to the log <file>.log (registryLog.h)
 //   and flushes it before it returns; every reader applies the log on top of the
 //   store file, so a write is seen by every process at once. A line cut short
@@ -38,9 +40,9 @@
 // - A crash at any point leaves the old store file or the new one and a log
 //   that, applied on top, gives every value written before the crash (a line
 //   applied twice sets the same value again). A temporary file left by a crash
-//   is removed by the next fold; temporary files are created exclusively, with
-//   a random name, so a link planted at such a name is never followed, nor is
-//   one at the log's name.
+//   is removed at the next process's end; temporary files are created
+//   exclusively, with a random name (atomicReplace.h), so a link planted at
+//   such a name is never followed, nor is one at the log's name.
 // - Writes hold an exclusive lock (flock on <file>.lock), reads a shared one, so
 //   two processes that write at once never lose each other's values.
 //

@@ -705,7 +705,7 @@ struct RegistryHive::Impl {
         // UTF-16: read it whole, as UTF-8.
         std::string all;
         if (!source->append(2, static_cast<std::size_t>(size - 2), all)) throw SourceChanged{};
-        source = textSource(utf16leToUtf8(all));
+        source = std::make_shared<TextSource>(utf16leToUtf8(all));
       } else if (head == "\xEF\xBB\xBF") {
         begin = 3;
       }
@@ -823,9 +823,6 @@ struct RegistryHive::Impl {
 std::shared_ptr<const RegistryHive::Source> RegistryHive::fileSource(int fd, std::uint64_t size) {
   return std::make_shared<FileSource>(fd, size);
 }
-std::shared_ptr<const RegistryHive::Source> RegistryHive::textSource(std::string text) {
-  return std::make_shared<TextSource>(std::move(text));
-}
 
 RegistryHive::RegistryHive(std::string rootName) : impl_(std::make_unique<Impl>()) {
   impl_->root = std::move(rootName);
@@ -839,12 +836,6 @@ RegistryHive RegistryHive::load(std::shared_ptr<const Source> source, std::strin
   hive.impl_->source = std::move(source);
   hive.impl_->load();
   return hive;
-}
-
-std::string RegistryHive::serialize() const {
-  std::string all;
-  serialize([&all](std::string_view piece) { all += piece; });
-  return all;
 }
 
 void RegistryHive::serialize(const std::function<void(std::string_view)>& write) const {

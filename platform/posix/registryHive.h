@@ -43,9 +43,8 @@ class RegistryHive {
       return read(offset, length, out.data() + old);
     }
   };
-  // An open file (the source closes it), or bytes in memory.
+  // An open file; the source closes it.
   static std::shared_ptr<const Source> fileSource(int fd, std::uint64_t size);
-  static std::shared_ptr<const Source> textSource(std::string text);
 
   struct ParseError {
     int line;
@@ -63,14 +62,10 @@ class RegistryHive {
   // Reads a store file: UTF-8 (with or without its byte order mark) or UTF-16LE
   // with its byte order mark, lines ending in CR LF or LF. Throws ParseError.
   static RegistryHive load(std::shared_ptr<const Source> source, std::string rootName);
-  static RegistryHive parse(std::string bytes, std::string rootName) {
-    return load(textSource(std::move(bytes)), std::move(rootName));
-  }
   // The store file's text: header, keys in tree order (a key right before its
   // children) each with its values in their order, CR LF line ends; handed to
-  // `write` in pieces of some hundred kilobytes, or whole.
+  // `write` in pieces of some hundred kilobytes.
   void serialize(const std::function<void(std::string_view)>& write) const;
-  std::string serialize() const;
 
   bool keyExists(std::string_view keyPath) const;
   // Nothing when the key or the value does not exist; fails for data that is
