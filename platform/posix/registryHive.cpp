@@ -381,6 +381,10 @@ class LineReader {
   }
   // Where the line given last starts.
   std::uint64_t lineStart() const { return lineStart_; }
+  // Where a byte of that line is.
+  std::uint64_t offsetOf(const char* p) const {
+    return w_.start + static_cast<std::uint64_t>(p - w_.data.get());
+  }
   // Where the line after it starts.
   std::uint64_t position() const { return std::min<std::uint64_t>(w_.start + at_, end_); }
 
@@ -397,27 +401,45 @@ class LineReader {
 // ---- the hive ------------------------------------------------------------------------------
 
 struct RegistryHive::Impl {
-  // Bytes of text (keys' lines read from the source) or, with kAdded set in
-  // `off`, of added (names, data and key paths made here).
+  // Bytes of `added`: names, data and key paths made here.
   struct Span {
     std::uint32_t off = 0;
     std::uint32_t len = 0;
   };
-  static constexpr std::uint32_t kAdded = 0x80000000u;
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr std::uint64_t kLargest = 0x7FFFFFFFu;  // a store file of 2 GB or more is refused
 
   struct Value {
-    Span name;  // as it reads ("" for the default value)
-    Span data;  // String: between the quotes, escaped; Raw: as written from the type on
+    // In `added`: the name as it reads ("" for the default value); String data
+    // between the quotes, escaped; Raw data as written from the type on. Or,
+    // `inSource`, `name` is where the value's line starts in the source and how
+    // long it is (with its continuation lines), read again when needed.
+    Span name, data;
+    bool inSource = false;
     std::uint32_t dword = 0;
     std::uint32_t hash = 0;  // of the lower-case name
     Kind kind = Kind::String;
     bool plainName = true;  // the name holds no "\" or """
     bool plainData = true;  // String: `data` is escaped as we write it
   };
+  // A value's name and data, wherever they are; valid until the buffer they
+  // were read into is used again.
+  struct Resolved {
+    std::string_view name;  // as it reads
+    bool nameAsIs = true;   // holds no "\" or """
+    Kind kind = Kind::String;
+    std::string_view data;
+    bool dataAsIs = true;
+    std::uint32_t dword = 0;
+    std::string nameStore;
+  };
   struct Values {
     std::vector<Value> list;
-    std::vector<std::uint32_t> slots;  // index + 1 by hash, when there are many
+    struct Slot {
+      std::uint32_t hash = 0;
+      std::uint32_t index = 0;  // + 1; 0 for an empty slot
+    };
+    std::vector<Slot> slots;  // by hash, when there are many
   };
   struct Section {  // the lines of a key in the source, after its [key] line
     std::uint64_t begin = 0;
@@ -434,7 +456,6 @@ struct RegistryHive::Impl {
 
   std::string root;
   std::shared_ptr<const Source> source;
-  std::string text;
   std::string added;
   std::vector<Key> keys;
   std::vector<std::uint32_t> keySlots;  // key index + 1 by hash
@@ -442,17 +463,68 @@ struct RegistryHive::Impl {
   std::vector<Section> sections;
   bool bulk = false;  // loading: order is sorted once at the end
   std::string scratch;
+  Window reading;      // for reading a key's lines
+  std::string lookup;  // for a value's line read again
 
-  std::string_view view(Span s) const {
-    if (s.off & kAdded) return std::string_view(added).substr(s.off & ~kAdded, s.len);
-    return std::string_view(text).substr(s.off, s.len);
-  }
+  std::string_view view(Span s) const { return std::string_view(added).substr(s.off, s.len); }
   Span add(std::string_view bytes) {
-    if (added.size() + bytes.size() >= kAdded) throw std::length_error("registry store too large");
-    const Span s{static_cast<std::uint32_t>(added.size()) | kAdded,
+    if (added.size() + bytes.size() > 0xFFFFFFFFu)
+      throw std::length_error("registry store too large");
+    const Span s{static_cast<std::uint32_t>(added.size()),
                  static_cast<std::uint32_t>(bytes.size())};
     added.append(bytes);
     return s;
+  }
+
+  // A value's line as written: its first line's name, kind and data; a Raw
+  // value's data runs on to the end of its last continuation line.
+  static Resolved parseStored(std::string_view bytes) {
+    const std::size_t nl = bytes.find('\n');
+    std::string_view first = bytes.substr(0, nl);
+    if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
+    ValueLine parsed;
+    try {
+      parsed = parseValueLine(trimRight(trimLeft(first)), 0);
+    } catch (const ParseError&) {
+      throw SourceChanged{};  // it was read whole when the store was loaded
+    }
+    Resolved r;
+    r.kind = parsed.kind;
+    r.dword = parsed.dword;
+    r.dataAsIs = parsed.plainData;
+    r.data = parsed.kind == Kind::Raw
+                 ? bytes.substr(static_cast<std::size_t>(parsed.data.data() - bytes.data()))
+                 : parsed.data;
+    r.nameAsIs = parsed.name.find('\\') == std::string_view::npos;
+    if (r.nameAsIs) {
+      r.name = parsed.name;
+    } else {
+      r.nameStore = unescape(parsed.name);
+      r.name = r.nameStore;
+      r.nameAsIs = r.nameStore.find_first_of("\\\"") == std::string::npos;
+    }
+    return r;
+  }
+  // `v` with its line read into `buffer` (or through `window` when given).
+  Resolved resolve(const Value& v, std::string& buffer, Window* window = nullptr) const {
+    if (!v.inSource)
+      return Resolved{view(v.name), v.plainName, v.kind, view(v.data), v.plainData, v.dword, {}};
+    if (window) return parseStored(fetch(*window, v.name.off, v.name.len));
+    buffer.resize(v.name.len);
+    if (!source->read(v.name.off, v.name.len, buffer.data())) throw SourceChanged{};
+    return parseStored(buffer);
+  }
+  // Bytes of the source through a window: a megabyte read at a time.
+  std::string_view fetch(Window& w, std::uint64_t offset, std::size_t length) const {
+    if (offset < w.start || offset + length > w.start + w.size) {
+      w.size = 0;
+      w.start = offset;
+      const auto want = static_cast<std::size_t>(
+          std::min<std::uint64_t>(std::max(kChunk, length), source->size() - offset));
+      if (want < length || !source->read(offset, want, w.room(want))) throw SourceChanged{};
+      w.size = want;
+    }
+    return std::string_view(w.data.get() + (offset - w.start), length);
   }
 
   bool treeLess(std::uint32_t a, std::uint32_t b) const {
@@ -588,59 +660,105 @@ struct RegistryHive::Impl {
     return parent;
   }
 
-  std::uint32_t findValue(const Values& values, std::string_view name, std::uint32_t hash) const {
+  std::uint32_t findValue(const Values& values, std::string_view name, std::uint32_t hash) {
     if (values.slots.empty()) {
       for (std::uint32_t v = 0; v < values.list.size(); ++v) {
         const Value& value = values.list[v];
-        if (value.hash == hash && sameIgnoringCase(view(value.name), name)) return v;
+        if (value.hash == hash && sameIgnoringCase(resolve(value, lookup).name, name)) return v;
       }
       return kNone;
     }
     const std::size_t mask = values.slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      const std::uint32_t slot = values.slots[i];
-      if (slot == 0) return kNone;
-      const Value& value = values.list[slot - 1];
-      if (value.hash == hash && sameIgnoringCase(view(value.name), name)) return slot - 1;
+      const Values::Slot slot = values.slots[i];
+      if (slot.index == 0) return kNone;
+      if (slot.hash == hash &&
+          sameIgnoringCase(resolve(values.list[slot.index - 1], lookup).name, name))
+        return slot.index - 1;
     }
   }
 
+  static void put(Values& values, std::uint32_t i) {
+    const std::size_t mask = values.slots.size() - 1;
+    std::size_t j = values.list[i].hash & mask;
+    while (values.slots[j].index) j = (j + 1) & mask;
+    values.slots[j] = {values.list[i].hash, i + 1};
+  }
+  static constexpr std::size_t kScanned = 8;  // fewer values are looked for one by one
   static void indexValue(Values& values, std::uint32_t v) {
-    constexpr std::size_t kScanned = 8;  // fewer values are looked for one by one
     if (values.list.size() <= kScanned) return;
     if (values.list.size() * 2 > values.slots.size()) {
-      values.slots.assign(std::max<std::size_t>(32, values.slots.size() * 2), 0);
-      const std::size_t mask = values.slots.size() - 1;
-      for (std::uint32_t i = 0; i < values.list.size(); ++i) {
-        std::size_t j = values.list[i].hash & mask;
-        while (values.slots[j]) j = (j + 1) & mask;
-        values.slots[j] = i + 1;
-      }
-      return;
+      values.slots.assign(std::max<std::size_t>(32, values.slots.size() * 2), {});
+      for (std::uint32_t i = 0; i < values.list.size(); ++i) put(values, i);
+    } else {
+      put(values, v);
     }
-    const std::size_t mask = values.slots.size() - 1;
-    std::size_t j = values.list[v].hash & mask;
-    while (values.slots[j]) j = (j + 1) & mask;
-    values.slots[j] = v + 1;
+  }
+  // Indexes values read in their order, a name given twice taking the later
+  // one's data at the earlier one's place. Names are read again only for
+  // equal hashes.
+  void indexRead(Values& values) {
+    std::vector<Value>& list = values.list;
+    const bool indexed = list.size() > kScanned;
+    if (indexed) {
+      std::size_t size = 32;
+      while (size < list.size() * 2) size *= 2;
+      values.slots.assign(size, {});
+    }
+    std::vector<bool> dead;
+    std::string mine;
+    const auto same = [&](std::uint32_t a, std::uint32_t b) {
+      return list[a].hash == list[b].hash &&
+             sameIgnoringCase(resolve(list[a], lookup).name, resolve(list[b], mine).name);
+    };
+    for (std::uint32_t i = 0; i < list.size(); ++i) {
+      std::uint32_t earlier = kNone;
+      if (indexed) {
+        const std::size_t mask = values.slots.size() - 1;
+        for (std::size_t j = list[i].hash & mask; values.slots[j].index; j = (j + 1) & mask) {
+          if (values.slots[j].hash == list[i].hash && same(values.slots[j].index - 1, i)) {
+            earlier = values.slots[j].index - 1;
+            break;
+          }
+        }
+      } else {
+        for (std::uint32_t j = 0; j < i && earlier == kNone; ++j)
+          if ((dead.empty() || !dead[j]) && same(j, i)) earlier = j;
+      }
+      if (earlier == kNone) {
+        if (indexed) put(values, i);
+        continue;
+      }
+      list[earlier] = list[i];
+      dead.resize(list.size());
+      dead[i] = true;
+    }
+    if (dead.empty()) return;
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < list.size(); ++i)
+      if (!dead[i]) list[out++] = list[i];
+    list.resize(out);
+    if (indexed) {
+      values.slots.assign(values.slots.size(), {});
+      for (std::uint32_t i = 0; i < list.size(); ++i) put(values, i);
+    }
   }
 
-  // The values of a key, read from its sections the first time.
+  // The values of a key, read from its sections the first time: where each
+  // line is, and a hash of its name; the lines are read again when needed.
   Values& valuesOf(std::uint32_t k) {
     Key& key = keys[k];
     if (key.values) return *key.values;
     auto values = std::make_unique<Values>();
+    std::string decoded;
     for (std::uint32_t s = key.firstSection; s != kNone; s = sections[s].next) {
       const Section& section = sections[s];
-      const std::size_t start = text.size();
-      if (start + section.length >= kAdded) throw std::length_error("registry store too large");
-      if (!source->append(section.begin, section.length, text)) throw SourceChanged{};
-      std::size_t pos = start;
-      while (pos < text.size()) {
-        const std::size_t nl = std::min(text.find('\n', pos), text.size());
-        std::string_view line = std::string_view(text).substr(pos, nl - pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      // Room for a value every 32 bytes (memory is only used as it fills).
+      values->list.reserve(values->list.size() + section.length / 32 + 1);
+      LineReader lines(*source, section.begin, section.begin + section.length, reading);
+      std::string_view line;
+      while (lines.next(line)) {
         line = trimRight(trimLeft(line));
-        pos = nl + 1;
         if (line.empty() || line[0] == ';') continue;
         ValueLine parsed;
         try {
@@ -648,47 +766,33 @@ struct RegistryHive::Impl {
         } catch (const ParseError&) {
           throw SourceChanged{};  // it was read whole when the store was loaded
         }
-        std::string_view data = parsed.data;
-        while (parsed.kind == Kind::Raw && !data.empty() && data.back() == '\\') {
-          // Continuation lines: the data runs to the end of the last one.
-          if (pos >= text.size()) throw SourceChanged{};
-          const std::size_t end = std::min(text.find('\n', pos), text.size());
-          std::string_view next = std::string_view(text).substr(pos, end - pos);
-          if (!next.empty() && next.back() == '\r') next.remove_suffix(1);
-          next = trimRight(next);
-          data = std::string_view(
-              data.data(), static_cast<std::size_t>(next.data() + next.size() - data.data()));
-          pos = end + 1;
-        }
+        const bool escaped = parsed.name.find('\\') != std::string_view::npos;
+        if (escaped) decoded = unescape(parsed.name);
+        const std::string_view name = escaped ? std::string_view(decoded) : parsed.name;
         Value v;
+        v.inSource = true;
         v.kind = parsed.kind;
-        v.dword = parsed.dword;
-        v.plainData = parsed.plainData;
-        const auto inText = [this](std::string_view part) {
-          return part.empty() ? Span{}
-                              : Span{static_cast<std::uint32_t>(part.data() - text.data()),
-                                     static_cast<std::uint32_t>(part.size())};
-        };
-        v.data = inText(data);
-        v.plainName = parsed.name.find_first_of("\\\"") == std::string_view::npos;
-        v.name = v.plainName ? inText(parsed.name) : add(unescape(parsed.name));
-        v.hash = hashLower(view(v.name));
-        // A name given twice: the later one's data at the earlier one's place.
-        const std::uint32_t existing = findValue(*values, view(v.name), v.hash);
-        if (existing != kNone) {
-          values->list[existing] = v;
-        } else {
-          values->list.push_back(v);
-          indexValue(*values, static_cast<std::uint32_t>(values->list.size() - 1));
+        v.hash = hashLower(name);
+        const std::uint64_t start = lines.lineStart();
+        std::uint64_t stop = lines.offsetOf(line.data() + line.size());
+        while (parsed.kind == Kind::Raw && !line.empty() && line.back() == '\\') {
+          // Continuation lines: the data runs to the end of the last one.
+          if (!lines.next(line)) throw SourceChanged{};
+          line = trimRight(line);
+          stop = lines.offsetOf(line.data() + line.size());
         }
+        v.name = Span{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(stop - start)};
+        values->list.push_back(v);
       }
     }
+    indexRead(*values);
     key.values = std::move(values);
     return *key.values;
   }
 
   void load() {
     const std::uint64_t size = source->size();
+    if (size > kLargest) throw ParseError{1, "the file is larger than 2 GB"};
     std::uint64_t begin = 0;
     Window window;
     // Room for the keys of a file of short keys: memory only used as it fills.
@@ -729,7 +833,7 @@ struct RegistryHive::Impl {
     auto endSection = [&](std::uint64_t at) {
       if (section == kNone) return;
       const std::uint64_t length = at - sections[section].begin;
-      if (length >= kAdded) throw ParseError{lineNo, "a key with more than 2 GB of values"};
+      if (length > kLargest) throw ParseError{lineNo, "a key with more than 2 GB of values"};
       sections[section].length = static_cast<std::uint32_t>(length);
     };
     while (lines.next(line)) {
@@ -863,9 +967,10 @@ void RegistryHive::serialize(const std::function<void(std::string_view)>& write)
     }
     out += "]\r\n";
     if (key.values || key.merge) {
+      std::string unused;
       for (const Impl::Value& v : h.valuesOf(k).list) {
-        h.writeValue(out, h.view(v.name), v.plainName, v.kind, h.view(v.data), v.plainData,
-                     v.dword);
+        const Impl::Resolved r = h.resolve(v, unused, &window);
+        h.writeValue(out, r.name, r.nameAsIs, r.kind, r.data, r.dataAsIs, r.dword);
         flush();
       }
     } else if (key.firstSection != Impl::kNone) {
@@ -919,10 +1024,10 @@ Result<std::optional<RegValue>> RegistryHive::value(std::string_view keyPath,
   const Impl::Values& values = h.valuesOf(k);
   const std::uint32_t found = h.findValue(values, valueName, hashLower(valueName));
   if (found == Impl::kNone) return std::optional<RegValue>();
-  const Impl::Value& v = values.list[found];
+  const Impl::Resolved v = h.resolve(values.list[found], h.lookup);
   switch (v.kind) {
     case Kind::String:
-      return std::optional<RegValue>(RegValue::string(unescape(h.view(v.data))));
+      return std::optional<RegValue>(RegValue::string(unescape(v.data)));
     case Kind::Dword:
       return std::optional<RegValue>(RegValue::number(v.dword));
     case Kind::Raw:
@@ -930,7 +1035,7 @@ Result<std::optional<RegValue>> RegistryHive::value(std::string_view keyPath,
   }
   // Strings of type 1 (REG_SZ) and 2 (REG_EXPAND_SZ) and numbers of type 4
   // written as hex are understood too.
-  const std::string_view data = h.view(v.data);
+  const std::string_view data = v.data;
   std::string type(data.substr(0, data.find(':')));
   for (char& c : type) c = static_cast<char>(lower(c));
   if (auto bytes = hexBytes(data)) {
@@ -948,7 +1053,7 @@ Result<std::optional<RegValue>> RegistryHive::value(std::string_view keyPath,
   }
   std::string where = file + ": [" + h.root;
   if (h.keys[k].path.len) where += "\\" + std::string(h.view(h.keys[k].path));
-  return Status::failure(where + "]: value \"" + std::string(h.view(v.name)) +
+  return Status::failure(where + "]: value \"" + std::string(v.name) +
                          "\" has data of a type that cannot be read as a string or number (" +
                          type + ")");
 }
@@ -957,7 +1062,8 @@ std::vector<std::string> RegistryHive::valueNames(std::string_view keyPath) cons
   std::vector<std::string> names;
   const std::uint32_t k = impl_->findKey(keyPath);
   if (k == Impl::kNone) return names;
-  for (const Impl::Value& v : impl_->valuesOf(k).list) names.emplace_back(impl_->view(v.name));
+  Impl& h = *impl_;
+  for (const Impl::Value& v : h.valuesOf(k).list) names.emplace_back(h.resolve(v, h.lookup).name);
   return names;
 }
 
@@ -975,12 +1081,16 @@ bool RegistryHive::setValue(std::string_view keyPath, std::string_view valueName
   Impl::Values& values = h.valuesOf(k);
   const std::uint32_t hash = hashLower(valueName);
   const std::uint32_t found = h.findValue(values, valueName, hash);
+  Impl::Span keepName;  // an existing value keeps the case it was made with
+  bool keepPlain = true;
   if (found != Impl::kNone) {
-    const Impl::Value& old = values.list[found];
+    const Impl::Resolved old = h.resolve(values.list[found], h.lookup);
     const bool same = value.type == ValueType::Dword
                           ? old.kind == Kind::Dword && old.dword == value.dword
-                          : old.kind == Kind::String && unescape(h.view(old.data)) == value.text;
+                          : old.kind == Kind::String && unescape(old.data) == value.text;
     if (same) return changed;
+    keepPlain = old.nameAsIs;
+    keepName = values.list[found].inSource ? h.add(old.name) : values.list[found].name;
   }
   Impl::Value v;
   v.hash = hash;
@@ -994,8 +1104,8 @@ bool RegistryHive::setValue(std::string_view keyPath, std::string_view valueName
     v.data = h.add(escaped);
   }
   if (found != Impl::kNone) {
-    v.name = values.list[found].name;  // the name keeps the case it was made with
-    v.plainName = values.list[found].plainName;
+    v.name = keepName;
+    v.plainName = keepPlain;
     values.list[found] = v;
   } else {
     v.name = h.add(valueName);
