@@ -185,6 +185,7 @@ struct ValueLine {
   std::uint32_t dword = 0;
   bool plainData = true;   // String: escaped as we write it
   bool continues = false;  // Raw: the data goes on on the next line
+  bool asWeWrite = true;   // the line is written as we write it
 };
 
 // The closing quote of a quoted text that starts at s[0], or npos; `plain` tells
@@ -232,15 +233,18 @@ ValueLine parseValueLine(std::string_view line, int lineNo) {
     if (close == std::string_view::npos)
       throw Error{lineNo, "missing closing quote of the value name"};
     v.name = line.substr(1, close - 1);
+    v.asWeWrite = v.name.find('\\') == std::string_view::npos;
     p = close + 1;
   } else {
     throw Error{lineNo, "expected a key in [brackets] or a value (\"Name\"=... or @=...)"};
   }
+  const std::size_t equals = p;
   while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
   if (p >= line.size() || line[p] != '=')
     throw Error{lineNo, "expected \"=\" after the value name"};
   ++p;
   while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+  v.asWeWrite = v.asWeWrite && p == equals + 1;
   const std::string_view data = line.substr(p);
   if (!data.empty() && data[0] == '"') {
     const std::size_t close = closingQuote(data, v.plainData);
@@ -248,6 +252,7 @@ ValueLine parseValueLine(std::string_view line, int lineNo) {
       throw Error{lineNo, "missing closing quote of the value data"};
     if (close + 1 != data.size()) throw Error{lineNo, "text after the closing quote"};
     v.data = data.substr(1, close - 1);
+    v.asWeWrite = v.asWeWrite && v.plainData;
   } else if (data.size() >= 6 && sameIgnoringCase(data.substr(0, 6), "dword:")) {
     const std::string_view digits = data.substr(6);
     if (digits.empty() || digits.size() > 8) throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
@@ -255,8 +260,10 @@ ValueLine parseValueLine(std::string_view line, int lineNo) {
       if (!std::isxdigit(static_cast<unsigned char>(c)))
         throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
       v.dword = v.dword * 16 + static_cast<std::uint32_t>(c <= '9' ? c - '0' : lower(c) - 'a' + 10);
+      v.asWeWrite = v.asWeWrite && lower(c) == c;
     }
     v.kind = Kind::Dword;
+    v.asWeWrite = v.asWeWrite && digits.size() == 8 && data.starts_with("dword:");
   } else if (data.size() >= 4 && (sameIgnoringCase(data.substr(0, 4), "hex:") ||
                                   sameIgnoringCase(data.substr(0, 4), "hex("))) {
     v.kind = Kind::Raw;
@@ -362,6 +369,7 @@ class LineReader {
         const std::size_t stop =
             nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : limit;
         line = std::string_view(base + at_, stop - at_);
+        crlf_ = nl && !line.empty() && line.back() == '\r';
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         lineStart_ = w_.start + at_;
         at_ = stop + 1;
@@ -379,8 +387,9 @@ class LineReader {
       w_.size += length;
     }
   }
-  // Where the line given last starts.
+  // Where the line given last starts, and whether it ended in CR LF.
   std::uint64_t lineStart() const { return lineStart_; }
+  bool crlf() const { return crlf_; }
   // Where a byte of that line is.
   std::uint64_t offsetOf(const char* p) const {
     return w_.start + static_cast<std::uint64_t>(p - w_.data.get());
@@ -394,6 +403,7 @@ class LineReader {
   Window& w_;
   std::size_t at_ = 0;
   std::uint64_t lineStart_ = 0;
+  bool crlf_ = false;
 };
 
 }  // namespace
@@ -434,6 +444,7 @@ struct RegistryHive::Impl {
     std::string nameStore;
   };
   struct Values {
+    bool asWeWrite = true;  // its values' lines in the source are written as we write them
     std::vector<Value> list;
     struct Slot {
       std::uint32_t hash = 0;
@@ -445,6 +456,10 @@ struct RegistryHive::Impl {
     std::uint64_t begin = 0;
     std::uint32_t length = 0;
     std::uint32_t next = kNone;
+    // Written as we write them: value lines, then one empty line (or none:
+    // `bare`); copied as they are.
+    bool asWeWrite = false;
+    bool bare = false;
   };
   struct Key {
     Span path;               // below the root, names joined by "\"; empty for the root key
@@ -753,6 +768,7 @@ struct RegistryHive::Impl {
     std::string decoded;
     for (std::uint32_t s = key.firstSection; s != kNone; s = sections[s].next) {
       const Section& section = sections[s];
+      values->asWeWrite = values->asWeWrite && section.asWeWrite;
       // Room for a value every 32 bytes (memory is only used as it fills).
       values->list.reserve(values->list.size() + section.length / 32 + 1);
       LineReader lines(*source, section.begin, section.begin + section.length, reading);
@@ -830,16 +846,24 @@ struct RegistryHive::Impl {
     bulk = true;
     std::uint32_t key = kNone;
     std::uint32_t section = kNone;
+    bool asWeWrite = false, ended = false;  // of the section being read
     auto endSection = [&](std::uint64_t at) {
       if (section == kNone) return;
       const std::uint64_t length = at - sections[section].begin;
       if (length > kLargest) throw ParseError{lineNo, "a key with more than 2 GB of values"};
       sections[section].length = static_cast<std::uint32_t>(length);
+      sections[section].asWeWrite = asWeWrite;
+      sections[section].bare = !ended;
     };
     while (lines.next(line)) {
       ++lineNo;
+      const std::string_view raw = line;
       line = trimRight(trimLeft(line));
-      if (line.empty() || line[0] == ';') continue;
+      if (line.empty() || line[0] == ';') {
+        asWeWrite = asWeWrite && raw.empty() && lines.crlf() && !ended;
+        ended = true;
+        continue;
+      }
       if (line[0] == '[') {
         if (line.size() < 2 || line.back() != ']')
           throw ParseError{lineNo, "a key line must end in \"]\""};
@@ -852,7 +876,9 @@ struct RegistryHive::Impl {
         endSection(lines.lineStart());
         key = ensureKey(full.substr(std::min(head.size() + 1, full.size())), nullptr);
         section = static_cast<std::uint32_t>(sections.size());
-        sections.push_back(Section{lines.position(), 0, kNone});
+        sections.push_back(Section{lines.position(), 0, kNone, false, false});
+        asWeWrite = true;
+        ended = false;
         Key& k = keys[key];
         if (k.lastSection != kNone) {
           sections[k.lastSection].next = section;
@@ -864,12 +890,16 @@ struct RegistryHive::Impl {
         continue;
       }
       if (key == kNone) throw ParseError{lineNo, "a value before the first key"};
-      if (parseValueLine(line, lineNo).continues) {
+      const ValueLine value = parseValueLine(line, lineNo);
+      asWeWrite =
+          asWeWrite && !ended && value.asWeWrite && lines.crlf() && raw.size() == line.size();
+      if (value.continues) {
         const int first = lineNo;
         do {
           if (!lines.next(line))
             throw ParseError{first, "the value's data ends in \"\\\" at the end of the file"};
           ++lineNo;
+          asWeWrite = asWeWrite && lines.crlf() && trimRight(line).size() == line.size();
           line = trimRight(line);
         } while (!line.empty() && line.back() == '\\');
       }
@@ -968,11 +998,30 @@ void RegistryHive::serialize(const std::function<void(std::string_view)>& write)
     out += "]\r\n";
     if (key.values || key.merge) {
       std::string unused;
-      for (const Impl::Value& v : h.valuesOf(k).list) {
+      const Impl::Values& values = h.valuesOf(k);
+      for (const Impl::Value& v : values.list) {
+        if (v.inSource && values.asWeWrite) {
+          out += h.fetch(window, v.name.off, v.name.len);
+          out += "\r\n";
+          flush();
+          continue;
+        }
         const Impl::Resolved r = h.resolve(v, unused, &window);
         h.writeValue(out, r.name, r.nameAsIs, r.kind, r.data, r.dataAsIs, r.dword);
         flush();
       }
+    } else if (key.firstSection != Impl::kNone && h.sections[key.firstSection].asWeWrite) {
+      // A key never used, its lines written as we write them: copied.
+      const Impl::Section& s = h.sections[key.firstSection];
+      write(out);
+      out.clear();
+      for (std::uint64_t at = s.begin; at < s.begin + s.length;) {
+        const auto n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, s.begin + s.length - at));
+        write(h.fetch(window, at, n));
+        at += n;
+      }
+      if (!s.bare) continue;  // with its empty line
     } else if (key.firstSection != Impl::kNone) {
       // A key never used: its lines as read, written as we write them.
       const Impl::Section& s = h.sections[key.firstSection];
