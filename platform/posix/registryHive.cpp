@@ -45,6 +45,16 @@ std::uint32_t hashLower(std::string_view s, std::uint32_t h = kHashStart) {
   return h;
 }
 
+// Where a hash goes in a table: names that differ in their last letters (Key001,
+// Key002...) must not crowd into neighbouring slots.
+inline std::uint32_t spread(std::uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x85ebca6bu;
+  h ^= h >> 13;
+  h *= 0xc2b2ae35u;
+  return h ^ (h >> 16);
+}
+
 bool sameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -443,13 +453,13 @@ struct RegistryHive::Impl {
     std::uint32_t dword = 0;
     std::string nameStore;
   };
+  struct Slot {  // of a hash table: a hash and where its entry is
+    std::uint32_t hash = 0;
+    std::uint32_t index = 0;  // + 1; 0 for an empty slot
+  };
   struct Values {
     bool asWeWrite = true;  // its values' lines in the source are written as we write them
     std::vector<Value> list;
-    struct Slot {
-      std::uint32_t hash = 0;
-      std::uint32_t index = 0;  // + 1; 0 for an empty slot
-    };
     std::vector<Slot> slots;  // by hash, when there are many
   };
   struct Section {  // the lines of a key in the source, after its [key] line
@@ -473,8 +483,8 @@ struct RegistryHive::Impl {
   std::shared_ptr<const Source> source;
   std::string added;
   std::vector<Key> keys;
-  std::vector<std::uint32_t> keySlots;  // key index + 1 by hash
-  std::vector<std::uint32_t> order;     // key indexes in tree order
+  std::vector<Slot> keySlots;
+  std::vector<std::uint32_t> order;  // key indexes in tree order
   std::vector<Section> sections;
   bool bulk = false;  // loading: order is sorted once at the end
   std::string scratch;
@@ -578,30 +588,28 @@ struct RegistryHive::Impl {
   std::uint32_t lookupKey(std::string_view path, std::uint32_t hash) const {
     if (keySlots.empty()) return kNone;
     const std::size_t mask = keySlots.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      const std::uint32_t slot = keySlots[i];
-      if (slot == 0) return kNone;
-      const Key& key = keys[slot - 1];
-      if (key.hash == hash && sameIgnoringCase(view(key.path), path)) return slot - 1;
+    for (std::size_t i = spread(hash) & mask;; i = (i + 1) & mask) {
+      const Slot slot = keySlots[i];
+      if (slot.index == 0) return kNone;
+      if (slot.hash == hash && sameIgnoringCase(view(keys[slot.index - 1].path), path))
+        return slot.index - 1;
     }
+  }
+
+  static void put(std::vector<Slot>& slots, std::uint32_t hash, std::uint32_t index) {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t j = spread(hash) & mask;
+    while (slots[j].index) j = (j + 1) & mask;
+    slots[j] = {hash, index + 1};
   }
 
   void indexKey(std::uint32_t k) {
     if ((keys.size() + 1) * 2 > keySlots.size()) {
-      std::vector<std::uint32_t> slots(std::max<std::size_t>(64, keySlots.size() * 2), 0);
-      const std::size_t mask = slots.size() - 1;
-      for (std::uint32_t i = 0; i < keys.size(); ++i) {
-        if (i == k) continue;
-        std::size_t j = keys[i].hash & mask;
-        while (slots[j]) j = (j + 1) & mask;
-        slots[j] = i + 1;
-      }
-      keySlots = std::move(slots);
+      keySlots.assign(std::max<std::size_t>(64, keySlots.size() * 2), {});
+      for (std::uint32_t i = 0; i < keys.size(); ++i)
+        if (i != k) put(keySlots, keys[i].hash, i);
     }
-    const std::size_t mask = keySlots.size() - 1;
-    std::size_t j = keys[k].hash & mask;
-    while (keySlots[j]) j = (j + 1) & mask;
-    keySlots[j] = k + 1;
+    put(keySlots, keys[k].hash, k);
   }
 
   std::uint32_t findKey(std::string_view keyPath) const {
@@ -684,8 +692,8 @@ struct RegistryHive::Impl {
       return kNone;
     }
     const std::size_t mask = values.slots.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      const Values::Slot slot = values.slots[i];
+    for (std::size_t i = spread(hash) & mask;; i = (i + 1) & mask) {
+      const Slot slot = values.slots[i];
       if (slot.index == 0) return kNone;
       if (slot.hash == hash &&
           sameIgnoringCase(resolve(values.list[slot.index - 1], lookup).name, name))
@@ -693,12 +701,7 @@ struct RegistryHive::Impl {
     }
   }
 
-  static void put(Values& values, std::uint32_t i) {
-    const std::size_t mask = values.slots.size() - 1;
-    std::size_t j = values.list[i].hash & mask;
-    while (values.slots[j].index) j = (j + 1) & mask;
-    values.slots[j] = {values.list[i].hash, i + 1};
-  }
+  static void put(Values& values, std::uint32_t i) { put(values.slots, values.list[i].hash, i); }
   static constexpr std::size_t kScanned = 8;  // fewer values are looked for one by one
   static void indexValue(Values& values, std::uint32_t v) {
     if (values.list.size() <= kScanned) return;
@@ -730,7 +733,8 @@ struct RegistryHive::Impl {
       std::uint32_t earlier = kNone;
       if (indexed) {
         const std::size_t mask = values.slots.size() - 1;
-        for (std::size_t j = list[i].hash & mask; values.slots[j].index; j = (j + 1) & mask) {
+        for (std::size_t j = spread(list[i].hash) & mask; values.slots[j].index;
+             j = (j + 1) & mask) {
           if (values.slots[j].hash == list[i].hash && same(values.slots[j].index - 1, i)) {
             earlier = values.slots[j].index - 1;
             break;
