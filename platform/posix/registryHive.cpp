@@ -355,9 +355,11 @@ struct Window {
 // line is valid until the next one is asked for.
 class LineReader {
  public:
+  // `readAhead`: read a megabyte at a time even past the end of the part (the
+  // next part is likely to follow).
   LineReader(const RegistryHive::Source& source, std::uint64_t begin, std::uint64_t end,
-             Window& window)
-      : source_(source), end_(end), w_(window) {
+             Window& window, bool readAhead = true)
+      : source_(source), end_(end), w_(window), readAhead_(readAhead) {
     if (begin >= w_.start && begin <= w_.start + w_.size) {
       at_ = static_cast<std::size_t>(begin - w_.start);
     } else {
@@ -391,8 +393,10 @@ class LineReader {
       at_ = 0;
       const std::uint64_t from = w_.start + w_.size;
       if (from >= source_.size()) throw RegistryHive::SourceChanged{};
-      const auto length =
-          static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, source_.size() - from));
+      const std::uint64_t wanted =
+          readAhead_ ? kChunk
+                     : std::min<std::uint64_t>(kChunk, std::max<std::uint64_t>(end_ - from, 4096));
+      const auto length = static_cast<std::size_t>(std::min(wanted, source_.size() - from));
       if (!source_.read(from, length, w_.room(length))) throw RegistryHive::SourceChanged{};
       w_.size += length;
     }
@@ -411,6 +415,7 @@ class LineReader {
   const RegistryHive::Source& source_;
   std::uint64_t end_;
   Window& w_;
+  bool readAhead_;
   std::size_t at_ = 0;
   std::uint64_t lineStart_ = 0;
   bool crlf_ = false;
@@ -775,7 +780,7 @@ struct RegistryHive::Impl {
       values->asWeWrite = values->asWeWrite && section.asWeWrite;
       // Room for a value every 32 bytes (memory is only used as it fills).
       values->list.reserve(values->list.size() + section.length / 32 + 1);
-      LineReader lines(*source, section.begin, section.begin + section.length, reading);
+      LineReader lines(*source, section.begin, section.begin + section.length, reading, false);
       std::string_view line;
       while (lines.next(line)) {
         line = trimRight(trimLeft(line));
