@@ -1022,12 +1022,18 @@ void RegistryHive::serialize(const std::function<void(std::string_view)>& write)
     } else if (key.firstSection != Impl::kNone && h.sections[key.firstSection].asWeWrite) {
       // A key never used, its lines written as we write them: copied.
       const Impl::Section& s = h.sections[key.firstSection];
-      write(out);
-      out.clear();
       for (std::uint64_t at = s.begin; at < s.begin + s.length;) {
         const auto n =
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, s.begin + s.length - at));
-        write(h.fetch(window, at, n));
+        const std::string_view piece = h.fetch(window, at, n);
+        if (piece.size() >= kPiece) {
+          write(out);
+          out.clear();
+          write(piece);
+        } else {
+          out += piece;
+          flush();
+        }
         at += n;
       }
       if (!s.bare) continue;  // with its empty line
