@@ -4,13 +4,15 @@
 // writes to a function.
 //
 // Made for stores of many megabytes (a user's exported HKEY_CURRENT_USER):
-// loading is one pass over the file, in pieces of a megabyte, that checks every
-// line and keeps only the keys and where each key's lines are. A key's values
-// are read from the file when the key is first used; a key that is never used
-// is copied, value by value, from the old file to the new one when the store
-// is written. Keys are found through hash tables of their lower-case names and
+// loading is one pass over the file, a megabyte at a time, that checks every
+// line and keeps only the keys and where each key's lines are. When a key is
+// first used, where each of its values' lines is is noted, with a hash of the
+// name; a line is read again when its value is wanted. When the store is
+// written, a key that no write touched is copied from the old file: as it is
+// when its lines are in the form written here, else line by line. Keys and
+// values are found through hash tables of their lower-case names, and keys are
 // kept in tree order. So a lookup or a change costs the same on any size, and
-// the memory is some tens of bytes a key plus the keys in use.
+// the memory is some tens of bytes a key, and a value of the keys in use.
 #pragma once
 
 #include <cstdint>
