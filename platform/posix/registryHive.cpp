@@ -450,13 +450,15 @@ struct RegistryHive::Impl {
   // A value's name and data, wherever they are; valid until the buffer they
   // were read into is used again.
   struct Resolved {
-    std::string_view name;  // as it reads
-    bool nameAsIs = true;   // holds no "\" or """
+    std::string_view plainName;  // the name, when it needs no unescaping
+    bool nameAsIs = true;        // the name holds no "\" or """
     Kind kind = Kind::String;
     std::string_view data;
     bool dataAsIs = true;
     std::uint32_t dword = 0;
-    std::string nameStore;
+    std::optional<std::string> decodedName;  // the name, unescaped
+    // The name as it reads.
+    std::string_view name() const { return decodedName ? *decodedName : plainName; }
   };
   struct Slot {  // of a hash table: a hash and where its entry is
     std::uint32_t hash = 0;
@@ -527,11 +529,10 @@ struct RegistryHive::Impl {
                  : parsed.data;
     r.nameAsIs = parsed.name.find('\\') == std::string_view::npos;
     if (r.nameAsIs) {
-      r.name = parsed.name;
+      r.plainName = parsed.name;
     } else {
-      r.nameStore = unescape(parsed.name);
-      r.name = r.nameStore;
-      r.nameAsIs = r.nameStore.find_first_of("\\\"") == std::string::npos;
+      r.decodedName = unescape(parsed.name);
+      r.nameAsIs = r.decodedName->find_first_of("\\\"") == std::string::npos;
     }
     return r;
   }
@@ -692,7 +693,7 @@ struct RegistryHive::Impl {
     if (values.slots.empty()) {
       for (std::uint32_t v = 0; v < values.list.size(); ++v) {
         const Value& value = values.list[v];
-        if (value.hash == hash && sameIgnoringCase(resolve(value, lookup).name, name)) return v;
+        if (value.hash == hash && sameIgnoringCase(resolve(value, lookup).name(), name)) return v;
       }
       return kNone;
     }
@@ -701,7 +702,7 @@ struct RegistryHive::Impl {
       const Slot slot = values.slots[i];
       if (slot.index == 0) return kNone;
       if (slot.hash == hash &&
-          sameIgnoringCase(resolve(values.list[slot.index - 1], lookup).name, name))
+          sameIgnoringCase(resolve(values.list[slot.index - 1], lookup).name(), name))
         return slot.index - 1;
     }
   }
@@ -732,7 +733,7 @@ struct RegistryHive::Impl {
     std::string mine;
     const auto same = [&](std::uint32_t a, std::uint32_t b) {
       return list[a].hash == list[b].hash &&
-             sameIgnoringCase(resolve(list[a], lookup).name, resolve(list[b], mine).name);
+             sameIgnoringCase(resolve(list[a], lookup).name(), resolve(list[b], mine).name());
     };
     for (std::uint32_t i = 0; i < list.size(); ++i) {
       std::uint32_t earlier = kNone;
@@ -1016,7 +1017,7 @@ void RegistryHive::serialize(const std::function<void(std::string_view)>& write)
           continue;
         }
         const Impl::Resolved r = h.resolve(v, unused, &window);
-        h.writeValue(out, r.name, r.nameAsIs, r.kind, r.data, r.dataAsIs, r.dword);
+        h.writeValue(out, r.name(), r.nameAsIs, r.kind, r.data, r.dataAsIs, r.dword);
         flush();
       }
     } else if (key.firstSection != Impl::kNone && h.sections[key.firstSection].asWeWrite) {
@@ -1117,7 +1118,7 @@ Result<std::optional<RegValue>> RegistryHive::value(std::string_view keyPath,
   }
   std::string where = file + ": [" + h.root;
   if (h.keys[k].path.len) where += "\\" + std::string(h.view(h.keys[k].path));
-  return Status::failure(where + "]: value \"" + std::string(v.name) +
+  return Status::failure(where + "]: value \"" + std::string(v.name()) +
                          "\" has data of a type that cannot be read as a string or number (" +
                          type + ")");
 }
@@ -1127,7 +1128,7 @@ std::vector<std::string> RegistryHive::valueNames(std::string_view keyPath) cons
   const std::uint32_t k = impl_->findKey(keyPath);
   if (k == Impl::kNone) return names;
   Impl& h = *impl_;
-  for (const Impl::Value& v : h.valuesOf(k).list) names.emplace_back(h.resolve(v, h.lookup).name);
+  for (const Impl::Value& v : h.valuesOf(k).list) names.emplace_back(h.resolve(v, h.lookup).name());
   return names;
 }
 
@@ -1154,7 +1155,7 @@ bool RegistryHive::setValue(std::string_view keyPath, std::string_view valueName
                           : old.kind == Kind::String && unescape(old.data) == value.text;
     if (same) return changed;
     keepPlain = old.nameAsIs;
-    keepName = values.list[found].inSource ? h.add(old.name) : values.list[found].name;
+    keepName = values.list[found].inSource ? h.add(old.name()) : values.list[found].name;
   }
   Impl::Value v;
   v.hash = hash;
