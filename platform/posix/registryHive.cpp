@@ -636,14 +636,18 @@ struct RegistryHive::Impl {
   std::vector<Step> lastSteps;
 
   std::uint32_t newKey(std::string_view name, std::uint32_t parent, std::uint32_t hash,
-                       bool* added) {
+                       bool* made) {
     // A new key keeps its parent's spelling: "SOFTWARE\ODBC" below an existing
     // "Software" is "Software\ODBC", as in Windows.
-    std::string spelling(parent == kNone ? std::string_view() : view(keys[parent].path));
-    if (!spelling.empty()) spelling += '\\';
-    spelling += name;
+    const Span above = parent == kNone ? Span{} : keys[parent].path;
+    const std::size_t length = above.len + (above.len ? 1 : 0) + name.size();
+    if (added.size() + length > 0xFFFFFFFFu) throw std::length_error("registry store too large");
+    const Span path{static_cast<std::uint32_t>(added.size()), static_cast<std::uint32_t>(length)};
+    added.append(added, above.off, above.len);  // safe from itself
+    if (above.len) added += '\\';
+    added.append(name);
     const auto k = static_cast<std::uint32_t>(keys.size());
-    keys.push_back(Key{add(spelling), hash, kNone, kNone, false, nullptr});
+    keys.push_back(Key{path, hash, kNone, kNone, false, nullptr});
     indexKey(k);
     if (bulk) {
       order.push_back(k);
@@ -653,15 +657,15 @@ struct RegistryHive::Impl {
                            [this](std::uint32_t a, std::uint32_t b) { return treeLess(a, b); }),
           k);
     }
-    if (added) *added = true;
+    if (made) *made = true;
     return k;
   }
 
-  std::uint32_t ensureKey(std::string_view keyPath, bool* added) {
+  std::uint32_t ensureKey(std::string_view keyPath, bool* made) {
     const std::string_view path = normalPath(keyPath, scratch);
     if (path.empty()) {
-      const std::uint32_t root = lookupKey(path, kHashStart);
-      return root != kNone ? root : newKey(path, kNone, kHashStart, added);
+      const std::uint32_t top = lookupKey(path, kHashStart);
+      return top != kNone ? top : newKey(path, kNone, kHashStart, made);
     }
     // The names it shares with the path made sure of last.
     std::size_t same = 0;
@@ -680,7 +684,7 @@ struct RegistryHive::Impl {
       if (i > 0) hash = hashStep(hash, '\\');
       hash = hashLower(name, hash);
       std::uint32_t k = lookupKey(path.substr(0, end), hash);
-      if (k == kNone) k = newKey(name, parent, hash, added);
+      if (k == kNone) k = newKey(name, parent, hash, made);
       parent = k;
       lastSteps.push_back(Step{end, hash, k});
       i = end + 1;
