@@ -5,471 +5,79 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <vector>
-#include "platform/text.h"
+
+#include "platform/posix/atomicReplace.h"
+#include "platform/posix/registryHive.h"
+#include "platform/posix/registryLog.h"
 
 namespace pm::posix {
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kHeader = "Windows Registry Editor Version 5.00";
+// What tells a file's content has changed without reading it.
+struct Identity {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime{};
+  timespec ctime{};
+  mode_t mode = 0;
 
-std::string trimRight(std::string s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
-  return s;
-}
-
-std::string trimLeft(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-  return s.substr(i);
-}
-
-// ---- the content of one store file ----------------------------------------
-
-struct Value {
-  enum class Kind { String, Dword, Raw };
-  std::string name;
-  Kind kind = Kind::String;
-  std::string text;
-  std::uint32_t dword = 0;
-  std::vector<std::string>
-      raw;  // the data as written: the rest of the "=" line, then continuation lines
-};
-
-struct Key {
-  std::string path;  // below the root, components joined by "\"; "" is the root key
-  std::vector<Value> values;
-
-  Value* find(const std::string& name) {
-    for (Value& v : values)
-      if (equalsIgnoreCase(v.name, name)) return &v;
-    return nullptr;
+  static Identity of(const struct stat& st) {
+    return Identity{true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, st.st_mode};
+  }
+  bool sameAs(const Identity& o) const {
+    if (exists != o.exists) return false;
+    return !exists || (dev == o.dev && ino == o.ino && size == o.size &&
+                       mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+                       ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec);
   }
 };
 
-// Components of a key path (registry paths separate at "\\" only).
-std::vector<std::string> keyComponents(const std::string& path) {
-  return pathComponents(path, false);
+std::string failureText(const fs::path& file, const std::string& what) {
+  return file.string() + ": " + what + ": " + std::strerror(errno);
 }
 
-std::string join(const std::vector<std::string>& parts, std::size_t count) {
-  std::string out;
-  for (std::size_t i = 0; i < count; ++i) out += (i ? "\\" : "") + parts[i];
-  return out;
+bool writeAll(int fd, std::string_view data, off_t at) {
+  while (!data.empty()) {
+    const ssize_t n = ::pwrite(fd, data.data(), data.size(), at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+    at += n;
+  }
+  return true;
 }
 
-// Orders keys as a tree: a key comes right before its children, and children of
-// "a" before the sibling "a b" ('\x01' sorts before every character of a name).
-std::string sortKey(const std::string& path) {
-  std::string key = toLower(path);
-  for (char& c : key)
-    if (c == '\\') c = '\x01';
-  return key;
-}
-
-struct Hive {
-  std::map<std::string, Key> keys;
-
-  Key* find(const std::string& path) {
-    auto it = keys.find(sortKey(join(keyComponents(path), keyComponents(path).size())));
-    return it == keys.end() ? nullptr : &it->second;
-  }
-  // The key and all its parents; true when anything was added.
-  bool ensure(const std::string& path, Key** out = nullptr) {
-    const std::vector<std::string> parts = keyComponents(path);
-    bool added = false;
-    Key* key = nullptr;
-    for (std::size_t n = 1; n <= parts.size(); ++n) {
-      // A new key keeps its parent's spelling: "SOFTWARE\ODBC" below an existing
-      // "Software" is "Software\ODBC", as in Windows.
-      const std::string p = key ? key->path + "\\" + parts[n - 1] : parts[0];
-      auto [it, inserted] = keys.try_emplace(sortKey(p), Key{p, {}});
-      added |= inserted;
-      key = &it->second;
-    }
-    if (parts.empty()) {
-      // The root key always exists; making its section alone writes nothing.
-      key = &keys.try_emplace("", Key{"", {}}).first->second;
-    }
-    if (out) *out = key;
-    return added;
-  }
-};
-
-// ---- text of the format ----------------------------------------------------
-
-std::string quote(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-std::string serialize(const Hive& hive, const std::string& rootName) {
-  std::string out = std::string(kHeader) + "\r\n\r\n";
-  for (const auto& [sort, key] : hive.keys) {
-    if (key.path.empty() && key.values.empty()) continue;
-    out += "[" + rootName + (key.path.empty() ? "" : "\\" + key.path) + "]\r\n";
-    for (const Value& v : key.values) {
-      out += v.name.empty() ? std::string("@") : quote(v.name);
-      out += "=";
-      switch (v.kind) {
-        case Value::Kind::String:
-          out += quote(v.text);
-          break;
-        case Value::Kind::Dword: {
-          char buf[16];
-          std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
-          out += buf;
-          break;
-        }
-        case Value::Kind::Raw:
-          for (std::size_t i = 0; i < v.raw.size(); ++i) out += (i ? "\r\n" : "") + v.raw[i];
-          break;
-      }
-      out += "\r\n";
-    }
-    out += "\r\n";
-  }
-  return out;
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// UTF-16LE bytes (no byte order mark) as UTF-8.
-std::string utf16leToUtf8(const std::string& bytes) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    std::uint32_t u = static_cast<unsigned char>(bytes[i]) |
-                      (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
-    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
-      const std::uint32_t lo =
-          static_cast<unsigned char>(bytes[i + 2]) |
-          (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 3])) << 8);
-      if (lo >= 0xDC00 && lo < 0xE000) {
-        u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-        i += 2;
-      }
-    }
-    appendUtf8(out, u);
-  }
-  return out;
-}
-
-class ParseError {
- public:
-  ParseError(int line, std::string what) : line(line), what(std::move(what)) {}
-  int line;
-  std::string what;
-};
-
-// A quoted text starting at s[pos] == '"'; pos ends after the closing quote.
-std::string parseQuoted(const std::string& s, std::size_t& pos, int lineNo, const char* what) {
-  std::string out;
-  ++pos;
-  while (pos < s.size()) {
-    const char c = s[pos];
-    if (c == '\\' && pos + 1 < s.size() && (s[pos + 1] == '\\' || s[pos + 1] == '"')) {
-      out += s[pos + 1];
-      pos += 2;
-    } else if (c == '"') {
-      ++pos;
-      return out;
-    } else {
-      out += c;
-      ++pos;
-    }
-  }
-  throw ParseError(lineNo, std::string("missing closing quote of the ") + what);
-}
-
-Hive parse(std::string text, const std::string& rootName) {
-  Hive hive;
-  if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
-      static_cast<unsigned char>(text[1]) == 0xFE) {
-    text = utf16leToUtf8(text.substr(2));
-  } else if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    text.erase(0, 3);
-  }
-  std::vector<std::string> lines;
-  {
-    std::string current;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\n') {
-        if (!current.empty() && current.back() == '\r') current.pop_back();
-        lines.push_back(std::move(current));
-        current.clear();
-      } else {
-        current += text[i];
-      }
-    }
-    if (!current.empty()) {
-      if (current.back() == '\r') current.pop_back();
-      lines.push_back(std::move(current));
-    }
-  }
-  // An empty file is an empty store.
-  bool blank = true;
-  for (const std::string& l : lines)
-    if (!trimLeft(l).empty()) blank = false;
-  if (blank) return hive;
-
-  const std::string first = trimRight(lines[0]);
-  if (first != kHeader && first != "REGEDIT4")
-    throw ParseError(
-        1, std::string("not a registry file (the first line must be \"") + kHeader + "\")");
-
-  Key* key = nullptr;
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    const int lineNo = static_cast<int>(i) + 1;
-    const std::string line = trimRight(trimLeft(lines[i]));
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      if (line.size() < 2 || line.back() != ']')
-        throw ParseError(lineNo, "a key line must end in \"]\"");
-      if (line[1] == '-')
-        throw ParseError(lineNo, "a key deletion does not belong in a stored registry");
-      const std::string full = line.substr(1, line.size() - 2);
-      const std::string head = full.substr(0, full.find('\\'));
-      if (!equalsIgnoreCase(head, rootName))
-        throw ParseError(lineNo, "key \"" + full + "\" is not under " + rootName);
-      const std::string below = head.size() < full.size() ? full.substr(head.size() + 1) : "";
-      hive.ensure(below, &key);
-      continue;
-    }
-    if (!key) throw ParseError(lineNo, "a value before the first key");
-    Value v;
-    std::size_t pos = 0;
-    if (line[0] == '@') {
-      pos = 1;
-    } else if (line[0] == '"') {
-      v.name = parseQuoted(line, pos, lineNo, "value name");
-    } else {
-      throw ParseError(lineNo, "expected a key in [brackets] or a value (\"Name\"=... or @=...)");
-    }
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-    if (pos >= line.size() || line[pos] != '=')
-      throw ParseError(lineNo, "expected \"=\" after the value name");
-    ++pos;
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-    const std::string data = line.substr(pos);
-    if (!data.empty() && data[0] == '"') {
-      std::size_t p = 0;
-      v.kind = Value::Kind::String;
-      v.text = parseQuoted(data, p, lineNo, "value data");
-      if (!trimLeft(data.substr(p)).empty())
-        throw ParseError(lineNo, "text after the closing quote");
-    } else if (toLower(data.substr(0, 6)) == "dword:") {
-      const std::string digits = data.substr(6);
-      if (digits.empty() || digits.size() > 8)
-        throw ParseError(lineNo, "a dword needs 1 to 8 hex digits");
-      for (char c : digits)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-          throw ParseError(lineNo, "a dword needs 1 to 8 hex digits");
-      v.kind = Value::Kind::Dword;
-      v.dword = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
-    } else if (toLower(data.substr(0, 4)) == "hex:" || toLower(data.substr(0, 4)) == "hex(") {
-      v.kind = Value::Kind::Raw;
-      v.raw.push_back(data);
-      // Continuation lines follow while a line ends in "\".
-      while (trimRight(v.raw.back()).size() > 0 && trimRight(v.raw.back()).back() == '\\') {
-        if (++i >= lines.size())
-          throw ParseError(lineNo, "the value's data ends in \"\\\" at the end of the file");
-        v.raw.push_back(trimRight(lines[i]));
-      }
-    } else if (data == "-") {
-      throw ParseError(lineNo, "a value deletion does not belong in a stored registry");
-    } else {
-      throw ParseError(lineNo, "unrecognised value data \"" + data + "\"");
-    }
-    if (Value* existing = key->find(v.name)) {
-      *existing = std::move(v);
-    } else {
-      key->values.push_back(std::move(v));
-    }
-  }
-  return hive;
-}
-
-// The bytes of a hex value's data ("hex(2):41,00,42,00,\ ..."), or nothing when
-// they cannot be read.
-std::optional<std::string> hexBytes(const std::vector<std::string>& raw) {
-  std::string all;
-  for (const std::string& l : raw) all += l;
-  const std::size_t colon = all.find(':');
-  std::string out;
-  std::string digits;
-  for (std::size_t i = colon + 1; i <= all.size(); ++i) {
-    const char c = i < all.size() ? all[i] : ',';
-    if (std::isxdigit(static_cast<unsigned char>(c))) {
-      digits += c;
-    } else if (c == ',') {
-      if (digits.empty() && i < all.size()) return std::nullopt;
-      if (!digits.empty()) {
-        if (digits.size() > 2) return std::nullopt;
-        out += static_cast<char>(std::stoi(digits, nullptr, 16));
-      }
-      digits.clear();
-    } else if (c != '\\' && c != ' ' && c != '\t') {
-      return std::nullopt;
-    }
-  }
-  return out;
-}
-
-// What a read gives for a value; strings of type 1 (REG_SZ) and 2 (REG_EXPAND_SZ)
-// and numbers of type 4 written as hex are understood too.
-Result<std::optional<RegValue>> toRegValue(const Value& v, const std::string& where) {
-  switch (v.kind) {
-    case Value::Kind::String:
-      return std::optional<RegValue>(RegValue::string(v.text));
-    case Value::Kind::Dword:
-      return std::optional<RegValue>(RegValue::number(v.dword));
-    case Value::Kind::Raw:
-      break;
-  }
-  const std::string type = toLower(v.raw.front().substr(0, v.raw.front().find(':')));
-  if (auto bytes = hexBytes(v.raw)) {
-    if (type == "hex(1)" || type == "hex(2)") {
-      std::string text = utf16leToUtf8(*bytes);
-      const auto nul = text.find('\0');
-      if (nul != std::string::npos) text.resize(nul);
-      return std::optional<RegValue>(RegValue::string(std::move(text)));
-    }
-    if (type == "hex(4)" && bytes->size() == 4) {
-      const auto* b = reinterpret_cast<const unsigned char*>(bytes->data());
-      return std::optional<RegValue>(RegValue::number(b[0] | (b[1] << 8) | (b[2] << 16) |
-                                                      (static_cast<std::uint32_t>(b[3]) << 24)));
-    }
-  }
-  return Status::failure(where + ": value \"" + v.name +
-                         "\" has data of a type that cannot be read as a string or number (" +
-                         type + ")");
-}
-
-// ---- the file, its lock and its replacement ---------------------------------
-
-class Locked {
- public:
-  Locked() = default;
-  ~Locked() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  Locked(const Locked&) = delete;
-  Locked& operator=(const Locked&) = delete;
-
-  Status acquire(const fs::path& file, bool exclusive) {
-    const fs::path lockFile = file.string() + ".lock";
-    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0 && !exclusive) {
-      // A store that may only be read: read it without a lock (replacing is atomic).
-      fd_ = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd_ < 0) return {};
-    }
-    if (fd_ < 0)
-      return Status::failure(lockFile.string() +
-                             ": cannot open the lock file: " + std::strerror(errno));
-    while (::flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-      if (errno != EINTR)
-        return Status::failure(lockFile.string() + ": cannot lock: " + std::strerror(errno));
-    }
-    return {};
-  }
-
- private:
-  int fd_ = -1;
-};
-
-Result<Hive> load(const fs::path& file, const std::string& rootName) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return Hive{};
-    return Status::failure(file.string() + ": cannot read: " + std::strerror(errno));
-  }
-  std::string text;
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+// Up to `size` bytes from `at` (fewer when the file is shorter); false on error.
+bool readUpTo(int fd, std::string& out, std::size_t size, off_t at) {
+  out.resize(size);
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(fd, out.data() + got, size - got, at + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
     if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      return Status::failure(file.string() + ": cannot read: " + std::strerror(err));
-    }
-    text.append(buffer, static_cast<std::size_t>(n));
+    got += static_cast<std::size_t>(n);
   }
-  ::close(fd);
-  try {
-    return parse(std::move(text), rootName);
-  } catch (const ParseError& e) {
-    return Status::failure(file.string() + ": line " + std::to_string(e.line) + ": " + e.what);
-  }
+  out.resize(got);
+  return true;
 }
 
-Status save(const fs::path& file, const std::string& content,
-            const std::function<void()>& beforeReplace) {
-  const fs::path temp = file.string() + ".tmp";
-  auto failed = [&](const std::string& what) {
-    const std::string message = file.string() + ": " + what + ": " + std::strerror(errno);
-    ::unlink(temp.c_str());
-    return Status::failure(message);
-  };
-  mode_t mode = 0644;
-  struct stat st {};
-  if (::stat(file.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) return failed("cannot write " + temp.filename().string());
-  const char* data = content.data();
-  std::size_t left = content.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, data, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return failed("cannot write " + temp.filename().string());
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0) {
-    ::close(fd);
-    return failed("cannot flush " + temp.filename().string());
-  }
-  if (::close(fd) != 0) return failed("cannot write " + temp.filename().string());
-  if (beforeReplace) beforeReplace();
-  if (::rename(temp.c_str(), file.c_str()) != 0) return failed("cannot replace the file");
+void syncFolder(const fs::path& file) {
   const int dir = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);
   }
-  return {};
 }
 
 Status checkText(const std::string& text, const char* what) {
@@ -479,47 +87,312 @@ Status checkText(const std::string& text, const char* what) {
   return {};
 }
 
-}  // namespace
-
-// One read-modify-write of a store file under its exclusive lock. `change`
-// returns whether it changed anything (nothing is written otherwise).
-template <typename Change>
-static Status modify(const Machine& machine, RootKey root, const std::function<void()>& hook,
-                     Change change) {
-  const std::string rootName = rootKeyName(root);
-  if (rootName.empty()) return Status::failure("Unknown registry root key");
-  const fs::path file = machine.registryFile(rootName);
-  std::error_code ec;
-  fs::create_directories(file.parent_path(), ec);
-  Locked lock;
-  if (Status s = lock.acquire(file, true); !s) return s;
-  Result<Hive> hive = load(file, rootName);
-  if (!hive) return hive.status();
-  if (!change(hive.value())) return {};
-  return save(file, serialize(hive.value(), rootName), hook);
+// Every store object of the process, to fold their logs when the process ends
+// through exit() as well as through the destructors.
+std::mutex& liveMutex() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+std::vector<PosixRegistryStore*>& liveStores() {
+  static auto* v = new std::vector<PosixRegistryStore*>;
+  return *v;
+}
+void flushAtExit() {
+  std::lock_guard guard(liveMutex());
+  for (PosixRegistryStore* store : liveStores()) (void)store->flush();
 }
 
-static Result<Hive> readHive(const Machine& machine, RootKey root) {
+}  // namespace
+
+// ---- one store file ----------------------------------------------------------------
+
+struct PosixRegistryStore::File {
+  explicit File(std::string root, fs::path file)
+      : rootName(std::move(root)),
+        path(std::move(file)),
+        lockPath(path.string() + ".lock"),
+        logPath(path.string() + ".log") {}
+  ~File() {
+    if (lockFd >= 0) ::close(lockFd);
+    closeOwnLog();
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  std::string rootName;
+  fs::path path, lockPath, logPath;
+  int lockFd = -1;
+  bool lockWritable = false;
+
+  bool loaded = false;  // hive is the store file `reg` (or `damaged`) ...
+  Identity reg;
+  Status damaged;
+  RegistryHive hive;
+  bool logPresent = false;  // ... with the first `logEnd` bytes of the log applied
+  dev_t logDev = 0;
+  ino_t logIno = 0;
+  off_t logEnd = 0;    // 0: nothing read; else its header and whole lines
+  int ownLog = -1;     // open for writing, with a shared lock, while this process
+  dev_t wroteDev = 0;  // has lines in the log (see finish()): the log it wrote last
+  ino_t wroteIno = 0;
+
+  bool logHasLines() const { return logEnd > static_cast<off_t>(registryLog::kHeader.size()); }
+  void dropLog() {
+    logPresent = false;
+    logEnd = 0;
+  }
+  void forget() {
+    loaded = false;
+    dropLog();
+  }
+  void closeOwnLog() {
+    if (ownLog >= 0) ::close(ownLog);
+    ownLog = -1;
+  }
+  // Applies the log through `fd` (closed then) from logEnd to `ls.st_size`.
+  Status takeLog(int fd, const struct stat& ls) {
+    logPresent = true;
+    logDev = ls.st_dev;
+    logIno = ls.st_ino;
+    std::string tail;
+    const bool read = ls.st_size <= logEnd ||
+                      readUpTo(fd, tail, static_cast<std::size_t>(ls.st_size - logEnd), logEnd);
+    ::close(fd);
+    if (!read) return Status::failure(failureText(logPath, "cannot read"));
+    std::string_view rest = tail;
+    if (logEnd == 0) {
+      if (!rest.starts_with(registryLog::kHeader)) return {};  // not even a whole header
+      logEnd = static_cast<off_t>(registryLog::kHeader.size());
+      rest.remove_prefix(registryLog::kHeader.size());
+    }
+    logEnd += static_cast<off_t>(
+        registryLog::replay(rest, [this](const RegistryChange& c) { c.applyTo(hive); }));
+    return {};
+  }
+  // The log, open for reading, or -1 when there is none (a link or anything but
+  // a file at its name counts as none).
+  Result<int> openLog(struct stat& ls) const {
+    const int fd = ::open(logPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+      if (errno == ENOENT || errno == ELOOP) return -1;
+      return Status::failure(failureText(logPath, "cannot read"));
+    }
+    if (::fstat(fd, &ls) != 0 || !S_ISREG(ls.st_mode)) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
+};
+
+// The lock of a store file's <file>.lock, released at the end of the scope.
+class PosixRegistryStore::Lock {
+ public:
+  Lock() = default;
+  ~Lock() { release(); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+  // A shared lock goes without one where the lock file cannot be made (a store
+  // that may only be read); replacing the store file is atomic.
+  Status acquire(File& file, bool exclusive) {
+    if (file.lockFd < 0 || (exclusive && !file.lockWritable)) {
+      if (file.lockFd >= 0) ::close(file.lockFd);
+      file.lockFd = ::open(file.lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+      file.lockWritable = file.lockFd >= 0;
+      if (file.lockFd < 0 && !exclusive) {
+        file.lockFd = ::open(file.lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (file.lockFd < 0) return {};
+      }
+      if (file.lockFd < 0)
+        return Status::failure(failureText(file.lockPath, "cannot open the lock file"));
+    }
+    while (::flock(file.lockFd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+      if (errno != EINTR) return Status::failure(failureText(file.lockPath, "cannot lock"));
+    }
+    file_ = &file;
+    return {};
+  }
+  void release() {
+    if (file_) ::flock(file_->lockFd, LOCK_UN);
+    file_ = nullptr;
+  }
+
+ private:
+  File* file_ = nullptr;
+};
+
+PosixRegistryStore::PosixRegistryStore(Machine machine) : machine_(std::move(machine)) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { std::atexit(flushAtExit); });
+  std::lock_guard guard(liveMutex());
+  liveStores().push_back(this);
+}
+
+PosixRegistryStore::~PosixRegistryStore() {
+  {
+    std::lock_guard guard(liveMutex());
+    std::erase(liveStores(), this);
+  }
+  if (Status s = flush(); !s)
+    std::fprintf(stderr, "registry: %s (the log stays beside the store file and is read with it)\n",
+                 s.message().c_str());
+}
+
+PosixRegistryStore::File* PosixRegistryStore::fileOf(RootKey root, Status& failure) {
   const std::string rootName = rootKeyName(root);
-  if (rootName.empty()) return Status::failure("Unknown registry root key");
-  const fs::path file = machine.registryFile(rootName);
-  Locked lock;
-  if (Status s = lock.acquire(file, false); !s) return s;
-  return load(file, rootName);
+  if (rootName.empty()) {
+    failure = Status::failure("Unknown registry root key");
+    return nullptr;
+  }
+  auto& file = files_[root == RootKey::CurrentUser ? 1 : 0];
+  if (!file) file = std::make_unique<File>(rootName, machine_.registryFile(rootName));
+  return file.get();
+}
+
+Status PosixRegistryStore::begin(RootKey root, bool exclusive, Lock& lock, File*& file) {
+  Status failure;
+  file = fileOf(root, failure);
+  if (!file) return failure;
+  if (exclusive) {
+    std::error_code ec;
+    fs::create_directories(file->path.parent_path(), ec);
+  }
+  if (Status s = lock.acquire(*file, exclusive); !s) return s;
+  return refresh(*file, exclusive ? nullptr : &lock);
+}
+
+// ---- reading: the store file once, then what changed ------------------------------
+
+// Brings the store file and the log in memory up to date. `releasable` (a shared
+// lock) is let go once both files are open when the store file must be read
+// again: the reading and parsing then keep no writer waiting.
+Status PosixRegistryStore::refresh(File& f, Lock* releasable) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    struct stat st {};
+    Identity now;
+    if (::stat(f.path.c_str(), &st) == 0) {
+      now = Identity::of(st);
+    } else if (errno != ENOENT) {
+      return Status::failure(failureText(f.path, "cannot read"));
+    }
+    if (!f.loaded || !now.sameAs(f.reg)) {
+      // Read the store file again, and the log from its start.
+      f.forget();
+      f.hive = RegistryHive(f.rootName);
+      f.damaged = {};
+      int regFd = -1;
+      if (now.exists) {
+        regFd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (regFd < 0) {
+          if (errno == ENOENT) continue;
+          return Status::failure(failureText(f.path, "cannot read"));
+        }
+        if (::fstat(regFd, &st) != 0) {
+          const Status s = Status::failure(failureText(f.path, "cannot read"));
+          ::close(regFd);
+          return s;
+        }
+        now = Identity::of(st);
+      }
+      struct stat ls {};
+      const Result<int> logFd = f.openLog(ls);
+      if (!logFd) {
+        if (regFd >= 0) ::close(regFd);
+        return logFd.status();
+      }
+      // Both files are open: a fold from now on leaves them as they are for us.
+      if (releasable) releasable->release();
+      if (regFd >= 0) {
+        try {
+          f.hive = RegistryHive::load(
+              RegistryHive::fileSource(regFd, static_cast<std::uint64_t>(st.st_size)), f.rootName);
+        } catch (const RegistryHive::ParseError& e) {
+          f.damaged =
+              Status::failure(f.path.string() + ": line " + std::to_string(e.line) + ": " + e.what);
+        } catch (const RegistryHive::SourceChanged&) {
+          if (logFd.value() >= 0) ::close(logFd.value());
+          continue;  // changed in place while it was read
+        }
+      }
+      f.reg = now;
+      f.loaded = true;
+      if (!f.damaged.ok()) {
+        if (logFd.value() >= 0) ::close(logFd.value());
+        return f.damaged;
+      }
+      return logFd.value() >= 0 ? f.takeLog(logFd.value(), ls) : Status{};
+    }
+    f.reg.mode = now.mode;
+    if (!f.damaged.ok()) return f.damaged;
+
+    // The same store file: what the log has gained.
+    struct stat ls {};
+    const Result<int> opened = f.openLog(ls);
+    if (!opened) return opened.status();
+    int fd = opened.value();
+    if (fd < 0) {
+      // Lines applied here are gone, yet the store file is the same: the log was
+      // removed by hand. Read the store file again.
+      if (f.logHasLines()) {
+        f.forget();
+        continue;
+      }
+      f.dropLog();
+      return {};
+    }
+    if (f.logEnd > 0 && (ls.st_dev != f.logDev || ls.st_ino != f.logIno || ls.st_size < f.logEnd)) {
+      // Another log than the one whose lines were applied: start again.
+      if (f.logHasLines()) {
+        ::close(fd);
+        f.forget();
+        continue;
+      }
+      f.dropLog();
+    }
+    return f.takeLog(fd, ls);
+  }
+  return Status::failure(f.path.string() + ": the store keeps changing while it is read");
+}
+
+// Runs `answer` on the store brought up to date, under its lock; a store file
+// changed in place while it was read is read again.
+template <typename Answer>
+auto PosixRegistryStore::withFile(RootKey root, bool exclusive, Answer&& answer) {
+  using R = decltype(answer(std::declval<File&>()));
+  std::lock_guard guard(mutex_);
+  File* f = nullptr;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    Lock lock;
+    try {
+      if (Status s = begin(root, exclusive, lock, f); !s) return R(s);
+      return answer(*f);
+    } catch (const RegistryHive::SourceChanged&) {
+      f->forget();
+    }
+  }
+  return R(Status::failure(f->path.string() + ": the store file keeps changing while it is read"));
 }
 
 Result<std::optional<RegValue>> PosixRegistryStore::readValue(RootKey root,
                                                               const std::string& keyPath,
                                                               const std::string& valueName) {
-  Result<Hive> hive = readHive(machine_, root);
-  if (!hive) return hive.status();
-  Key* key = hive.value().find(keyPath);
-  if (!key) return std::optional<RegValue>();
-  const Value* v = key->find(valueName);
-  if (!v) return std::optional<RegValue>();
-  return toRegValue(*v, machine_.registryFile(rootKeyName(root)).string() + ": [" +
-                            rootKeyName(root) + (key->path.empty() ? "" : "\\" + key->path) + "]");
+  return withFile(root, false,
+                  [&](File& f) { return f.hive.value(keyPath, valueName, f.path.string()); });
 }
+
+Result<bool> PosixRegistryStore::keyExists(RootKey root, const std::string& keyPath) {
+  return withFile(root, false, [&](File& f) { return Result<bool>(f.hive.keyExists(keyPath)); });
+}
+
+Result<std::vector<std::string>> PosixRegistryStore::valueNames(RootKey root,
+                                                                const std::string& keyPath) {
+  return withFile(root, false, [&](File& f) {
+    return Result<std::vector<std::string>>(f.hive.valueNames(keyPath));
+  });
+}
+
+// ---- writing: a line in the log, folded now and then ---------------------------------
 
 Status PosixRegistryStore::writeValue(RootKey root, const std::string& keyPath,
                                       const std::string& valueName, const RegValue& value) {
@@ -528,54 +401,170 @@ Status PosixRegistryStore::writeValue(RootKey root, const std::string& keyPath,
   if (value.type == ValueType::String) {
     if (Status s = checkText(value.text, "string value"); !s) return s;
   }
-  return modify(machine_, root, beforeReplace, [&](Hive& hive) {
-    Key* key = nullptr;
-    bool changed = hive.ensure(keyPath, &key);
-    Value v;
-    v.name = valueName;
-    if (value.type == ValueType::Dword) {
-      v.kind = Value::Kind::Dword;
-      v.dword = value.dword;
-    } else {
-      v.kind = Value::Kind::String;
-      v.text = value.text;
-    }
-    if (Value* existing = key->find(valueName)) {
-      const bool same =
-          existing->kind == v.kind && existing->text == v.text && existing->dword == v.dword;
-      if (!same) {
-        v.name = existing->name;  // the name keeps the case it was made with
-        *existing = std::move(v);
-        changed = true;
-      }
-    } else {
-      key->values.push_back(std::move(v));
-      changed = true;
-    }
-    return changed;
-  });
+  RegistryChange c;
+  c.kind = RegistryChange::Kind::SetValue;
+  c.keyPath = keyPath;
+  c.valueName = valueName;
+  c.value =
+      value.type == ValueType::Dword ? RegValue::number(value.dword) : RegValue::string(value.text);
+  return change(root, c);
 }
 
 Status PosixRegistryStore::createKey(RootKey root, const std::string& keyPath) {
   if (Status s = checkText(keyPath, "key name"); !s) return s;
-  return modify(machine_, root, beforeReplace, [&](Hive& hive) { return hive.ensure(keyPath); });
+  RegistryChange c;
+  c.keyPath = keyPath;
+  return change(root, c);
 }
 
-Result<bool> PosixRegistryStore::keyExists(RootKey root, const std::string& keyPath) {
-  Result<Hive> hive = readHive(machine_, root);
-  if (!hive) return hive.status();
-  return keyComponents(keyPath).empty() || hive.value().find(keyPath) != nullptr;
+Status PosixRegistryStore::change(RootKey root, const RegistryChange& change) {
+  return withFile(root, true, [&](File& f) {
+    // Read-only as a protected key is: no write, and no rename round it either.
+    if (f.reg.exists && (!(f.reg.mode & S_IWUSR) || ::access(f.path.c_str(), W_OK) != 0))
+      return Status::failure(f.path.string() + ": access is denied (the store file is read-only)");
+    if (!change.applyTo(f.hive)) return Status{};
+    if (Status s = appendToLog(f, registryLog::record(change)); !s) {
+      f.forget();  // the change is in memory only: read the store again
+      return s;
+    }
+    const off_t bound = std::max<off_t>(static_cast<off_t>(foldLogBytes), f.reg.size / 4);
+    if (f.logEnd > bound) (void)fold(f);  // on failure the log stays, and is folded later
+    return Status{};
+  });
 }
 
-Result<std::vector<std::string>> PosixRegistryStore::valueNames(RootKey root,
-                                                                const std::string& keyPath) {
-  Result<Hive> hive = readHive(machine_, root);
-  if (!hive) return hive.status();
-  std::vector<std::string> names;
-  if (Key* key = hive.value().find(keyPath)) {
-    for (const Value& v : key->values) names.push_back(v.name);
+Status PosixRegistryStore::appendToLog(File& f, const std::string& record) {
+  const bool fresh = !f.logPresent || f.logEnd < static_cast<off_t>(registryLog::kHeader.size());
+  struct stat st {};
+  if (!fresh) {
+    if (f.ownLog < 0 || ::fstat(f.ownLog, &st) != 0 || st.st_dev != f.logDev ||
+        st.st_ino != f.logIno) {
+      f.closeOwnLog();
+      const int fd = ::open(f.logPath.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+      if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_dev != f.logDev || st.st_ino != f.logIno) {
+        const Status s = Status::failure(failureText(f.logPath, "cannot write"));
+        if (fd >= 0) ::close(fd);
+        return s;
+      }
+      f.ownLog = fd;
+      (void)::flock(fd, LOCK_SH | LOCK_NB);  // see finish()
+    }
+    auto failed = [&](const char* what) {
+      const Status s = Status::failure(failureText(f.logPath, what));
+      (void)::ftruncate(f.ownLog, f.logEnd);
+      return s;
+    };
+    // A line that a crash cut short goes.
+    if (st.st_size != f.logEnd && ::ftruncate(f.ownLog, f.logEnd) != 0)
+      return failed("cannot write");
+    if (!writeAll(f.ownLog, record, f.logEnd)) return failed("cannot write");
+    step("log written");
+    if (::fdatasync(f.ownLog) != 0) return failed("cannot flush");
+    step("log flushed");
+    f.logEnd += static_cast<off_t>(record.size());
+  } else {
+    // A new log; whatever has its name (a log without a whole header, a link) goes.
+    f.closeOwnLog();
+    f.dropLog();
+    if (::unlink(f.logPath.c_str()) != 0 && errno != ENOENT)
+      return Status::failure(failureText(f.logPath, "cannot remove"));
+    const mode_t mode = f.reg.exists ? (f.reg.mode & 0666) : 0644;
+    const int fd =
+        ::open(f.logPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd < 0) return Status::failure(failureText(f.logPath, "cannot create"));
+    (void)::flock(fd, LOCK_SH | LOCK_NB);  // see finish()
+    const std::string content = std::string(registryLog::kHeader) + record;
+    const char* failure = nullptr;
+    if (!writeAll(fd, content, 0)) failure = "cannot write";
+    if (!failure) step("log written");
+    if (!failure && (::fsync(fd) != 0 || ::fstat(fd, &st) != 0)) failure = "cannot flush";
+    if (failure) {
+      const Status s = Status::failure(failureText(f.logPath, failure));
+      ::unlink(f.logPath.c_str());
+      ::close(fd);
+      return s;
+    }
+    syncFolder(f.logPath);
+    step("log flushed");
+    f.ownLog = fd;
+    f.logPresent = true;
+    f.logDev = st.st_dev;
+    f.logIno = st.st_ino;
+    f.logEnd = static_cast<off_t>(content.size());
   }
-  return names;
+  f.wroteDev = f.logDev;
+  f.wroteIno = f.logIno;
+  return {};
+}
+
+// Under the exclusive lock, with `f` refreshed.
+Status PosixRegistryStore::fold(File& f) {
+  if (!f.logPresent) return {};
+  // A read-only store file is never rewritten; its log stays and is read with it.
+  if (f.reg.exists && !(f.reg.mode & S_IWUSR)) return {};
+  if (f.logHasLines()) {
+    removeStaleTemporaries(f.path);
+    const mode_t mode = f.reg.exists ? (f.reg.mode & 07777) : 0644;
+    if (Status s = replaceFileAtomically(
+            f.path, mode, [&f](const auto& write) { f.hive.serialize(write); },
+            [this] { step("temporary written"); });
+        !s)
+      return s;
+    step("replaced");
+    struct stat st {};
+    if (::stat(f.path.c_str(), &st) == 0) {
+      f.reg = Identity::of(st);  // what is in memory
+    } else {
+      f.forget();
+    }
+  }
+  // Lines applied twice set the same values again: a crash before this is harmless.
+  if (::unlink(f.logPath.c_str()) != 0 && errno != ENOENT)
+    return Status::failure(failureText(f.logPath, "cannot remove"));
+  f.dropLog();
+  f.closeOwnLog();
+  return {};
+}
+
+// The end of this process's use of a store: fold the log when this process has
+// lines in it, or when no running process has (a killed one's); a log whose
+// lines are all another running process's is that one's to fold when it ends.
+// Also removes what crashed folds left.
+Status PosixRegistryStore::finish(File& f) {
+  if (!f.loaded) return {};
+  Lock lock;
+  if (!lock.acquire(f, true)) return {};  // a store that may only be read
+  removeStaleTemporaries(f.path);
+  struct stat ls {};
+  if (::lstat(f.logPath.c_str(), &ls) != 0 || !S_ISREG(ls.st_mode)) return {};
+  bool fold = ls.st_dev == f.wroteDev && ls.st_ino == f.wroteIno;
+  if (!fold) {
+    // Writers hold a shared lock on the log while they have lines in it. (A
+    // program they start holds it too for a moment, so this is never relied
+    // on for a process's own lines.)
+    const int fd = ::open(f.logPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    fold = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (fd >= 0) ::close(fd);
+  }
+  if (!fold || !refresh(f, nullptr)) return {};  // a damaged store is never written
+  return this->fold(f);
+}
+
+Status PosixRegistryStore::flush() {
+  std::lock_guard guard(mutex_);
+  Status first;
+  for (auto& file : files_) {
+    if (!file) continue;
+    Status s;
+    try {
+      s = finish(*file);
+    } catch (const RegistryHive::SourceChanged&) {
+      file->forget();
+      s = Status::failure(file->path.string() + ": changed while it was folded");
+    }
+    if (!s && first.ok()) first = s;
+  }
+  return first;
 }
 
 }  // namespace pm::posix

@@ -1,0 +1,1188 @@
+#include "platform/posix/registryHive.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace pm::posix {
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::size_t kChunk = 1 << 20;  // read a megabyte at a time
+
+// ASCII lower case (names compare ignoring ASCII letter case), and the order of
+// keys: lower case, with "\" before every character of a name so that the
+// children of "a" come before the sibling "a b".
+constexpr std::array<unsigned char, 256> makeLower() {
+  std::array<unsigned char, 256> t{};
+  for (int c = 0; c < 256; ++c)
+    t[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return t;
+}
+constexpr std::array<unsigned char, 256> kLower = makeLower();
+constexpr std::array<unsigned char, 256> makeOrder() {
+  std::array<unsigned char, 256> t = makeLower();
+  t['\\'] = 1;
+  return t;
+}
+constexpr std::array<unsigned char, 256> kOrder = makeOrder();
+
+inline unsigned char lower(char c) {
+  return kLower[static_cast<unsigned char>(c)];
+}
+
+constexpr std::uint32_t kHashStart = 2166136261u;  // FNV-1a
+inline std::uint32_t hashStep(std::uint32_t h, char c) {
+  return (h ^ lower(c)) * 16777619u;
+}
+std::uint32_t hashLower(std::string_view s, std::uint32_t h = kHashStart) {
+  for (char c : s) h = hashStep(h, c);
+  return h;
+}
+
+// Where a hash goes in a table: names that differ in their last letters (Key001,
+// Key002...) must not crowd into neighbouring slots.
+inline std::uint32_t spread(std::uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x85ebca6bu;
+  h ^= h >> 13;
+  h *= 0xc2b2ae35u;
+  return h ^ (h >> 16);
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+std::string_view trimLeft(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  return s.substr(i);
+}
+std::string_view trimRight(std::string_view s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+bool blank(std::string_view s) {
+  return s.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16LE bytes (no byte order mark) as UTF-8.
+std::string utf16leToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() / 2 + 16);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    std::uint32_t u = static_cast<unsigned char>(bytes[i]) |
+                      (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+      const std::uint32_t lo =
+          static_cast<unsigned char>(bytes[i + 2]) |
+          (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 3])) << 8);
+      if (lo >= 0xDC00 && lo < 0xE000) {
+        u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+        i += 2;
+      }
+    }
+    appendUtf8(out, u);
+  }
+  return out;
+}
+
+// The text between quotes as it reads: "\\" and "\"" stand for "\" and """; any
+// other backslash is itself.
+std::string unescape(std::string_view raw) {
+  std::string out;
+  out.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\\' && i + 1 < raw.size() && (raw[i + 1] == '\\' || raw[i + 1] == '"')) ++i;
+    out += raw[i];
+  }
+  return out;
+}
+
+// `text` between quotes as written: "\" and """ escaped.
+void appendEscaped(std::string& out, std::string_view text) {
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+}
+
+void appendDword(std::string& out, std::uint32_t n) {
+  char buf[14] = {'d', 'w', 'o', 'r', 'd', ':'};
+  for (int i = 0; i < 8; ++i) buf[6 + i] = "0123456789abcdef"[(n >> (28 - 4 * i)) & 0xF];
+  out.append(buf, sizeof buf);
+}
+
+// The bytes of a hex value's data ("hex(2):41,00,42,00,\ ..."), or nothing when
+// they cannot be read.
+std::optional<std::string> hexBytes(std::string_view all) {
+  const std::size_t colon = all.find(':');
+  std::string out;
+  std::string digits;
+  for (std::size_t i = colon + 1; i <= all.size(); ++i) {
+    const char c = i < all.size() ? all[i] : ',';
+    if (std::isxdigit(static_cast<unsigned char>(c))) {
+      digits += c;
+    } else if (c == ',') {
+      if (digits.empty() && i < all.size()) return std::nullopt;
+      if (!digits.empty()) {
+        if (digits.size() > 2) return std::nullopt;
+        out += static_cast<char>(std::stoi(digits, nullptr, 16));
+      }
+      digits.clear();
+    } else if (c != '\\' && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+// The names of a key path (registry paths separate at "\" only; empty names
+// drop out), joined by single "\".
+std::string_view normalPath(std::string_view path, std::string& buffer) {
+  const bool normal = path.empty() || (path.front() != '\\' && path.back() != '\\' &&
+                                       path.find("\\\\") == std::string_view::npos);
+  if (normal) return path;
+  buffer.clear();
+  std::size_t i = 0;
+  while (i < path.size()) {
+    const std::size_t end = std::min(path.find('\\', i), path.size());
+    if (end > i) {
+      if (!buffer.empty()) buffer += '\\';
+      buffer.append(path.substr(i, end - i));
+    }
+    i = end + 1;
+  }
+  return buffer;
+}
+
+// ---- lines of the format ---------------------------------------------------------------
+
+enum class Kind : std::uint8_t { String, Dword, Raw };
+
+// A value line, trimmed, as written: what it names and holds.
+struct ValueLine {
+  std::string_view name;  // between the quotes, escaped as written ("" for "@")
+  Kind kind = Kind::String;
+  std::string_view data;  // String: between the quotes; Raw: from the type on
+  std::uint32_t dword = 0;
+  bool plainData = true;   // String: escaped as we write it
+  bool continues = false;  // Raw: the data goes on on the next line
+  bool asWeWrite = true;   // the line is written as we write it
+};
+
+// The closing quote of a quoted text that starts at s[0], or npos; `plain` tells
+// whether every backslash in it escapes "\" or """. Backslashes pair from the
+// start of a run: an odd run before a quote escapes it, one before anything
+// else leaves a backslash that escapes nothing.
+std::size_t closingQuote(std::string_view s, bool& plain) {
+  plain = true;
+  const char* const base = s.data();
+  std::size_t from = 1;
+  for (;;) {
+    const void* quote = from < s.size() ? std::memchr(base + from, '"', s.size() - from) : nullptr;
+    if (!quote) return std::string_view::npos;
+    const std::size_t q = static_cast<std::size_t>(static_cast<const char*>(quote) - base);
+    bool escaped = false;
+    for (std::size_t j = from; j < q;) {
+      const void* slash = std::memchr(base + j, '\\', q - j);
+      if (!slash) break;
+      std::size_t end = static_cast<std::size_t>(static_cast<const char*>(slash) - base);
+      const std::size_t start = end;
+      while (end < q && s[end] == '\\') ++end;
+      if ((end - start) % 2 == 1) {
+        if (end == q) {
+          escaped = true;
+        } else {
+          plain = false;
+        }
+      }
+      j = end;
+    }
+    if (!escaped) return q;
+    from = q + 1;
+  }
+}
+
+ValueLine parseValueLine(std::string_view line, int lineNo) {
+  using Error = RegistryHive::ParseError;
+  ValueLine v;
+  std::size_t p = 0;
+  if (line[0] == '@') {
+    p = 1;
+  } else if (line[0] == '"') {
+    bool plain = true;
+    const std::size_t close = closingQuote(line, plain);
+    if (close == std::string_view::npos)
+      throw Error{lineNo, "missing closing quote of the value name"};
+    v.name = line.substr(1, close - 1);
+    v.asWeWrite = v.name.find('\\') == std::string_view::npos;
+    p = close + 1;
+  } else {
+    throw Error{lineNo, "expected a key in [brackets] or a value (\"Name\"=... or @=...)"};
+  }
+  const std::size_t equals = p;
+  while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+  if (p >= line.size() || line[p] != '=')
+    throw Error{lineNo, "expected \"=\" after the value name"};
+  ++p;
+  while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+  v.asWeWrite = v.asWeWrite && p == equals + 1;
+  const std::string_view data = line.substr(p);
+  if (!data.empty() && data[0] == '"') {
+    const std::size_t close = closingQuote(data, v.plainData);
+    if (close == std::string_view::npos)
+      throw Error{lineNo, "missing closing quote of the value data"};
+    if (close + 1 != data.size()) throw Error{lineNo, "text after the closing quote"};
+    v.data = data.substr(1, close - 1);
+    v.asWeWrite = v.asWeWrite && v.plainData;
+  } else if (data.size() >= 6 && sameIgnoringCase(data.substr(0, 6), "dword:")) {
+    const std::string_view digits = data.substr(6);
+    if (digits.empty() || digits.size() > 8) throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
+    for (char c : digits) {
+      if (!std::isxdigit(static_cast<unsigned char>(c)))
+        throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
+      v.dword = v.dword * 16 + static_cast<std::uint32_t>(c <= '9' ? c - '0' : lower(c) - 'a' + 10);
+      v.asWeWrite = v.asWeWrite && lower(c) == c;
+    }
+    v.kind = Kind::Dword;
+    v.asWeWrite = v.asWeWrite && digits.size() == 8 && data.starts_with("dword:");
+  } else if (data.size() >= 4 && (sameIgnoringCase(data.substr(0, 4), "hex:") ||
+                                  sameIgnoringCase(data.substr(0, 4), "hex("))) {
+    v.kind = Kind::Raw;
+    v.data = data;
+    v.continues = data.back() == '\\';  // continuation lines follow while a line ends in "\"
+  } else if (data == "-") {
+    throw Error{lineNo, "a value deletion does not belong in a stored registry"};
+  } else {
+    throw Error{lineNo, "unrecognised value data \"" + std::string(data) + "\""};
+  }
+  return v;
+}
+
+// ---- sources -----------------------------------------------------------------------------
+
+class FileSource : public RegistryHive::Source {
+ public:
+  FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ~FileSource() override { ::close(fd_); }
+  std::uint64_t size() const override { return size_; }
+  bool read(std::uint64_t offset, std::size_t length, char* into) const override {
+    std::size_t got = 0;
+    while (got < length) {
+      const ssize_t n = ::pread(fd_, into + got, length - got, static_cast<off_t>(offset + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      got += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+  std::uint64_t size_;
+};
+
+class TextSource : public RegistryHive::Source {
+ public:
+  explicit TextSource(std::string text) : text_(std::move(text)) {}
+  std::uint64_t size() const override { return text_.size(); }
+  bool read(std::uint64_t offset, std::size_t length, char* into) const override {
+    if (offset + length > text_.size()) return false;
+    std::memcpy(into, text_.data() + offset, length);
+    return true;
+  }
+
+ private:
+  std::string text_;
+};
+
+// Bytes of a source kept in memory for reading lines: a megabyte or so from
+// `start`, reused by the next reader when its part is there already. One
+// buffer, allocated once: new memory is what reading costs most.
+struct Window {
+  std::unique_ptr<char[]> data;
+  std::size_t capacity = 0;
+  std::size_t size = 0;
+  std::uint64_t start = 0;
+
+  // Room for `more` bytes after the ones held.
+  char* room(std::size_t more) {
+    if (size + more > capacity) {
+      const std::size_t wanted = std::max({capacity * 2, size + more, 2 * kChunk});
+      auto bigger = std::make_unique_for_overwrite<char[]>(wanted);
+      if (size) std::memcpy(bigger.get(), data.get(), size);
+      data = std::move(bigger);
+      capacity = wanted;
+    }
+    return data.get() + size;
+  }
+  void dropFront(std::size_t n) {
+    if (n < size) std::memmove(data.get(), data.get() + n, size - n);
+    size -= std::min(n, size);
+    start += n;
+  }
+};
+
+// The lines of a part of a source, read a megabyte at a time into a window; a
+// line is valid until the next one is asked for.
+class LineReader {
+ public:
+  // `readAhead`: read a megabyte at a time even past the end of the part (the
+  // next part is likely to follow).
+  LineReader(const RegistryHive::Source& source, std::uint64_t begin, std::uint64_t end,
+             Window& window, bool readAhead = true)
+      : source_(source), end_(end), w_(window), readAhead_(readAhead) {
+    if (begin >= w_.start && begin <= w_.start + w_.size) {
+      at_ = static_cast<std::size_t>(begin - w_.start);
+    } else {
+      w_.size = 0;
+      w_.start = begin;
+    }
+  }
+
+  // Without its line end (LF or CR LF); false at the end.
+  bool next(std::string_view& line) {
+    for (;;) {
+      // The part's bytes in the window end at `limit`.
+      const std::size_t limit =
+          static_cast<std::size_t>(std::min<std::uint64_t>(w_.size, end_ - w_.start));
+      const bool whole = w_.start + limit >= end_;
+      const char* base = w_.data.get();
+      const void* nl = at_ < limit ? std::memchr(base + at_, '\n', limit - at_) : nullptr;
+      if (nl || (whole && at_ < limit)) {
+        const std::size_t stop =
+            nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : limit;
+        line = std::string_view(base + at_, stop - at_);
+        crlf_ = nl && !line.empty() && line.back() == '\r';
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lineStart_ = w_.start + at_;
+        at_ = stop + 1;
+        return true;
+      }
+      if (whole) return false;
+      // Keep the start of the line and read on, a megabyte past it.
+      w_.dropFront(at_);
+      at_ = 0;
+      const std::uint64_t from = w_.start + w_.size;
+      if (from >= source_.size()) throw RegistryHive::SourceChanged{};
+      const std::uint64_t wanted =
+          readAhead_ ? kChunk
+                     : std::min<std::uint64_t>(kChunk, std::max<std::uint64_t>(end_ - from, 4096));
+      const auto length = static_cast<std::size_t>(std::min(wanted, source_.size() - from));
+      if (!source_.read(from, length, w_.room(length))) throw RegistryHive::SourceChanged{};
+      w_.size += length;
+    }
+  }
+  // Where the line given last starts, and whether it ended in CR LF.
+  std::uint64_t lineStart() const { return lineStart_; }
+  bool crlf() const { return crlf_; }
+  // Where a byte of that line is.
+  std::uint64_t offsetOf(const char* p) const {
+    return w_.start + static_cast<std::uint64_t>(p - w_.data.get());
+  }
+  // Where the line after it starts.
+  std::uint64_t position() const { return std::min<std::uint64_t>(w_.start + at_, end_); }
+
+ private:
+  const RegistryHive::Source& source_;
+  std::uint64_t end_;
+  Window& w_;
+  bool readAhead_;
+  std::size_t at_ = 0;
+  std::uint64_t lineStart_ = 0;
+  bool crlf_ = false;
+};
+
+}  // namespace
+
+// ---- the hive ------------------------------------------------------------------------------
+
+struct RegistryHive::Impl {
+  // Bytes of `added`: names, data and key paths made here.
+  struct Span {
+    std::uint32_t off = 0;
+    std::uint32_t len = 0;
+  };
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr std::uint64_t kLargest = 0x7FFFFFFFu;  // a store file of 2 GB or more is refused
+
+  struct Value {
+    // In `added`: the name as it reads ("" for the default value); String data
+    // between the quotes, escaped; Raw data as written from the type on. Or,
+    // `inSource`, `name` is where the value's line starts in the source and how
+    // long it is (with its continuation lines), read again when needed.
+    Span name, data;
+    bool inSource = false;
+    std::uint32_t dword = 0;
+    std::uint32_t hash = 0;  // of the lower-case name
+    Kind kind = Kind::String;
+    bool plainName = true;  // the name holds no "\" or """
+    bool plainData = true;  // String: `data` is escaped as we write it
+  };
+  // A value's name and data, wherever they are; valid until the buffer they
+  // were read into is used again.
+  struct Resolved {
+    std::string_view plainName;  // the name, when it needs no unescaping
+    bool nameAsIs = true;        // the name holds no "\" or """
+    Kind kind = Kind::String;
+    std::string_view data;
+    bool dataAsIs = true;
+    std::uint32_t dword = 0;
+    std::optional<std::string> decodedName;  // the name, unescaped
+    // The name as it reads.
+    std::string_view name() const { return decodedName ? *decodedName : plainName; }
+  };
+  struct Slot {  // of a hash table: a hash and where its entry is
+    std::uint32_t hash = 0;
+    std::uint32_t index = 0;  // + 1; 0 for an empty slot
+  };
+  struct Values {
+    bool asWeWrite = true;  // its values' lines in the source are written as we write them
+    std::vector<Value> list;
+    std::vector<Slot> slots;  // by hash, when there are many
+  };
+  struct Section {  // the lines of a key in the source, after its [key] line
+    std::uint64_t begin = 0;
+    std::uint32_t length = 0;
+    std::uint32_t next = kNone;
+    // Written as we write them: value lines, then one empty line (or none:
+    // `bare`); copied as they are.
+    bool asWeWrite = false;
+    bool bare = false;
+  };
+  struct Key {
+    Span path;               // below the root, names joined by "\"; empty for the root key
+    std::uint32_t hash = 0;  // of the lower-case path
+    std::uint32_t firstSection = kNone, lastSection = kNone;
+    bool merge = false;              // in several sections: read it before writing it
+    std::unique_ptr<Values> values;  // read from its sections, or made here
+  };
+
+  std::string root;
+  std::shared_ptr<const Source> source;
+  std::string added;
+  std::vector<Key> keys;
+  std::vector<Slot> keySlots;
+  std::vector<std::uint32_t> order;  // key indexes in tree order
+  std::vector<Section> sections;
+  bool bulk = false;  // loading: order is sorted once at the end
+  std::string scratch;
+  Window reading;      // for reading a key's lines
+  std::string lookup;  // for a value's line read again
+
+  std::string_view view(Span s) const { return std::string_view(added).substr(s.off, s.len); }
+  Span add(std::string_view bytes) {
+    if (added.size() + bytes.size() > 0xFFFFFFFFu)
+      throw std::length_error("registry store too large");
+    const Span s{static_cast<std::uint32_t>(added.size()),
+                 static_cast<std::uint32_t>(bytes.size())};
+    added.append(bytes);
+    return s;
+  }
+
+  // A value's line as written: its first line's name, kind and data; a Raw
+  // value's data runs on to the end of its last continuation line.
+  static Resolved parseStored(std::string_view bytes) {
+    const std::size_t nl = bytes.find('\n');
+    std::string_view first = bytes.substr(0, nl);
+    if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
+    ValueLine parsed;
+    try {
+      parsed = parseValueLine(trimRight(trimLeft(first)), 0);
+    } catch (const ParseError&) {
+      throw SourceChanged{};  // it was read whole when the store was loaded
+    }
+    Resolved r;
+    r.kind = parsed.kind;
+    r.dword = parsed.dword;
+    r.dataAsIs = parsed.plainData;
+    r.data = parsed.kind == Kind::Raw
+                 ? bytes.substr(static_cast<std::size_t>(parsed.data.data() - bytes.data()))
+                 : parsed.data;
+    r.nameAsIs = parsed.name.find('\\') == std::string_view::npos;
+    if (r.nameAsIs) {
+      r.plainName = parsed.name;
+    } else {
+      r.decodedName = unescape(parsed.name);
+      r.nameAsIs = r.decodedName->find_first_of("\\\"") == std::string::npos;
+    }
+    return r;
+  }
+  // `v` with its line read into `buffer` (or through `window` when given).
+  Resolved resolve(const Value& v, std::string& buffer, Window* window = nullptr) const {
+    if (!v.inSource)
+      return Resolved{view(v.name), v.plainName, v.kind, view(v.data), v.plainData, v.dword, {}};
+    if (window) return parseStored(fetch(*window, v.name.off, v.name.len));
+    buffer.resize(v.name.len);
+    if (!source->read(v.name.off, v.name.len, buffer.data())) throw SourceChanged{};
+    return parseStored(buffer);
+  }
+  // Bytes of the source through a window: a megabyte read at a time.
+  std::string_view fetch(Window& w, std::uint64_t offset, std::size_t length) const {
+    if (offset < w.start || offset + length > w.start + w.size) {
+      w.size = 0;
+      w.start = offset;
+      const auto want = static_cast<std::size_t>(
+          std::min<std::uint64_t>(std::max(kChunk, length), source->size() - offset));
+      if (want < length || !source->read(offset, want, w.room(want))) throw SourceChanged{};
+      w.size = want;
+    }
+    return std::string_view(w.data.get() + (offset - w.start), length);
+  }
+
+  bool treeLess(std::uint32_t a, std::uint32_t b) const {
+    const std::string_view x = view(keys[a].path), y = view(keys[b].path);
+    const std::size_t n = std::min(x.size(), y.size());
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned char p = kOrder[static_cast<unsigned char>(x[i])];
+      const unsigned char q = kOrder[static_cast<unsigned char>(y[i])];
+      if (p != q) return p < q;
+    }
+    return x.size() < y.size();
+  }
+
+  // Sorts `order` by merging its ascending runs: a file in tree order, or one
+  // with keys added at its end, costs one pass.
+  void sortKeys() {
+    auto less = [this](std::uint32_t a, std::uint32_t b) { return treeLess(a, b); };
+    std::vector<std::size_t> runs{0};
+    for (std::size_t i = 1; i < order.size(); ++i)
+      if (less(order[i], order[i - 1])) runs.push_back(i);
+    runs.push_back(order.size());
+    while (runs.size() > 2) {
+      std::vector<std::size_t> merged{0};
+      std::size_t i = 0;
+      for (; i + 2 < runs.size(); i += 2) {
+        std::inplace_merge(order.begin() + static_cast<std::ptrdiff_t>(runs[i]),
+                           order.begin() + static_cast<std::ptrdiff_t>(runs[i + 1]),
+                           order.begin() + static_cast<std::ptrdiff_t>(runs[i + 2]), less);
+        merged.push_back(runs[i + 2]);
+      }
+      if (i + 1 < runs.size()) merged.push_back(runs.back());
+      runs = std::move(merged);
+    }
+  }
+
+  std::uint32_t lookupKey(std::string_view path, std::uint32_t hash) const {
+    if (keySlots.empty()) return kNone;
+    const std::size_t mask = keySlots.size() - 1;
+    for (std::size_t i = spread(hash) & mask;; i = (i + 1) & mask) {
+      const Slot slot = keySlots[i];
+      if (slot.index == 0) return kNone;
+      if (slot.hash == hash && sameIgnoringCase(view(keys[slot.index - 1].path), path))
+        return slot.index - 1;
+    }
+  }
+
+  static void put(std::vector<Slot>& slots, std::uint32_t hash, std::uint32_t index) {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t j = spread(hash) & mask;
+    while (slots[j].index) j = (j + 1) & mask;
+    slots[j] = {hash, index + 1};
+  }
+
+  void indexKey(std::uint32_t k) {
+    if ((keys.size() + 1) * 2 > keySlots.size()) {
+      keySlots.assign(std::max<std::size_t>(64, keySlots.size() * 2), {});
+      for (std::uint32_t i = 0; i < keys.size(); ++i)
+        if (i != k) put(keySlots, keys[i].hash, i);
+    }
+    put(keySlots, keys[k].hash, k);
+  }
+
+  std::uint32_t findKey(std::string_view keyPath) const {
+    std::string buffer;
+    const std::string_view path = normalPath(keyPath, buffer);
+    return lookupKey(path, hashLower(path));
+  }
+
+  // The keys along the path made sure of last (where each name ends, the hash
+  // of the path up to there, the key): the next path, often a sibling, starts
+  // from what it shares with it.
+  struct Step {
+    std::size_t end;
+    std::uint32_t hash;
+    std::uint32_t key;
+  };
+  std::string lastPath;
+  std::vector<Step> lastSteps;
+
+  std::uint32_t newKey(std::string_view name, std::uint32_t parent, std::uint32_t hash,
+                       bool* made) {
+    // A new key keeps its parent's spelling: "SOFTWARE\ODBC" below an existing
+    // "Software" is "Software\ODBC", as in Windows.
+    const Span above = parent == kNone ? Span{} : keys[parent].path;
+    const std::size_t length = above.len + (above.len ? 1 : 0) + name.size();
+    if (added.size() + length > 0xFFFFFFFFu) throw std::length_error("registry store too large");
+    const Span path{static_cast<std::uint32_t>(added.size()), static_cast<std::uint32_t>(length)};
+    added.append(added, above.off, above.len);  // safe from itself
+    if (above.len) added += '\\';
+    added.append(name);
+    const auto k = static_cast<std::uint32_t>(keys.size());
+    keys.push_back(Key{path, hash, kNone, kNone, false, nullptr});
+    indexKey(k);
+    if (bulk) {
+      order.push_back(k);
+    } else {
+      order.insert(
+          std::upper_bound(order.begin(), order.end(), k,
+                           [this](std::uint32_t a, std::uint32_t b) { return treeLess(a, b); }),
+          k);
+    }
+    if (made) *made = true;
+    return k;
+  }
+
+  std::uint32_t ensureKey(std::string_view keyPath, bool* made) {
+    const std::string_view path = normalPath(keyPath, scratch);
+    if (path.empty()) {
+      const std::uint32_t top = lookupKey(path, kHashStart);
+      return top != kNone ? top : newKey(path, kNone, kHashStart, made);
+    }
+    // The names it shares with the path made sure of last.
+    std::size_t same = 0;
+    const std::size_t n = std::min(path.size(), lastPath.size());
+    while (same < n && lower(path[same]) == lower(lastPath[same])) ++same;
+    std::size_t shared = 0;
+    while (shared < lastSteps.size() && lastSteps[shared].end <= same &&
+           (lastSteps[shared].end == path.size() || path[lastSteps[shared].end] == '\\'))
+      ++shared;
+    lastSteps.resize(shared);
+    std::uint32_t parent = shared ? lastSteps.back().key : kNone;
+    std::uint32_t hash = shared ? lastSteps.back().hash : kHashStart;
+    for (std::size_t i = shared ? lastSteps.back().end + 1 : 0; i <= path.size();) {
+      const std::size_t end = std::min(path.find('\\', i), path.size());
+      const std::string_view name = path.substr(i, end - i);
+      if (i > 0) hash = hashStep(hash, '\\');
+      hash = hashLower(name, hash);
+      std::uint32_t k = lookupKey(path.substr(0, end), hash);
+      if (k == kNone) k = newKey(name, parent, hash, made);
+      parent = k;
+      lastSteps.push_back(Step{end, hash, k});
+      i = end + 1;
+    }
+    lastPath.assign(path);
+    return parent;
+  }
+
+  std::uint32_t findValue(const Values& values, std::string_view name, std::uint32_t hash) {
+    if (values.slots.empty()) {
+      for (std::uint32_t v = 0; v < values.list.size(); ++v) {
+        const Value& value = values.list[v];
+        if (value.hash == hash && sameIgnoringCase(resolve(value, lookup).name(), name)) return v;
+      }
+      return kNone;
+    }
+    const std::size_t mask = values.slots.size() - 1;
+    for (std::size_t i = spread(hash) & mask;; i = (i + 1) & mask) {
+      const Slot slot = values.slots[i];
+      if (slot.index == 0) return kNone;
+      if (slot.hash == hash &&
+          sameIgnoringCase(resolve(values.list[slot.index - 1], lookup).name(), name))
+        return slot.index - 1;
+    }
+  }
+
+  static void put(Values& values, std::uint32_t i) { put(values.slots, values.list[i].hash, i); }
+  static constexpr std::size_t kScanned = 8;  // fewer values are looked for one by one
+  static void indexValue(Values& values, std::uint32_t v) {
+    if (values.list.size() <= kScanned) return;
+    if (values.list.size() * 2 > values.slots.size()) {
+      values.slots.assign(std::max<std::size_t>(32, values.slots.size() * 2), {});
+      for (std::uint32_t i = 0; i < values.list.size(); ++i) put(values, i);
+    } else {
+      put(values, v);
+    }
+  }
+  // Indexes values read in their order, a name given twice taking the later
+  // one's data at the earlier one's place. Names are read again only for
+  // equal hashes.
+  void indexRead(Values& values) {
+    std::vector<Value>& list = values.list;
+    const bool indexed = list.size() > kScanned;
+    if (indexed) {
+      std::size_t size = 32;
+      while (size < list.size() * 2) size *= 2;
+      values.slots.assign(size, {});
+    }
+    std::vector<bool> dead;
+    std::string mine;
+    const auto same = [&](std::uint32_t a, std::uint32_t b) {
+      return list[a].hash == list[b].hash &&
+             sameIgnoringCase(resolve(list[a], lookup).name(), resolve(list[b], mine).name());
+    };
+    for (std::uint32_t i = 0; i < list.size(); ++i) {
+      std::uint32_t earlier = kNone;
+      if (indexed) {
+        const std::size_t mask = values.slots.size() - 1;
+        for (std::size_t j = spread(list[i].hash) & mask; values.slots[j].index;
+             j = (j + 1) & mask) {
+          if (values.slots[j].hash == list[i].hash && same(values.slots[j].index - 1, i)) {
+            earlier = values.slots[j].index - 1;
+            break;
+          }
+        }
+      } else {
+        for (std::uint32_t j = 0; j < i && earlier == kNone; ++j)
+          if ((dead.empty() || !dead[j]) && same(j, i)) earlier = j;
+      }
+      if (earlier == kNone) {
+        if (indexed) put(values, i);
+        continue;
+      }
+      list[earlier] = list[i];
+      dead.resize(list.size());
+      dead[i] = true;
+    }
+    if (dead.empty()) return;
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < list.size(); ++i)
+      if (!dead[i]) list[out++] = list[i];
+    list.resize(out);
+    if (indexed) {
+      values.slots.assign(values.slots.size(), {});
+      for (std::uint32_t i = 0; i < list.size(); ++i) put(values, i);
+    }
+  }
+
+  // The values of a key, read from its sections the first time: where each
+  // line is, and a hash of its name; the lines are read again when needed.
+  Values& valuesOf(std::uint32_t k) {
+    Key& key = keys[k];
+    if (key.values) return *key.values;
+    auto values = std::make_unique<Values>();
+    std::string decoded;
+    for (std::uint32_t s = key.firstSection; s != kNone; s = sections[s].next) {
+      const Section& section = sections[s];
+      values->asWeWrite = values->asWeWrite && section.asWeWrite;
+      // Room for a value every 32 bytes (memory is only used as it fills).
+      values->list.reserve(values->list.size() + section.length / 32 + 1);
+      LineReader lines(*source, section.begin, section.begin + section.length, reading, false);
+      std::string_view line;
+      while (lines.next(line)) {
+        line = trimRight(trimLeft(line));
+        if (line.empty() || line[0] == ';') continue;
+        ValueLine parsed;
+        try {
+          parsed = parseValueLine(line, 0);
+        } catch (const ParseError&) {
+          throw SourceChanged{};  // it was read whole when the store was loaded
+        }
+        const bool escaped = parsed.name.find('\\') != std::string_view::npos;
+        if (escaped) decoded = unescape(parsed.name);
+        const std::string_view name = escaped ? std::string_view(decoded) : parsed.name;
+        Value v;
+        v.inSource = true;
+        v.kind = parsed.kind;
+        v.hash = hashLower(name);
+        const std::uint64_t start = lines.lineStart();
+        std::uint64_t stop = lines.offsetOf(line.data() + line.size());
+        while (parsed.kind == Kind::Raw && !line.empty() && line.back() == '\\') {
+          // Continuation lines: the data runs to the end of the last one.
+          if (!lines.next(line)) throw SourceChanged{};
+          line = trimRight(line);
+          stop = lines.offsetOf(line.data() + line.size());
+        }
+        v.name = Span{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(stop - start)};
+        values->list.push_back(v);
+      }
+    }
+    indexRead(*values);
+    key.values = std::move(values);
+    return *key.values;
+  }
+
+  void load() {
+    const std::uint64_t size = source->size();
+    if (size > kLargest) throw ParseError{1, "the file is larger than 2 GB"};
+    std::uint64_t begin = 0;
+    Window window;
+    // Room for the keys of a file of short keys: memory only used as it fills.
+    keys.reserve(static_cast<std::size_t>(size / 40) + 16);
+    sections.reserve(keys.capacity());
+    order.reserve(keys.capacity());
+    added.reserve(static_cast<std::size_t>(size / 2) + 256);
+    {
+      std::string head;
+      if (!source->append(0, static_cast<std::size_t>(std::min<std::uint64_t>(3, size)), head))
+        throw SourceChanged{};
+      if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFF &&
+          static_cast<unsigned char>(head[1]) == 0xFE) {
+        // UTF-16: read it whole, as UTF-8.
+        std::string all;
+        if (!source->append(2, static_cast<std::size_t>(size - 2), all)) throw SourceChanged{};
+        source = std::make_shared<TextSource>(utf16leToUtf8(all));
+      } else if (head == "\xEF\xBB\xBF") {
+        begin = 3;
+      }
+    }
+    LineReader lines(*source, begin, source->size(), window);
+    std::string_view line;
+    int lineNo = 1;
+    if (!lines.next(line)) return;
+    if (trimRight(line) != kHeader && trimRight(line) != "REGEDIT4") {
+      // An empty file is an empty store.
+      bool empty = blank(line);
+      while (empty && lines.next(line)) empty = blank(line);
+      if (empty) return;
+      throw ParseError{1, std::string("not a registry file (the first line must be \"") +
+                              std::string(kHeader) + "\")"};
+    }
+
+    bulk = true;
+    std::uint32_t key = kNone;
+    std::uint32_t section = kNone;
+    bool asWeWrite = false, ended = false;  // of the section being read
+    auto endSection = [&](std::uint64_t at) {
+      if (section == kNone) return;
+      const std::uint64_t length = at - sections[section].begin;
+      if (length > kLargest) throw ParseError{lineNo, "a key with more than 2 GB of values"};
+      sections[section].length = static_cast<std::uint32_t>(length);
+      sections[section].asWeWrite = asWeWrite;
+      sections[section].bare = !ended;
+    };
+    while (lines.next(line)) {
+      ++lineNo;
+      const std::string_view raw = line;
+      line = trimRight(trimLeft(line));
+      if (line.empty() || line[0] == ';') {
+        asWeWrite = asWeWrite && raw.empty() && lines.crlf() && !ended;
+        ended = true;
+        continue;
+      }
+      if (line[0] == '[') {
+        if (line.size() < 2 || line.back() != ']')
+          throw ParseError{lineNo, "a key line must end in \"]\""};
+        if (line[1] == '-')
+          throw ParseError{lineNo, "a key deletion does not belong in a stored registry"};
+        const std::string_view full = line.substr(1, line.size() - 2);
+        const std::string_view head = full.substr(0, full.find('\\'));
+        if (!sameIgnoringCase(head, root))
+          throw ParseError{lineNo, "key \"" + std::string(full) + "\" is not under " + root};
+        endSection(lines.lineStart());
+        key = ensureKey(full.substr(std::min(head.size() + 1, full.size())), nullptr);
+        section = static_cast<std::uint32_t>(sections.size());
+        sections.push_back(Section{lines.position(), 0, kNone, false, false});
+        asWeWrite = true;
+        ended = false;
+        Key& k = keys[key];
+        if (k.lastSection != kNone) {
+          sections[k.lastSection].next = section;
+          k.merge = true;
+        } else {
+          k.firstSection = section;
+        }
+        k.lastSection = section;
+        continue;
+      }
+      if (key == kNone) throw ParseError{lineNo, "a value before the first key"};
+      const ValueLine value = parseValueLine(line, lineNo);
+      asWeWrite =
+          asWeWrite && !ended && value.asWeWrite && lines.crlf() && raw.size() == line.size();
+      if (value.continues) {
+        const int first = lineNo;
+        do {
+          if (!lines.next(line))
+            throw ParseError{first, "the value's data ends in \"\\\" at the end of the file"};
+          ++lineNo;
+          asWeWrite = asWeWrite && lines.crlf() && trimRight(line).size() == line.size();
+          line = trimRight(line);
+        } while (!line.empty() && line.back() == '\\');
+      }
+    }
+    endSection(source->size());
+    bulk = false;
+    sortKeys();
+  }
+
+  // The canonical lines of a value.
+  void writeValue(std::string& out, std::string_view name, bool nameAsIs, Kind kind,
+                  std::string_view data, bool dataAsIs, std::uint32_t dword) const {
+    if (name.empty()) {
+      out += "@=";
+    } else {
+      out += '"';
+      if (nameAsIs) {
+        out += name;
+      } else {
+        appendEscaped(out, name);
+      }
+      out += "\"=";
+    }
+    switch (kind) {
+      case Kind::String:
+        out += '"';
+        if (dataAsIs) {
+          out += data;
+        } else {
+          appendEscaped(out, unescape(data));
+        }
+        out += '"';
+        break;
+      case Kind::Dword:
+        appendDword(out, dword);
+        break;
+      case Kind::Raw: {
+        // Its lines as written, without trailing blanks, joined by CR LF.
+        for (bool first = true;; first = false) {
+          const std::size_t nl = data.find('\n');
+          std::string_view l = data.substr(0, nl);
+          if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+          if (!first) out += "\r\n";
+          out += trimRight(l);
+          if (nl == std::string_view::npos) break;
+          data.remove_prefix(nl + 1);
+        }
+        break;
+      }
+    }
+    out += "\r\n";
+  }
+};
+
+std::shared_ptr<const RegistryHive::Source> RegistryHive::fileSource(int fd, std::uint64_t size) {
+  return std::make_shared<FileSource>(fd, size);
+}
+
+RegistryHive::RegistryHive(std::string rootName) : impl_(std::make_unique<Impl>()) {
+  impl_->root = std::move(rootName);
+}
+RegistryHive::RegistryHive(RegistryHive&&) noexcept = default;
+RegistryHive& RegistryHive::operator=(RegistryHive&&) noexcept = default;
+RegistryHive::~RegistryHive() = default;
+
+RegistryHive RegistryHive::load(std::shared_ptr<const Source> source, std::string rootName) {
+  RegistryHive hive(std::move(rootName));
+  hive.impl_->source = std::move(source);
+  hive.impl_->load();
+  return hive;
+}
+
+void RegistryHive::serialize(const std::function<void(std::string_view)>& write) const {
+  Impl& h = *impl_;
+  constexpr std::size_t kPiece = 256 * 1024;
+  std::string out;
+  out.reserve(kPiece + 4096);
+  out += kHeader;
+  out += "\r\n\r\n";
+  Window window;
+  auto flush = [&] {
+    if (out.size() >= kPiece) {
+      write(out);
+      out.clear();
+    }
+  };
+  for (std::uint32_t k : h.order) {
+    Impl::Key& key = h.keys[k];
+    if (key.path.len == 0 && h.valuesOf(k).list.empty()) continue;
+    out += '[';
+    out += h.root;
+    if (key.path.len) {
+      out += '\\';
+      out += h.view(key.path);
+    }
+    out += "]\r\n";
+    if (key.values || key.merge) {
+      std::string unused;
+      const Impl::Values& values = h.valuesOf(k);
+      for (const Impl::Value& v : values.list) {
+        if (v.inSource && values.asWeWrite) {
+          out += h.fetch(window, v.name.off, v.name.len);
+          out += "\r\n";
+          flush();
+          continue;
+        }
+        const Impl::Resolved r = h.resolve(v, unused, &window);
+        h.writeValue(out, r.name(), r.nameAsIs, r.kind, r.data, r.dataAsIs, r.dword);
+        flush();
+      }
+    } else if (key.firstSection != Impl::kNone && h.sections[key.firstSection].asWeWrite) {
+      // A key never used, its lines written as we write them: copied.
+      const Impl::Section& s = h.sections[key.firstSection];
+      for (std::uint64_t at = s.begin; at < s.begin + s.length;) {
+        const auto n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, s.begin + s.length - at));
+        const std::string_view piece = h.fetch(window, at, n);
+        if (piece.size() >= kPiece) {
+          write(out);
+          out.clear();
+          write(piece);
+        } else {
+          out += piece;
+          flush();
+        }
+        at += n;
+      }
+      if (!s.bare) continue;  // with its empty line
+    } else if (key.firstSection != Impl::kNone) {
+      // A key never used: its lines as read, written as we write them.
+      const Impl::Section& s = h.sections[key.firstSection];
+      LineReader lines(*h.source, s.begin, s.begin + s.length, window);
+      std::string_view line;
+      std::string raw;
+      while (lines.next(line)) {
+        line = trimRight(trimLeft(line));
+        if (line.empty() || line[0] == ';') continue;
+        ValueLine v;
+        try {
+          v = parseValueLine(line, 0);
+        } catch (const ParseError&) {
+          throw SourceChanged{};
+        }
+        std::string_view data = v.data;
+        if (v.continues) {
+          raw.assign(data);
+          while (!raw.empty() && raw.back() == '\\') {
+            if (!lines.next(line)) throw SourceChanged{};
+            raw += "\r\n";
+            raw += trimRight(line);
+          }
+          data = raw;
+        }
+        const bool nameAsIs = v.name.find('\\') == std::string_view::npos;
+        h.writeValue(out, nameAsIs ? v.name : std::string_view(unescape(v.name)), nameAsIs, v.kind,
+                     data, v.plainData, v.dword);
+        flush();
+      }
+    }
+    out += "\r\n";
+    flush();
+  }
+  write(out);
+}
+
+bool RegistryHive::keyExists(std::string_view keyPath) const {
+  std::string buffer;
+  return normalPath(keyPath, buffer).empty() || impl_->findKey(keyPath) != Impl::kNone;
+}
+
+Result<std::optional<RegValue>> RegistryHive::value(std::string_view keyPath,
+                                                    std::string_view valueName,
+                                                    const std::string& file) const {
+  Impl& h = *impl_;
+  const std::uint32_t k = h.findKey(keyPath);
+  if (k == Impl::kNone) return std::optional<RegValue>();
+  const Impl::Values& values = h.valuesOf(k);
+  const std::uint32_t found = h.findValue(values, valueName, hashLower(valueName));
+  if (found == Impl::kNone) return std::optional<RegValue>();
+  const Impl::Resolved v = h.resolve(values.list[found], h.lookup);
+  switch (v.kind) {
+    case Kind::String:
+      return std::optional<RegValue>(RegValue::string(unescape(v.data)));
+    case Kind::Dword:
+      return std::optional<RegValue>(RegValue::number(v.dword));
+    case Kind::Raw:
+      break;
+  }
+  // Strings of type 1 (REG_SZ) and 2 (REG_EXPAND_SZ) and numbers of type 4
+  // written as hex are understood too.
+  const std::string_view data = v.data;
+  std::string type(data.substr(0, data.find(':')));
+  for (char& c : type) c = static_cast<char>(lower(c));
+  if (auto bytes = hexBytes(data)) {
+    if (type == "hex(1)" || type == "hex(2)") {
+      std::string text = utf16leToUtf8(*bytes);
+      const auto nul = text.find('\0');
+      if (nul != std::string::npos) text.resize(nul);
+      return std::optional<RegValue>(RegValue::string(std::move(text)));
+    }
+    if (type == "hex(4)" && bytes->size() == 4) {
+      const auto* b = reinterpret_cast<const unsigned char*>(bytes->data());
+      return std::optional<RegValue>(RegValue::number(b[0] | (b[1] << 8) | (b[2] << 16) |
+                                                      (static_cast<std::uint32_t>(b[3]) << 24)));
+    }
+  }
+  std::string where = file + ": [" + h.root;
+  if (h.keys[k].path.len) where += "\\" + std::string(h.view(h.keys[k].path));
+  return Status::failure(where + "]: value \"" + std::string(v.name()) +
+                         "\" has data of a type that cannot be read as a string or number (" +
+                         type + ")");
+}
+
+std::vector<std::string> RegistryHive::valueNames(std::string_view keyPath) const {
+  std::vector<std::string> names;
+  const std::uint32_t k = impl_->findKey(keyPath);
+  if (k == Impl::kNone) return names;
+  Impl& h = *impl_;
+  for (const Impl::Value& v : h.valuesOf(k).list) names.emplace_back(h.resolve(v, h.lookup).name());
+  return names;
+}
+
+bool RegistryHive::createKey(std::string_view keyPath) {
+  bool added = false;
+  impl_->ensureKey(keyPath, &added);
+  return added;
+}
+
+bool RegistryHive::setValue(std::string_view keyPath, std::string_view valueName,
+                            const RegValue& value) {
+  Impl& h = *impl_;
+  bool changed = false;
+  const std::uint32_t k = h.ensureKey(keyPath, &changed);
+  Impl::Values& values = h.valuesOf(k);
+  const std::uint32_t hash = hashLower(valueName);
+  const std::uint32_t found = h.findValue(values, valueName, hash);
+  Impl::Span keepName;  // an existing value keeps the case it was made with
+  bool keepPlain = true;
+  if (found != Impl::kNone) {
+    const Impl::Resolved old = h.resolve(values.list[found], h.lookup);
+    const bool same = value.type == ValueType::Dword
+                          ? old.kind == Kind::Dword && old.dword == value.dword
+                          : old.kind == Kind::String && unescape(old.data) == value.text;
+    if (same) return changed;
+    keepPlain = old.nameAsIs;
+    keepName = values.list[found].inSource ? h.add(old.name()) : values.list[found].name;
+  }
+  Impl::Value v;
+  v.hash = hash;
+  if (value.type == ValueType::Dword) {
+    v.kind = Kind::Dword;
+    v.dword = value.dword;
+  } else {
+    std::string escaped;
+    appendEscaped(escaped, value.text);
+    v.kind = Kind::String;
+    v.data = h.add(escaped);
+  }
+  if (found != Impl::kNone) {
+    v.name = keepName;
+    v.plainName = keepPlain;
+    values.list[found] = v;
+  } else {
+    v.name = h.add(valueName);
+    v.plainName = valueName.find_first_of("\\\"") == std::string_view::npos;
+    values.list.push_back(v);
+    Impl::indexValue(values, static_cast<std::uint32_t>(values.list.size() - 1));
+  }
+  return true;
+}
+
+}  // namespace pm::posix
