@@ -12,9 +12,9 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/posix/atomicReplace.h"
 #include "platform/posix/registryHive.h"
 #include "platform/posix/registryLog.h"
+#include "platform/posix/temporaryFiles.h"
 
 namespace pm::posix {
 namespace fs = std::filesystem;
@@ -503,10 +503,10 @@ Status PosixRegistryStore::fold(File& f) {
   // A read-only store file is never rewritten; its log stays and is read with it.
   if (f.reg.exists && !(f.reg.mode & S_IWUSR)) return {};
   if (f.logHasLines()) {
-    removeStaleTemporaries(f.path);
+    removeTemporaryFilesOf(f.path);
     const mode_t mode = f.reg.exists ? (f.reg.mode & 07777) : 0644;
-    if (Status s = replaceFileAtomically(
-            f.path, mode, [&f](const auto& write) { f.hive.serialize(write); },
+    if (Status s = writeFileAtomically(
+            nullptr, f.path, [&f](const auto& write) { f.hive.serialize(write); }, mode,
             [this] { step("temporary written"); });
         !s)
       return s;
@@ -534,7 +534,7 @@ Status PosixRegistryStore::finish(File& f) {
   if (!f.loaded) return {};
   Lock lock;
   if (!lock.acquire(f, true)) return {};  // a store that may only be read
-  removeStaleTemporaries(f.path);
+  removeTemporaryFilesOf(f.path);
   struct stat ls {};
   if (::lstat(f.logPath.c_str(), &ls) != 0 || !S_ISREG(ls.st_mode)) return {};
   bool fold = ls.st_dev == f.wroteDev && ls.st_ino == f.wroteIno;

@@ -41,7 +41,7 @@
 //   that, applied on top, gives every value written before the crash (a line
 //   applied twice sets the same value again). A temporary file left by a crash
 //   is removed at the next process's end; temporary files are created
-//   exclusively, with a random name (atomicReplace.h), so a link planted at
+//   exclusively, with a random name (temporaryFiles.h), so a link planted at
 //   such a name is never followed, nor is one at the log's name.
 // - Writes hold an exclusive lock (flock on <file>.lock), reads a shared one, so
 //   two processes that write at once never lose each other's values.

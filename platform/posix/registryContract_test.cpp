@@ -1,11 +1,10 @@
 // The registry contract (platform/contract) for the machine folder's store
-// files and the in-memory store the stage tests use.
+// files; the Windows build holds the real registry to the same contract.
 #include <gtest/gtest.h>
 
 #include "platform/contract/registryContract.h"
 #include "platform/posix/posixRegistryStore.h"
 #include "platform/posix/testMachine.h"
-#include "tests/fakeRegistryStore.h"
 
 namespace pm::contract {
 namespace {
@@ -15,18 +14,7 @@ struct PosixEnv {
   posix::PosixRegistryStore store{temp.machine};
 };
 
-struct FakeEnv {
-  testing::FakeRegistryStore store;
-};
-
-struct EnvNames {
-  template <typename T>
-  static std::string GetName(int) {
-    return std::is_same_v<T, PosixEnv> ? "Posix" : "Fake";
-  }
-};
-using Implementations = ::testing::Types<PosixEnv, FakeEnv>;
-INSTANTIATE_TYPED_TEST_SUITE_P(Linux, RegistryContract, Implementations, EnvNames);
+INSTANTIATE_TYPED_TEST_SUITE_P(Linux, RegistryContract, ::testing::Types<PosixEnv>);
 
 }  // namespace
 }  // namespace pm::contract

@@ -238,8 +238,9 @@ TEST_F(RegistryCrashContract, LinksAtTheStoresWorkingNamesAreNeverFollowed) {
   restart();
   const fs::path victim = temp.folder / "victim";
   writeFile(victim, "precious");
-  for (const char* name : {".tmp", ".tmp.AAAAAA", ".log"})
-    fs::create_symlink(victim, reg().string() + name);
+  fs::create_symlink(victim, reg().string() + ".log");
+  fs::create_symlink(victim,
+                     reg().parent_path() / ("." + reg().filename().string() + ".pmtmp-AAAAAA"));
   {
     PosixRegistryStore store(temp.machine);
     store.foldLogBytes = 0;  // fold at once, and again at the end

@@ -72,8 +72,10 @@ bool isTemporaryFileName(const std::string& name) {
          name.size() == at + std::char_traits<char>::length(kMarker) + kRandomLength;
 }
 
-TemporaryFile::TemporaryFile(const Machine& machine, const fs::path& target) : target_(target) {
-  noteFolder(machine, target.parent_path());
+TemporaryFile::TemporaryFile(const Machine& machine, const fs::path& target)
+    : TemporaryFile((noteFolder(machine, target.parent_path()), target)) {}
+
+TemporaryFile::TemporaryFile(const fs::path& target) : target_(target) {
   std::string pattern =
       (target.parent_path() / ("." + target.filename().string() + kMarker + "XXXXXX")).string();
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
@@ -85,38 +87,72 @@ TemporaryFile::~TemporaryFile() {
   if (!path_.empty() && !committed_) ::unlink(path_.c_str());
 }
 
-bool TemporaryFile::commit() {
+bool TemporaryFile::commit(const std::function<void()>& beforeRename) {
   if (::fsync(fd_) != 0) return false;
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) return false;
+  if (beforeRename) beforeRename();
   if (::rename(path_.c_str(), target_.c_str()) != 0) return false;
   committed_ = true;
   fsyncFolder(target_.parent_path());
   return true;
 }
 
-Status writeFileAtomically(const Machine& machine, const fs::path& target,
-                           const std::string& content) {
+Status writeFileAtomically(const Machine* machine, const fs::path& target,
+                           const ContentWriter& content, std::optional<mode_t> mode,
+                           const std::function<void()>& beforeRename) {
   const auto failed = [&] {
     return Status::failure("cannot write " + target.string() + ": " + std::strerror(errno));
   };
   struct stat st {};
-  const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  TemporaryFile temp(machine, target);
-  if (!temp.ok()) return failed();
-  const char* data = content.data();
-  std::size_t left = content.size();
-  while (left > 0) {
-    const ssize_t n = ::write(temp.fd(), data, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return failed();
-    data += n;
-    left -= static_cast<std::size_t>(n);
+  if (!mode) mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  std::optional<TemporaryFile> made;
+  if (machine) {
+    made.emplace(*machine, target);
+  } else {
+    made.emplace(target);
   }
-  ::fchmod(temp.fd(), mode);
-  if (!temp.commit()) return failed();
+  TemporaryFile& temp = *made;
+  if (!temp.ok()) return failed();
+  int writeError = 0;
+  off_t written = 0, started = 0;
+  content([&](std::string_view piece) {
+    while (!piece.empty() && writeError == 0) {
+      const ssize_t n = ::write(temp.fd(), piece.data(), piece.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        writeError = n < 0 ? errno : EIO;
+        return;
+      }
+      piece.remove_prefix(static_cast<std::size_t>(n));
+      written += n;
+    }
+    // A large file starts on its way to the disk while the rest is made, so the
+    // flush at the end waits for less.
+    if (written - started >= (off_t{4} << 20)) {
+      ::sync_file_range(temp.fd(), started, written - started, SYNC_FILE_RANGE_WRITE);
+      started = written;
+    }
+  });
+  if (writeError != 0) {
+    errno = writeError;
+    return failed();
+  }
+  if (::fchmod(temp.fd(), *mode) != 0 || !temp.commit(beforeRename)) return failed();
   return {};
+}
+
+void removeTemporaryFilesOf(const fs::path& target) {
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  const std::string prefix = "." + target.filename().string() + kMarker;
+  DIR* d = ::opendir(folder.c_str());
+  if (!d) return;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.starts_with(prefix) && isTemporaryFileName(name)) ::unlinkat(::dirfd(d), e->d_name, 0);
+  }
+  ::closedir(d);
 }
 
 void noteOwnTemporaryFolder(const Machine& machine, const fs::path& folder) {

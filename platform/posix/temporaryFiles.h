@@ -13,8 +13,13 @@
 // running process can still be writing there.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/posix/machine.h"
 #include "platform/result.h"
@@ -24,10 +29,13 @@ namespace pm::posix {
 // True for the names that TemporaryFile gives (".x.pmtmp-AbC123").
 bool isTemporaryFileName(const std::string& name);
 
-// A new file beside `target`, removed again unless it was committed.
+// A new file beside `target`, removed again unless it was committed. Its folder
+// is noted in `machine`'s list of leftover places; without a machine, the
+// writer clears what a killed write left itself (removeTemporaryFilesOf).
 class TemporaryFile {
  public:
   TemporaryFile(const Machine& machine, const std::filesystem::path& target);
+  explicit TemporaryFile(const std::filesystem::path& target);
   ~TemporaryFile();
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -36,7 +44,8 @@ class TemporaryFile {
   int fd() const { return fd_; }
   // Flushes and closes the file, renames it over the target and flushes the
   // folder. False (errno set) when any step fails; the target is then as it was.
-  bool commit();
+  // `beforeRename` (tests) runs when the content is on disk, before the rename.
+  bool commit(const std::function<void()>& beforeRename = {});
 
  private:
   std::filesystem::path target_;
@@ -45,11 +54,28 @@ class TemporaryFile {
   bool committed_ = false;
 };
 
-// Writes a whole file through a TemporaryFile: the target gets the content, or
-// stays as it was. A new file is made readable by all (0644); an existing one
-// keeps its permissions. The message names the target.
-Status writeFileAtomically(const Machine& machine, const std::filesystem::path& target,
-                           const std::string& content);
+// The one way this platform replaces a whole file: through a TemporaryFile, so
+// the target gets the content, or stays as it was. `content` hands the new
+// content in pieces, in order, to the function it is given (a large file need
+// not be held whole in memory). The file gets `mode`; without one, an existing
+// target keeps its permissions and a new file is readable by all (0644). The
+// message names the target.
+using ContentWriter = std::function<void(const std::function<void(std::string_view)>& write)>;
+// `machine`: where the folder is noted for a later run, or nullptr for a writer
+// that clears its own leftovers (the registry store, which also writes after a
+// run has given up its install lock and cleared the list).
+Status writeFileAtomically(const Machine* machine, const std::filesystem::path& target,
+                           const ContentWriter& content, std::optional<mode_t> mode = std::nullopt,
+                           const std::function<void()>& beforeRename = {});
+inline Status writeFileAtomically(const Machine& machine, const std::filesystem::path& target,
+                                  std::string_view content) {
+  return writeFileAtomically(&machine, target, [content](const auto& write) { write(content); });
+}
+
+// Removes what writes of `target` cut short by a crash left beside it (a link
+// planted under such a name is removed, never followed). Only while no write of
+// `target` can be running (its writer's lock held).
+void removeTemporaryFilesOf(const std::filesystem::path& target);
 
 // Notes a temporary folder that is wholly ours (made by mkdtemp), so that a later
 // sweep removes it if its run could not.
