@@ -125,7 +125,9 @@ void frmUpgradeInstall::pause(std::int16_t tenths) {
 }
 
 std::string frmUpgradeInstall::debugFilePath() const {
-  return services_.installerFolder + "\\PMInstall.dbg";
+  const std::string& folder =
+      state_.reportFolder.empty() ? services_.installerFolder : state_.reportFolder;
+  return folder + "\\PMInstall.dbg";
 }
 
 Status frmUpgradeInstall::writeDebugFile() {

@@ -43,7 +43,8 @@ class frmUpgradeInstall : public ui::Form, public InstallWindow {
   // options dialog; a test can watch what it is handed.
   std::function<void(InstallWindow&, bool)> dbCheckStage = dbCheck;
 
-  // The debug file's path: "PMInstall.dbg" in the installer folder.
+  // The debug file's path: "PMInstall.dbg" in the installer folder, or beside
+  // the temporary folder when the installer folder cannot be written.
   std::string debugFilePath() const;
 
   // The full width of the progress bar's track, twips.

@@ -58,8 +58,16 @@ frmUpgradeInstall::InstallOptions frmUpgradeInstall::askOptions() {
 // the user knows what was left behind.
 void frmUpgradeInstall::deleteTemporaryFolder() {
   const std::string folder = state_.tempFolder;
+  if (folder.empty()) return;
+  // A link put in the temporary folder's place goes as a link: the files of the
+  // folder it points to are not the installer's.
+  if (services_.fs.isLink(folder)) {
+    if (!services_.fs.deleteFolder(folder, false))
+      reportFailure("install", "Could not delete " + folder);
+    return;
+  }
   // Without a temporary folder of its own there is nothing of the installer's to delete.
-  if (folder.empty() || !services_.fs.folderExists(folder)) return;
+  if (!services_.fs.folderExists(folder)) return;
   if (auto files = services_.fs.listFiles(folder)) {
     for (const std::string& name : files.value()) {
       const std::string path = folder + "\\" + name;

@@ -37,11 +37,34 @@ void check(const Status& status, FileSystem& fs, const std::string& path) {
 
 // True when the backup holds exactly the bytes of the database.
 bool identicalCopy(FileSystem& fs, const std::string& original, const std::string& copy) {
-  auto a = fs.readText(original);
-  if (!a) return false;
-  auto b = fs.readText(copy);
-  if (!b) return false;
-  return a->size() == b->size() && a.value() == b.value();
+  const Result<bool> same = fs.sameContent(original, copy);
+  return same && same.value();
+}
+
+// An older backup that is not a copy of the database about to be backed up
+// holds data that exists nowhere else (the database from before an earlier
+// upgrade, say): it keeps its bytes under the first free name
+// DorvaneBKUP.1.mdb, DorvaneBKUP.2.mdb, ... and the report names it. Returns
+// true when the backup already is a copy of the database.
+bool keepOlderBackup(InstallWindow& frm, const std::string& database, const std::string& backup) {
+  FileSystem& fs = frm.services().fs;
+  if (!fs.fileExists(backup)) return false;
+  // One that cannot be read cannot be shown to be a copy: it is kept.
+  if (identicalCopy(fs, database, backup)) return true;
+  const std::string folder = frm.state().appFolder;
+  for (int n = 1; n < 10000; ++n) {
+    const std::string name = "DorvaneBKUP." + std::to_string(n) + ".mdb";
+    const std::string kept = folder + "\\" + name;
+    if (fs.fileExists(kept) || fs.folderExists(kept) || fs.isLink(kept)) continue;
+    const Status renamed = fs.renameFile(backup, kept);
+    // Taken meanwhile: the next name. Anything else ends the stage.
+    if (!renamed && (fs.fileExists(kept) || fs.isLink(kept))) continue;
+    check(renamed, fs, backup);
+    frm.rept("Older backup kept as " + name + ".");
+    return false;
+  }
+  throw Error("No free name to keep the older backup " + backup + " under", kStageSource,
+              kUnexpected);
 }
 
 void setString(RegistryStore& store, const RegKeyHandle& key, const std::string& name,
@@ -78,16 +101,31 @@ void installDatabase(InstallWindow& frm) {
   frm.rept("DATABASE Upgrade Installation");
   frm.showCurrent("Database");
 
+  // The user's database is never deleted, only replaced by the blank one once
+  // that is there: a failure anywhere leaves it in place beside its backup.
   if (fs.fileExists(database)) {
     frm.rept("Database exists.  Making backup and overwriting.");
-    check(fs.copyFile(database, backup, true), fs, database);
-    // The user's database goes only once its backup is known to be whole.
-    if (!identicalCopy(fs, database, backup)) {
-      throw Error("The backup " + backup + " is not an identical copy of " + database +
-                      "; the database was left in place",
-                  kStageSource, kBackupMismatch);
+    // A database open in another program could change while it is copied, and
+    // Windows would refuse to replace it: nothing is touched.
+    if (fs.inUse(database)) {
+      throw Error("File in use: " + database +
+                      " is open in another program; close it and run the install again",
+                  kFileSource, kPermissionDenied);
     }
-    check(fs.deleteFile(database, false), fs, database);
+    if (!keepOlderBackup(frm, database, backup)) {
+      check(fs.copyFile(database, backup, true), fs, database);
+      if (!identicalCopy(fs, database, backup)) {
+        throw Error("The backup " + backup + " is not an identical copy of " + database +
+                        "; the database was left in place",
+                    kStageSource, kBackupMismatch);
+      }
+    }
+    // A rename would replace a read-only file without a word: the attribute
+    // says the database is not to be replaced, as a delete would refuse it.
+    if (fs.isReadOnly(database)) {
+      throw Error("Cannot replace \"" + fs.absolutePath(database) + "\": the file is read-only",
+                  kFileSource, kPermissionDenied);
+    }
   } else {
     frm.rept("Database not found, Creating blank database.");
   }
@@ -97,6 +135,15 @@ void installDatabase(InstallWindow& frm) {
   frm.ExecCmd("Cabarc -o X \"" + st.tempFolder + "\\Pelmora.CAB\" Dorvane.mdb \"" + st.tempFolder +
               "\"\\");
   frm.rept("Copying database");
+  // Only a blank database that was extracted whole takes the user's place. The
+  // copy goes to a temporary name beside it and is renamed over it when it is
+  // on disk, so the folder always holds one whole Dorvane.mdb.
+  const Result<std::string> extracted = fs.readText(blank);
+  check(extracted.status(), fs, blank);
+  if (extracted.value().empty()) {
+    throw Error("The blank database " + blank + " extracted from Pelmora.CAB is empty", kFileSource,
+                kFileNotFound);
+  }
   check(fs.copyFile(blank, database, true), fs, blank);
 
   // The data source: its own key, its Engines and Jet keys, and the list entry.

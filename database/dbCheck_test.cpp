@@ -70,14 +70,31 @@ class DbCheckTest : public ::testing::Test {
   testing::FakeInstallWindow frm{services};
 };
 
-// The backup reads back one byte short, as a copy cut off by a full disk would.
+// An older backup that differs from the database holds the data from before an
+// earlier upgrade: it is kept under the first free numbered name.
+TEST_F(DbCheckTest, AnOlderDifferentBackupIsKeptUnderTheNextFreeNumber) {
+  pm::testing::makeProductDatabase(host(database), "Users data");
+  const std::string usersData = pm::testing::readFile(host(database));
+  pm::testing::writeFile(host(backup), "an older backup");
+  pm::testing::writeFile(host(appFolder + "\\DorvaneBKUP.1.mdb"), "an even older one");
+
+  dbCheck(frm);
+
+  EXPECT_EQ(frm.lines[2], "Older backup kept as DorvaneBKUP.2.mdb.");
+  EXPECT_EQ(frm.lines.back(), "--- Database Install Complete\r\n");
+  EXPECT_EQ(pm::testing::readFile(host(appFolder + "\\DorvaneBKUP.2.mdb")), "an older backup");
+  EXPECT_EQ(pm::testing::readFile(host(appFolder + "\\DorvaneBKUP.1.mdb")), "an even older one");
+  EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
+  EXPECT_EQ(pm::testing::readFile(host(database)), pm::testing::readFile(blank));
+}
+
+// The backup compares unequal, as a copy cut off by a full disk would.
 TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
   struct CutShortBackup : posix::PosixFileSystem {
     using PosixFileSystem::PosixFileSystem;
-    Result<std::string> readText(const std::string& path) override {
-      auto text = PosixFileSystem::readText(path);
-      if (text && path.ends_with("BKUP.mdb")) return text->substr(0, text->size() - 1);
-      return text;
+    Result<bool> sameContent(const std::string& a, const std::string& b) override {
+      if (a.ends_with("BKUP.mdb") || b.ends_with("BKUP.mdb")) return false;
+      return PosixFileSystem::sameContent(a, b);
     }
   };
   testing::WindowTestRig rig;
@@ -101,7 +118,7 @@ TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
   EXPECT_EQ(fs.readText("C:\\Pelmora\\Dorvane.mdb").value(), "the user's data");
 }
 
-TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInTheBackup) {
+TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInPlace) {
   pm::testing::makeProductDatabase(host(database), "Users data");
   const std::string usersData = pm::testing::readFile(host(database));
   stdfs::remove(host(tempFolder + "\\Pelmora.CAB"));
@@ -111,7 +128,7 @@ TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInTheBackup
   ASSERT_EQ(frm.lines.size(), 5u);
   EXPECT_TRUE(frm.lines[4].ends_with(" Scripting.FileSystemObject 53")) << frm.lines[4];
   EXPECT_EQ(frm.dumps, 1);
-  EXPECT_FALSE(fs.fileExists(database));
+  EXPECT_EQ(pm::testing::readFile(host(database)), usersData);
   EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
   EXPECT_FALSE(*registry.keyExists(HKCU, kDsnKey));
 }

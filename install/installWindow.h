@@ -48,6 +48,9 @@ struct InstallState {
   std::string reportText;  // every report line, each followed by CR LF
   std::string appFolder;   // the application folder, no trailing separator
   std::string tempFolder;  // installer folder + "\PMUpTemp", absolute
+  // Where "PMInstall.dbg" goes when the installer folder cannot be written (the
+  // folder that holds the temporary folder then); empty: the installer folder.
+  std::string reportFolder;
   std::int16_t stepCount = 0;
   std::unique_ptr<RegistryHelper> registry;  // created on first use
   // Set by the agreement dialog when the user presses "I Agree"; cleared when the
@@ -80,7 +83,8 @@ class InstallWindow {
   virtual void pbar(std::int16_t n) = 0;
   // Waits until more than round-half-even(tenths / 10) second boundaries have passed.
   virtual void pause(std::int16_t tenths) = 0;
-  // Writes the report box's text to "PMInstall.dbg" in the installer folder.
+  // Writes the report box's text to "PMInstall.dbg" in the installer folder
+  // (or the state's reportFolder).
   virtual void dumpRpt() = 0;
 
   // Runs a command line, waits for it, handles pending events once; the exit

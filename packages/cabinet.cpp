@@ -56,6 +56,21 @@ Status installExtracted(FileSystem& fs, const std::string& tempFolder, const std
   return fs.copyFile(source, target, true);
 }
 
+Status checkCabinets(FileSystem& fs, ProcessRunner& processes, const std::string& installerFolder) {
+  for (const char* cabinet : {kMainCabinet, kLibraryCabinet, kHelpCabinet}) {
+    const std::string path = installerFolder + "\\" + cabinet;
+    if (!fs.fileExists(path)) continue;
+    const std::int32_t code = processes.runAndWait("Cabarc T \"" + path + "\"");
+    if (code != 0 && code != -1) {
+      return Status::failure("The installer file " + std::string(cabinet) +
+                             " is damaged or incomplete (" + path +
+                             "), perhaps by an interrupted download. Please fetch the installer "
+                             "again and run the new copy. Nothing has been changed.");
+    }
+  }
+  return {};
+}
+
 std::string notInstalledLine(const std::string& name, const Status& why) {
   return "Could not install " + name + ": " + why.message();
 }

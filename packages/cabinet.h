@@ -53,6 +53,14 @@ std::vector<std::string> readListFile(FileSystem& fs, const std::string& path);
 Status installExtracted(FileSystem& fs, const std::string& tempFolder, const std::string& name,
                         const std::string& cabinet, const std::string& target);
 
+// Checks the installer's own cabinets before anything is changed: each one that
+// is present beside the installer is read through by "Cabarc T" (every member
+// decompressed, its checksums checked), run directly, without a report line.
+// Fails with a message for the user that names the first damaged cabinet and
+// asks for a new copy of the installer. A missing cabinet, or an archiver that
+// cannot be started, is left to the stages.
+Status checkCabinets(FileSystem& fs, ProcessRunner& processes, const std::string& installerFolder);
+
 // The report line for a file that could not be put in place.
 std::string notInstalledLine(const std::string& name, const Status& why);
 

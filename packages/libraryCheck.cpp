@@ -83,6 +83,19 @@ void libraryCheck(InstallWindow& frm) {
   state.tempFolder = installerFolder + "\\PMUpTemp";
   (void)fs.setWorkingFolder(installerFolder);
 
+  // An installer folder that cannot be written (a CD, a mounted image, a
+  // read-only share) gets its temporary folder in the user's own temporary
+  // folder instead, with the debug file beside it; nothing is then written
+  // into the installer folder.
+  std::string ownFolder;
+  if (!fs.folderWritable(installerFolder)) {
+    if (auto made = fs.createPrivateTempFolder("PMUpTemp")) {
+      ownFolder = made.value();
+      state.tempFolder = ownFolder;
+      state.reportFolder = ownFolder.substr(0, ownFolder.find_last_of('\\'));
+    }
+  }
+
   // The Visual Basic runtime comes as a package of its own; it is only run when
   // its main library is missing.
   const std::string systemDir = GetSystemDir(fs);
@@ -95,17 +108,32 @@ void libraryCheck(InstallWindow& frm) {
 
   // From here on a step that fails is passed over and the next one runs: the
   // checks further down (is the file there now?) show what came of it.
-  state.tempFolder = fs.absolutePath(installerFolder + "\\PMUpTemp");
-  const std::string& tempFolder = state.tempFolder;
-  if (fs.folderExists(tempFolder)) {
-    frm.rept("Previous Temporary Install directory found.");
-    (void)fs.deleteFolder(tempFolder, false);
+  if (ownFolder.empty()) {
+    state.tempFolder = fs.absolutePath(installerFolder + "\\PMUpTemp");
+    const std::string& tempFolder = state.tempFolder;
+    // Whatever holds the name goes; a link (or a file) as itself, never what
+    // it points to.
+    if (fs.isLink(tempFolder) || fs.folderExists(tempFolder) || fs.fileExists(tempFolder)) {
+      frm.rept("Previous Temporary Install directory found.");
+      if (fs.isLink(tempFolder) || fs.folderExists(tempFolder)) {
+        (void)fs.deleteFolder(tempFolder, false);
+      } else {
+        (void)fs.deleteFile(tempFolder, false);
+      }
+    }
+    (void)fs.createFolder(tempFolder);
+  } else {
+    frm.rept("The installer folder cannot be written: the temporary directory is " + ownFolder +
+             " and the debug file goes to " + frm.state().reportFolder + "\\PMInstall.dbg");
   }
-  (void)fs.createFolder(tempFolder);
+  const std::string& tempFolder = state.tempFolder;
   frm.rept("Temporary directory created.");
 
   for (const char* cabinet : {kMainCabinet, kLibraryCabinet, kHelpCabinet}) {
-    (void)fs.copyFile(installerFolder + "\\" + cabinet, tempFolder + "\\" + cabinet, true);
+    const std::string copy = tempFolder + "\\" + cabinet;
+    (void)fs.copyFile(installerFolder + "\\" + cabinet, copy, true);
+    // A copy from a CD comes read-only; the run's own copy must go at its end.
+    if (fs.isReadOnly(copy)) (void)fs.clearReadOnly(copy);
   }
   (void)fs.setWorkingFolder(tempFolder);
   frm.rept("Copied Extraction files.");

@@ -32,7 +32,9 @@ class FileSystem {
   // Creates one folder; its parent must exist. Fails when the folder exists already.
   virtual Status createFolder(const std::string& path) = 0;
   // Deletes a folder with everything in it. Without force, a read-only file in
-  // it makes the call fail (what could be deleted before it is gone).
+  // it makes the call fail (what could be deleted before it is gone). A link (a
+  // symbolic link or junction) at the path, or inside, is removed itself: what
+  // it points to is never touched.
   virtual Status deleteFolder(const std::string& path, bool force = false) = 0;
   // Copies a file. With overwrite, an existing target is replaced unless it is
   // read-only; without overwrite, an existing target makes the call fail. The
@@ -40,7 +42,34 @@ class FileSystem {
   virtual Status copyFile(const std::string& source, const std::string& target,
                           bool overwrite = true) = 0;
   // Deletes a file. Without force, a read-only file is not deleted (failure).
+  // A link to a file is removed itself, not the file it points to.
   virtual Status deleteFile(const std::string& path, bool force = false) = 0;
+  // Gives a file a new name (in its folder, or another on the same drive).
+  // Never replaces anything: when the new name is taken the call fails and
+  // nothing changes. A read-only file can be renamed.
+  virtual Status renameFile(const std::string& from, const std::string& to) = 0;
+
+  // True when the path itself is a link (symbolic link or junction), whatever
+  // it points to, even nothing. folderExists and fileExists look through links.
+  virtual bool isLink(const std::string& path) = 0;
+  // True when the path names an existing file (or folder) that is read-only.
+  virtual bool isReadOnly(const std::string& path) = 0;
+  // Makes a read-only file writable (a copy from a CD keeps the attribute).
+  virtual Status clearReadOnly(const std::string& path) = 0;
+  // True when another program holds the file open, so that it cannot be
+  // replaced safely now (Windows: opening it for exclusive use fails with a
+  // sharing violation). False when nobody does, or nobody can be seen to.
+  virtual bool inUse(const std::string& path) = 0;
+  // True when files can be made in the folder (false on a CD, a mounted image,
+  // a read-only share, or without the permission).
+  virtual bool folderWritable(const std::string& path) = 0;
+  // True when both files hold the same bytes; fails when either cannot be read.
+  virtual Result<bool> sameContent(const std::string& a, const std::string& b) = 0;
+  // Makes a new, empty folder of this user's own in the user's temporary
+  // folder (%TEMP%; on Linux $TMPDIR or /tmp), named `prefix` and a random
+  // ending, that no other user can have made, planted or can write into.
+  // Returns its absolute path.
+  virtual Result<std::string> createPrivateTempFolder(const std::string& prefix) = 0;
 
   // The file's last modification time, local time to the second.
   virtual Result<DateTime> modificationTime(const std::string& path) = 0;

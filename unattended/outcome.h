@@ -7,7 +7,12 @@
 //   3   a stage recorded a failure, or the report could not be written to
 //       "PMInstall.dbg" (this wins over 2)
 //   4   the install was ended before it finished (an error no stage caught, or
-//       the program was ended); this wins over 3
+//       the program was ended); this wins over 3. Also: the machine's install
+//       lock cannot be made at all (a machine folder that cannot be written),
+//       and nothing was changed
+//   5   another installer is running on this machine; nothing was changed
+//   6   a cabinet beside the installer is damaged or incomplete; nothing was
+//       changed (the message names it)
 //   64  the command line or the answer file is wrong; nothing was changed
 //
 // Every stage records its failures in the install state as it reports them
@@ -27,6 +32,8 @@ enum ExitCode : int {
   kDeclined = 2,
   kStageFailed = 3,
   kEndedEarly = 4,
+  kBusy = 5,
+  kDamaged = 6,
   kBadInput = 64,
 };
 

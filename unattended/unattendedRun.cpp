@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "console/frmUpgradeInstall.h"
+#include "packages/cabinet.h"
 #include "platform/result.h"
 #include "unattended/headlessToolkit.h"
 #include "unattended/outcome.h"
@@ -20,7 +21,8 @@ constexpr const char* kUsage =
     "  from ANSWER_FILE (key = value lines: agreement, help, full, folder, name,\n"
     "  launch, valid-dates). --no-pacing skips the one-second pause per report line.\n"
     "  Exit codes: 0 completed, 2 agreement declined, 3 a stage reported a failure,\n"
-    "  4 ended before the end, 64 bad command line or answer file.\n";
+    "  4 ended before the end, 5 another installer is running, 6 the installer's\n"
+    "  cabinets are damaged, 64 bad command line or answer file.\n";
 
 Result<Options> parseArguments(const std::vector<std::string>& args, bool& helpAsked) {
   Options options;
@@ -74,6 +76,17 @@ std::optional<int> prepare(const std::vector<std::string>& args, Options& option
 int install(const Options& options, const Answers& answers, Platform& platform,
             std::ostream& report) {
   namespace u = pm::unattended;
+  // Only an intact installer, and one at a time, changes the machine. The check
+  // reads the cabinets only, so a damaged installer leaves the machine as it was.
+  if (Status intact = checkCabinets(platform.fs, platform.processes, platform.installerFolder);
+      !intact) {
+    std::cerr << "PMSetupUnattended: " << intact.message() << std::endl;
+    return u::kDamaged;
+  }
+  if (Status locked = platform.installLock.acquire(); !locked) {
+    std::cerr << "PMSetupUnattended: " << locked.message() << std::endl;
+    return anotherInstallerRuns(locked) ? u::kBusy : u::kEndedEarly;
+  }
   u::UnpacedClock unpaced(platform.clock);
   pm::Clock& clock = options.pacing ? static_cast<pm::Clock&>(platform.clock) : unpaced;
   u::HeadlessToolkit toolkit(answers, std::cerr);

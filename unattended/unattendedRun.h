@@ -13,6 +13,7 @@
 #include "platform/datasources.h"
 #include "platform/dde.h"
 #include "platform/filesystem.h"
+#include "platform/installLock.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "unattended/answerFile.h"
@@ -39,10 +40,12 @@ struct Platform {
   RegistryStore& registry;
   DataSources& dataSources;
   DdeSystem& dde;
+  InstallLock& installLock;
   std::string installerFolder;  // Windows path, no trailing separator
 };
 
-// Runs the install window from the splash to "Complete" with the answers,
+// Checks the installer's cabinets and takes the machine's install lock, then
+// runs the install window from the splash to "Complete" with the answers,
 // echoing each report line to `report`; notes go to stderr. Returns the exit
 // code (see outcome.h).
 int install(const Options& options, const Answers& answers, Platform& platform,

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <system_error>
 #include <vector>
+#include "platform/posix/temporaryFiles.h"
 #include "platform/text.h"
 
 namespace pm::posix {
@@ -64,25 +65,6 @@ std::vector<std::string> driversNamedBySystem() {
     if (toLower(value).find("sqlite3odbc") != std::string::npos) names.push_back(value);
   }
   return names;
-}
-
-Status writeAtomically(const fs::path& file, const std::string& content) {
-  const fs::path temp = file.string() + ".tmp";
-  FILE* out = std::fopen(temp.c_str(), "wb");
-  if (!out) return Status::failure("cannot write " + temp.string());
-  const bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size() &&
-                       std::fflush(out) == 0;
-  if (std::fclose(out) != 0 || !written) {
-    std::remove(temp.c_str());
-    return Status::failure("cannot write " + temp.string());
-  }
-  std::error_code ec;
-  fs::rename(temp, file, ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    return Status::failure("cannot replace " + file.string() + ": " + ec.message());
-  }
-  return {};
 }
 
 std::string readWhole(const fs::path& file) {
@@ -183,7 +165,8 @@ Status OdbcDataSources::prepare() {
   fs::create_directories(systemFolder(), ec);
   if (ec) return Status::failure("cannot create " + systemFolder().string() + ": " + ec.message());
   if (!isFile(iniFile()) || readWhole(iniFile()) != ini.value()) {
-    if (Status written = writeAtomically(iniFile(), ini.value()); !written) return written;
+    if (Status written = writeFileAtomically(machine_, iniFile(), ini.value()); !written)
+      return written;
   }
   ::setenv("ODBCINI", iniFile().c_str(), 1);
   ::setenv("ODBCSYSINI", systemFolder().c_str(), 1);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include "platform/posix/temporaryFiles.h"
 #include "platform/text.h"
 
 namespace pm::posix {
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool isReadOnly(const struct stat& st) {
+bool readOnlyMode(const struct stat& st) {
   return (st.st_mode & S_IWUSR) == 0;
 }
 
@@ -58,43 +59,6 @@ bool writeAll(int fd, const char* data, std::size_t size) {
   }
   return true;
 }
-
-bool fsyncFolder(const fs::path& folder) {
-  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return dir && ::fsync(dir.get()) == 0;
-}
-
-// A temporary file beside `target`, removed again unless it was committed.
-class TempFile {
- public:
-  explicit TempFile(const fs::path& target) : target_(target) {
-    std::string pattern =
-        (target.parent_path() / ("." + target.filename().string() + ".pmtmp-XXXXXX")).string();
-    fd_.adopt(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (fd_) path_ = pattern;
-  }
-  ~TempFile() {
-    fd_.reset();
-    if (!path_.empty() && !committed_) ::unlink(path_.c_str());
-  }
-  bool ok() const { return static_cast<bool>(fd_); }
-  int fd() const { return fd_.get(); }
-  // Flushes, closes and renames over the target; then flushes the folder.
-  bool commit() {
-    if (::fsync(fd_.get()) != 0) return false;
-    if (::close(fd_.release()) != 0) return false;
-    if (::rename(path_.c_str(), target_.c_str()) != 0) return false;
-    committed_ = true;
-    fsyncFolder(target_.parent_path());
-    return true;
-  }
-
- private:
-  fs::path target_;
-  std::string path_;
-  Fd fd_;
-  bool committed_ = false;
-};
 
 std::string reason(int err) {
   return std::strerror(err);
@@ -174,7 +138,7 @@ std::string removeTree(const fs::path& dir, bool force, fs::path& failedAt) {
     failedAt = dir;
     return reason(errno);
   }
-  if (isReadOnly(dst)) {
+  if (readOnlyMode(dst)) {
     if (!force) {
       failedAt = dir;
       return "the folder is read-only";
@@ -201,7 +165,7 @@ std::string removeTree(const fs::path& dir, bool force, fs::path& failedAt) {
       std::string why = removeTree(child, force, failedAt);
       if (!why.empty()) return why;
     } else {
-      if (S_ISREG(st.st_mode) && isReadOnly(st) && !force) {
+      if (S_ISREG(st.st_mode) && readOnlyMode(st) && !force) {
         failedAt = child;
         return "the file is read-only";
       }
@@ -225,6 +189,11 @@ Status PosixFileSystem::deleteFolder(const std::string& path, bool force) {
   struct stat st {};
   if (::lstat(host.c_str(), &st) != 0)
     return fail("Cannot delete folder", path, "it does not exist");
+  // A link goes as a link: what it points to is not ours to delete.
+  if (S_ISLNK(st.st_mode)) {
+    if (::unlink(host.c_str()) != 0) return fail("Cannot delete folder", path, reason(errno));
+    return {};
+  }
   if (!S_ISDIR(st.st_mode)) return fail("Cannot delete folder", path, "it is not a folder");
   fs::path failedAt;
   const std::string why = removeTree(host, force, failedAt);
@@ -249,13 +218,13 @@ Status PosixFileSystem::copyFile(const std::string& source, const std::string& t
     if (tst.st_dev == sst.st_dev && tst.st_ino == sst.st_ino)
       return fail(what, target, "a file cannot be copied onto itself");
     if (!overwrite) return fail(what, target, "the target exists already");
-    if (isReadOnly(tst)) return fail(what, target, "the target is read-only");
+    if (readOnlyMode(tst)) return fail(what, target, "the target is read-only");
   }
   struct stat pst {};
   if (::stat(to.parent_path().c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode))
     return fail(what, target, "the target folder does not exist");
 
-  TempFile temp(to);
+  TemporaryFile temp(machine_, to);
   if (!temp.ok()) return fail(what, target, "cannot create a file there: " + reason(errno));
   char buffer[1 << 16];
   for (;;) {
@@ -281,7 +250,7 @@ Status PosixFileSystem::deleteFile(const std::string& path, bool force) {
   struct stat st {};
   if (::lstat(host.c_str(), &st) != 0) return fail("Cannot delete file", path, "it does not exist");
   if (S_ISDIR(st.st_mode)) return fail("Cannot delete file", path, "it is a folder");
-  if (S_ISREG(st.st_mode) && isReadOnly(st) && !force)
+  if (S_ISREG(st.st_mode) && readOnlyMode(st) && !force)
     return fail("Cannot delete file", path, "the file is read-only");
   if (::unlink(host.c_str()) != 0) return fail("Cannot delete file", path, reason(errno));
   return {};
@@ -341,7 +310,9 @@ std::string PosixFileSystem::absolutePath(const std::string& path) {
 }
 
 Result<std::string> PosixFileSystem::readText(const std::string& path) {
-  Fd fd(::open(machine_.toHost(path).c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a FIFO without a writer is refused below instead of
+  // holding the installer until someone writes to it.
+  Fd fd(::open(machine_.toHost(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd) return fail("Cannot read", path, reason(errno));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -366,7 +337,7 @@ Status PosixFileSystem::writeText(const std::string& path, const std::string& co
   struct stat st {};
   if (::stat(host.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return fail("Cannot write", path, "it is a folder");
-    if (isReadOnly(st)) return fail("Cannot write", path, "the file is read-only");
+    if (readOnlyMode(st)) return fail("Cannot write", path, "the file is read-only");
     mode = st.st_mode & 07777;
   } else {
     mode = 0666 & ~processUmask();
@@ -374,13 +345,143 @@ Status PosixFileSystem::writeText(const std::string& path, const std::string& co
   struct stat pst {};
   if (::stat(host.parent_path().c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode))
     return fail("Cannot write", path, "its folder does not exist");
-  TempFile temp(host);
+  TemporaryFile temp(machine_, host);
   if (!temp.ok()) return fail("Cannot write", path, reason(errno));
   if (!writeAll(temp.fd(), content.data(), content.size()))
     return fail("Cannot write", path, reason(errno));
   ::fchmod(temp.fd(), mode);
   if (!temp.commit()) return fail("Cannot write", path, reason(errno));
   return {};
+}
+
+bool PosixFileSystem::isLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(machine_.toHost(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool PosixFileSystem::isReadOnly(const std::string& path) {
+  struct stat st {};
+  return ::stat(machine_.toHost(path).c_str(), &st) == 0 && readOnlyMode(st);
+}
+
+Status PosixFileSystem::clearReadOnly(const std::string& path) {
+  const fs::path host = machine_.toHost(path);
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return fail("Cannot make writable", path, "it is not a file");
+  if (readOnlyMode(st) && ::chmod(host.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
+    return fail("Cannot make writable", path, reason(errno));
+  return {};
+}
+
+Result<bool> PosixFileSystem::sameContent(const std::string& a, const std::string& b) {
+  Fd fa(::open(machine_.toHost(a).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fa) return fail("Cannot read", a, reason(errno));
+  Fd fb(::open(machine_.toHost(b).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fb) return fail("Cannot read", b, reason(errno));
+  struct stat sa {
+  }, sb{};
+  if (::fstat(fa.get(), &sa) != 0 || !S_ISREG(sa.st_mode))
+    return fail("Cannot read", a, "it is not a file");
+  if (::fstat(fb.get(), &sb) != 0 || !S_ISREG(sb.st_mode))
+    return fail("Cannot read", b, "it is not a file");
+  if (sa.st_size != sb.st_size) return false;
+  // Reads `want` bytes unless the file ends first; -1 on an error.
+  const auto readFull = [](int fd, char* buffer, std::size_t want) -> ssize_t {
+    std::size_t got = 0;
+    while (got < want) {
+      const ssize_t n = ::read(fd, buffer + got, want - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return -1;
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+  };
+  static constexpr std::size_t kChunk = 1 << 16;
+  std::string bufferA(kChunk, '\0'), bufferB(kChunk, '\0');
+  for (;;) {
+    const ssize_t na = readFull(fa.get(), bufferA.data(), kChunk);
+    const ssize_t nb = readFull(fb.get(), bufferB.data(), kChunk);
+    if (na < 0) return fail("Cannot read", a, reason(errno));
+    if (nb < 0) return fail("Cannot read", b, reason(errno));
+    if (na != nb || bufferA.compare(0, static_cast<std::size_t>(na), bufferB, 0,
+                                    static_cast<std::size_t>(nb)) != 0)
+      return false;
+    if (na == 0) return true;
+  }
+}
+
+Status PosixFileSystem::renameFile(const std::string& from, const std::string& to) {
+  const std::string what = "Cannot rename \"" + absolutePath(from) + "\" to";
+  const fs::path source = machine_.toHost(from);
+  const fs::path target = machine_.toHost(to);
+  struct stat st {};
+  if (::lstat(source.c_str(), &st) != 0) return fail(what, to, "the file does not exist");
+  if (S_ISDIR(st.st_mode)) return fail(what, to, "it is a folder");
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+    return {};
+  int err = errno;
+  // File systems without the no-replace flag: a hard link never replaces either.
+  if (err == EINVAL || err == ENOSYS) {
+    if (::link(source.c_str(), target.c_str()) == 0) {
+      ::unlink(source.c_str());
+      return {};
+    }
+    err = errno;
+  }
+  if (err == EEXIST) return fail(what, to, "the new name is taken");
+  return fail(what, to, reason(err));
+}
+
+bool PosixFileSystem::inUse(const std::string& path) {
+  struct stat target {};
+  if (::stat(machine_.toHost(path).c_str(), &target) != 0) return false;
+  // As fuser does: every open descriptor of every process we may look at.
+  // Other users' processes cannot be looked at and count as not holding it.
+  const std::string self = std::to_string(::getpid());
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return false;
+  bool held = false;
+  while (const dirent* p = ::readdir(proc)) {
+    const std::string pid = p->d_name;
+    if (held || pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos ||
+        pid == self)
+      continue;
+    DIR* fds = ::opendir(("/proc/" + pid + "/fd").c_str());
+    if (!fds) continue;  // gone meanwhile, or another user's
+    while (const dirent* f = ::readdir(fds)) {
+      struct stat st {};
+      if (f->d_name[0] != '.' && ::fstatat(::dirfd(fds), f->d_name, &st, 0) == 0 &&
+          st.st_dev == target.st_dev && st.st_ino == target.st_ino) {
+        held = true;
+        break;
+      }
+    }
+    ::closedir(fds);
+  }
+  ::closedir(proc);
+  return held;
+}
+
+bool PosixFileSystem::folderWritable(const std::string& path) {
+  const fs::path host = machine_.toHost(path);
+  struct stat st {};
+  return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         ::access(host.c_str(), W_OK | X_OK) == 0;
+}
+
+Result<std::string> PosixFileSystem::createPrivateTempFolder(const std::string& prefix) {
+  const char* tmp = std::getenv("TMPDIR");
+  const fs::path base = tmp && *tmp ? fs::path(tmp) : fs::path("/tmp");
+  std::string pattern = (base / (prefix + "-XXXXXX")).string();
+  // mkdtemp makes a new folder that only this user can enter: nobody can have
+  // planted it, and nobody can put anything into it.
+  if (!::mkdtemp(pattern.data()))
+    return Status::failure("Cannot create a temporary folder in \"" + machine_.toWindows(base) +
+                           "\": " + reason(errno));
+  noteOwnTemporaryFolder(machine_, pattern);
+  return machine_.toWindows(pattern);
 }
 
 Result<std::string> PosixFileSystem::shortPath(const std::string& path) {

@@ -6,8 +6,9 @@
 // owner-write bit is off; a folder likewise. Files are replaced atomically: a copy
 // or a write goes to a temporary file in the target folder, is flushed to disk,
 // and is then renamed over the target, so a failure never leaves a truncated
-// target behind. The working folder is the process's own (chdir), which outside
-// programs inherit. Messages name the operation and the Windows path.
+// target behind (temporaryFiles.h: names and the clean-up after a killed run).
+// The working folder is the process's own (chdir), which outside programs
+// inherit. Messages name the operation and the Windows path.
 #pragma once
 
 #include <string>
@@ -38,6 +39,18 @@ class PosixFileSystem : public FileSystem {
   std::string absolutePath(const std::string& path) override;
   Result<std::string> readText(const std::string& path) override;
   Status writeText(const std::string& path, const std::string& content) override;
+  bool isLink(const std::string& path) override;
+  bool isReadOnly(const std::string& path) override;
+  Status clearReadOnly(const std::string& path) override;
+  Result<bool> sameContent(const std::string& a, const std::string& b) override;
+  Status renameFile(const std::string& from, const std::string& to) override;
+  // Looks at the open descriptors of every process of this user (/proc/*/fd),
+  // as fuser does; this process does not count.
+  bool inUse(const std::string& path) override;
+  bool folderWritable(const std::string& path) override;
+  // Under $TMPDIR or /tmp, made by mkdtemp (mode 0700), and noted so that a
+  // later run removes it if this one is killed (temporaryFiles.h).
+  Result<std::string> createPrivateTempFolder(const std::string& prefix) override;
   // Always fails: this platform keeps no short names.
   Result<std::string> shortPath(const std::string& path) override;
   // "C:\windows\system32".

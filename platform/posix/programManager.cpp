@@ -8,6 +8,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/posix/temporaryFiles.h"
 #include "platform/process.h"
 #include "platform/text.h"
 
@@ -150,24 +151,6 @@ bool isRunnable(const fs::path& host) {
   if (ext == ".exe" || ext == ".com" || ext == ".bat" || ext == ".cmd") return true;
   struct stat st {};
   return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR);
-}
-
-Status writeWhole(const fs::path& target, const std::string& content) {
-  const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".tmp");
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return Status::failure("Cannot write " + temp.string());
-    out << content;
-    out.flush();
-    if (!out) return Status::failure("Cannot write " + temp.string());
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return Status::failure("Cannot write " + target.string());
-  }
-  return {};
 }
 
 std::optional<ProgManItem> readItem(const fs::path& file) {
@@ -364,7 +347,7 @@ Status ProgramManager::addItem(const std::vector<std::string>& arguments) {
           << "Exec=" << escapeValue(execFor(commandLine)) << "\n"
           << "Terminal=false\n"
           << "X-PMSetup-CommandLine=" << escapeValue(commandLine) << "\n";
-  return writeWhole(target, content.str());
+  return writeFileAtomically(machine_, target, content.str());
 }
 
 std::string ProgramManager::execFor(const std::string& commandLine) const {

@@ -5,7 +5,8 @@
 //                                     pm::posix::executableFolder());
 //   ... platform.fs, platform.clock, platform.processes, platform.registry,
 //       platform.dataSources, platform.dde (with the Program Manager answering),
-//       platform.installerFolder (the installer folder's Windows name)
+//       platform.installLock, platform.installerFolder (the installer folder's
+//       Windows name)
 #pragma once
 
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "platform/posix/odbcDataSources.h"
 #include "platform/posix/posixClock.h"
 #include "platform/posix/posixFileSystem.h"
+#include "platform/posix/posixInstallLock.h"
 #include "platform/posix/posixProcessRunner.h"
 #include "platform/posix/posixRegistryStore.h"
 #include "platform/posix/programManager.h"
@@ -31,6 +33,7 @@ struct PosixServices {
         registry(machine),
         dataSources(machine, registry),
         programManager(machine),
+        installLock(machine),
         installerFolder(machine.toWindows(installerHostFolder)) {
     dde.registerServer(ProgramManager::kService, programManager);
   }
@@ -45,6 +48,7 @@ struct PosixServices {
   OdbcDataSources dataSources;
   InProcessDde dde;
   ProgramManager programManager;  // the DDE server "PROGMAN"
+  PosixInstallLock installLock;   // taken by the front end before anything changes
   // The installer folder as a Windows path, without a trailing separator.
   std::string installerFolder;
 };

@@ -100,6 +100,45 @@ int listCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out
   return kOk;
 }
 
+// ---------------------------------------------------------------- T
+
+// Reads every member through the decompressor into nothing, so that the data
+// checksums and the compressed streams are checked, and writes no file: a
+// cabinet that passes extracts whole.
+int testCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
+                std::ostream& err) {
+  const fs::path host = toHost(inv.cabinet);
+  auto opened = CabinetReader::open(host);
+  if (!opened) {
+    err << "Cabarc: the cabinet " << inv.cabinet
+        << " is damaged or incomplete: " << opened.message() << "\n";
+    return kCabinetUnreadable;
+  }
+  CabinetReader& reader = opened.value();
+  // A download cut short may still hold whole headers: its length gives it away.
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(host, ec);
+  if (!ec && size < reader.declaredLength()) {
+    err << "Cabarc: the cabinet " << inv.cabinet << " is incomplete: it holds " << size
+        << " of its " << reader.declaredLength() << " bytes\n";
+    return kCabinetUnreadable;
+  }
+  Outcome outcome;
+  const auto& members = reader.members();
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (Status s = reader.verify(i); !s) {
+      err << "Cabarc: the cabinet " << inv.cabinet << " is damaged: " << printable(members[i].name)
+          << ": " << s.message() << "\n";
+      outcome.note(kMemberFailed);
+    }
+  }
+  for (const auto& w : reader.takeWarnings()) err << "Cabarc: warning: " << w << "\n";
+  if (outcome.code == kOk)
+    out << "Cabinet " << inv.cabinet << " is intact: " << members.size()
+        << (members.size() == 1 ? " file\n" : " files\n");
+  return outcome.code;
+}
+
 // ---------------------------------------------------------------- X
 
 // Folder listings by lower-case name, read once per folder and kept up to date
@@ -450,14 +489,16 @@ Result<Invocation> parseCommandLine(const std::vector<std::string>& args) {
   }
   if (i >= args.size()) return Status::failure("no command given");
   const std::string cmd = toUpper(args[i++]);
-  if (cmd != "L" && cmd != "N" && cmd != "X") return Status::failure("unknown command " + cmd);
+  if (cmd != "L" && cmd != "N" && cmd != "T" && cmd != "X")
+    return Status::failure("unknown command " + cmd);
   inv.command = cmd[0];
   if (i >= args.size()) return Status::failure("no cabinet named");
   inv.cabinet = args[i++];
   inv.names.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
   switch (inv.command) {
     case 'L':
-      if (!inv.names.empty()) return Status::failure("L takes only the cabinet");
+    case 'T':
+      if (!inv.names.empty()) return Status::failure(cmd + " takes only the cabinet");
       break;
     case 'N':
       if (inv.names.empty()) return Status::failure("N needs the files to add");
@@ -480,6 +521,8 @@ Usage: Cabarc [options] command cabinet [names...] [destination\]
 Commands:
   L   list the members of the cabinet (name, size, date and time)
   N   make a new cabinet of the files named (wildcards * and ? allowed)
+  T   test the cabinet: read every member through, checking the data and
+      its checksums, and write nothing
   X   extract members (all when none is named) into the destination, or
       into the working folder; the last argument is the destination when
       it ends in "\" or "/". "x" is the same as "X".
@@ -499,7 +542,8 @@ Exit codes:
   0  success
   1  the command line is not understood
   2  the cabinet is missing, not a cabinet, truncated or damaged
-  3  a member could not be decompressed or written
+  3  a member could not be decompressed or written (a damaged member, a
+     full disk); nothing is left of it
   4  a member was refused because of its name
   5  a named member is not in the cabinet
   6  a file exists and was left alone (no -o)
@@ -524,6 +568,8 @@ int run(const std::vector<std::string>& args, const HostPath& toHost, std::ostre
       return listCabinet(inv.value(), toHost, out, err);
     case 'N':
       return newCabinet(inv.value(), toHost, out, err);
+    case 'T':
+      return testCabinet(inv.value(), toHost, out, err);
     default:
       return extractCabinet(inv.value(), toHost, out, err);
   }

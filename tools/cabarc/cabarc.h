@@ -2,6 +2,7 @@
 //
 //   Cabarc [options] L cabinet
 //   Cabarc [options] N cabinet file...
+//   Cabarc T cabinet                    (test: read every member through)
 //   Cabarc [options] X cabinet [member...] [destination\]
 //
 // Paths are Windows paths of the machine (C:\..., Z:\... for the host's "/"),
@@ -35,7 +36,7 @@ enum ExitCode : int {
 };
 
 struct Invocation {
-  char command = 0;  // 'L', 'N' or 'X' (upper case; "x" is the same as "X")
+  char command = 0;  // 'L', 'N', 'T' or 'X' (upper case; "x" is the same as "X")
   bool overwrite = false;
   bool keepPaths = false;
   bool recurse = false;

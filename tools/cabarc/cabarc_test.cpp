@@ -5,6 +5,7 @@
 #include <ctime>
 #include <map>
 
+#include "platform/process.h"
 #include "tools/cabarc/rawCabinet.h"
 #include "tools/testing/toolRun.h"
 

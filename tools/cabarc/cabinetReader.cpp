@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +35,14 @@ struct Sys {
   mspack_system base{};
   std::span<const unsigned char> memory;
   std::vector<std::string> warnings;
+  // The first failed write or close of an output file, in words ("No space
+  // left on device"); libmspack's close callback cannot report one itself.
+  std::string writeError;
 };
+
+void noteWriteError(Sys* sys, int err) {
+  if (sys && sys->writeError.empty()) sys->writeError = std::strerror(err);
+}
 
 SysFile* fileOf(mspack_file* f) {
   return reinterpret_cast<SysFile*>(f);
@@ -85,7 +93,8 @@ mspack_file* sysOpen(mspack_system* self, const char* name, int mode) {
 void sysClose(mspack_file* file) {
   SysFile* f = fileOf(file);
   if (!f) return;
-  if (f->fp) std::fclose(f->fp);
+  // The last buffered bytes reach the file only here: a full disk shows now.
+  if (f->fp && std::fclose(f->fp) != 0) noteWriteError(f->sys, errno);
   delete f;
 }
 
@@ -118,7 +127,9 @@ int sysWrite(mspack_file* file, void* buffer, int bytes) {
   switch (f->kind) {
     case SysFile::Kind::Host: {
       const std::size_t n = std::fwrite(buffer, 1, static_cast<std::size_t>(bytes), f->fp);
-      return n == static_cast<std::size_t>(bytes) ? bytes : -1;
+      if (n == static_cast<std::size_t>(bytes)) return bytes;
+      noteWriteError(f->sys, errno);
+      return -1;
     }
     case SysFile::Kind::Discard:
       return bytes;
@@ -215,6 +226,7 @@ struct CabinetReader::Impl {
   std::string name;  // libmspack keeps a pointer to the cabinet's name
   std::vector<mscabd_file*> files;
   std::vector<CabinetMember> members;
+  bool failed = false;  // the last extraction failed
 
   Impl() {
     sys.base.open = sysOpen;
@@ -316,9 +328,30 @@ const std::vector<CabinetMember>& CabinetReader::members() const {
   return impl_->members;
 }
 
+std::uint64_t CabinetReader::declaredLength() const {
+  return impl_->cab->length;
+}
+
 Status CabinetReader::extractNamed(std::size_t index, const std::string& outName) {
   if (index >= impl_->files.size()) return Status::failure("no such member");
-  const int err = impl_->cabd->extract(impl_->cabd, impl_->files[index], outName.c_str());
+  Impl& d = *impl_;
+  if (d.failed) {
+    // libmspack keeps a failed decompression's error for the members after it
+    // in the same folder: start the cabinet afresh, so that each member
+    // succeeds or fails on its own.
+    d.cabd->close(d.cabd, d.cab);
+    d.cab = d.cabd->open(d.cabd, d.name.c_str());
+    if (!d.cab) return Status::failure(describeMspackError(d.cabd->last_error(d.cabd)));
+    std::size_t i = 0;
+    for (mscabd_file* f = d.cab->files; f && i < d.files.size(); f = f->next) d.files[i++] = f;
+    d.failed = false;
+  }
+  d.sys.writeError.clear();
+  const int err = d.cabd->extract(d.cabd, d.files[index], outName.c_str());
+  d.failed = err != MSPACK_ERR_OK || !d.sys.writeError.empty();
+  // A write or close that failed makes the member incomplete, whatever
+  // libmspack made of it.
+  if (!d.sys.writeError.empty()) return Status::failure("write error: " + d.sys.writeError);
   if (err != MSPACK_ERR_OK) return Status::failure(describeMspackError(err));
   return {};
 }

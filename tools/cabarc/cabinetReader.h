@@ -43,6 +43,8 @@ class CabinetReader {
   static Result<CabinetReader> openMemory(std::span<const unsigned char> bytes);
 
   const std::vector<CabinetMember>& members() const;
+  // The length of the cabinet file that its header gives, in bytes.
+  std::uint64_t declaredLength() const;
 
   // Decompresses member `index` into `hostFile`, an absolute host path that must
   // not exist yet (it is created, never followed or overwritten). On failure the
