@@ -3,10 +3,13 @@
 // The composition root: builds the Win32 services of this machine (the real
 // registry, system folder, Program Manager and ODBC data sources), the Win32
 // form toolkit and the install window, and runs the window until it closes.
-// PMSetup takes no command-line options.
+// PMSetup takes no command-line options. A second installer on the machine, or
+// a damaged installer, is refused with a message box before anything is
+// changed.
 #include <windows.h>
 
 #include "console/frmUpgradeInstall.h"
+#include "packages/cabinet.h"
 #include "platform/win32/services.h"
 #include "platform/win32ui/win32Toolkit.h"
 
@@ -15,6 +18,18 @@ int main() {
   pm::win32::restrictDllSearch();
   pm::win32::Win32Services platform;
   pm::win32ui::Win32Toolkit toolkit;
+  // Only an intact installer, and one at a time, changes the machine. The check
+  // reads the cabinets only, so a damaged installer leaves the machine as it was.
+  if (pm::Status intact =
+          pm::checkCabinets(platform.fs, platform.processes, platform.installerFolder);
+      !intact) {
+    toolkit.notify(intact.message(), "PMSetup");
+    return 1;
+  }
+  if (pm::Status locked = platform.installLock.acquire(); !locked) {
+    toolkit.notify(locked.message(), "PMSetup");
+    return 1;
+  }
   // The installer's pauses keep its windows drawn.
   pm::win32ui::RepaintingClock clock(platform.clock, toolkit);
 

@@ -1,10 +1,12 @@
-# pm_windows_resources(TARGET DESCRIPTION text [LEVEL asInvoker|requireAdministrator] [DLL])
+# pm_windows_resources(TARGET DESCRIPTION text [LEVEL asInvoker|requireAdministrator]
+#                      [DLL | CONSOLE] [ICON file])
 # Gives a Windows program (or library) its manifest and version resource:
 # product Pelmora v.1.9.5, version 1.9.5, the description; for a program also
-# the execution level it asks for, Common Controls 6, per-monitor DPI
-# awareness and the supported Windows versions.
+# the execution level it asks for and the supported Windows versions, and for
+# a program with windows (not CONSOLE) Common Controls 6 and per-monitor DPI
+# awareness.
 function(pm_windows_resources target)
-  cmake_parse_arguments(R "DLL" "DESCRIPTION;LEVEL;ICON" "" ${ARGN})
+  cmake_parse_arguments(R "DLL;CONSOLE" "DESCRIPTION;LEVEL;ICON" "" ${ARGN})
   if(NOT R_LEVEL)
     set(R_LEVEL asInvoker)
   endif()
@@ -29,6 +31,12 @@ function(pm_windows_resources target)
   else()
     set(PM_RES_FILETYPE VFT_APP)
     set(PM_RES_SUFFIX .exe)
+    set(PM_RES_WINDOWED "")
+    if(NOT R_CONSOLE)
+      set(windowed ${CMAKE_SOURCE_DIR}/cmake/windows/windowed.manifest.in)
+      file(READ ${windowed} PM_RES_WINDOWED)
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${windowed})
+    endif()
     configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/program.manifest.in ${PM_RES_MANIFEST} @ONLY)
   endif()
   configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/program.rc.in ${dir}/${PM_RES_NAME}.rc @ONLY)

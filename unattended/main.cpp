@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
 
   pm::posix::PosixServices services(pm::posix::Machine::fromEnvironment(),
                                     pm::posix::executableFolder());
-  u::Platform platform{
-      services.fs,          services.clock, services.processes,      services.registry,
-      services.dataSources, services.dde,   services.installLock, services.installerFolder};
+  u::Platform platform{services.fs,          services.clock,          services.processes,
+                       services.registry,    services.dataSources,    services.dde,
+                       services.installLock, services.installerFolder};
   return u::install(options, answers, platform, report);
 }

@@ -79,8 +79,8 @@ int main() {
   std::ostream report(&reportBuffer);
 
   pm::win32::Win32Services services;
-  u::Platform platform{
-      services.fs,          services.clock, services.processes,      services.registry,
-      services.dataSources, services.dde,   services.installerFolder};
+  u::Platform platform{services.fs,          services.clock,          services.processes,
+                       services.registry,    services.dataSources,    services.dde,
+                       services.installLock, services.installerFolder};
   return u::install(options, answers, platform, report);
 }

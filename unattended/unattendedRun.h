@@ -44,7 +44,8 @@ struct Platform {
   std::string installerFolder;  // Windows path, no trailing separator
 };
 
-// Runs the install window from the splash to "Complete" with the answers,
+// Checks the installer's cabinets and takes the machine's install lock, then
+// runs the install window from the splash to "Complete" with the answers,
 // echoing each report line to `report`; notes go to stderr. Returns the exit
 // code (see outcome.h).
 int install(const Options& options, const Answers& answers, Platform& platform,

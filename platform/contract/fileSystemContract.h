@@ -1,9 +1,12 @@
-// One set of expectations for every pm::FileSystem: the Linux machine folder's,
-// the Win32 one on the real drives and the in-memory one the stage tests use.
-// Each platform instantiates the suite with its environments: an Env holds
-// `fs`, makes a file read-only with makeReadOnly(path), and says with
-// kWindows whether it is a real Windows (bare drives and "/" resolve as there,
-// short names exist).
+// One set of expectations for every pm::FileSystem: the Linux machine folder's
+// and the Win32 one on the real drives. Each platform instantiates the suite
+// with its environments: an Env holds `fs`, makes a file read-only with
+// makeReadOnly(path), holds a file open in another program with holdOpen(path)
+// (the returned object lets it go), makes a link with makeLink(link, target,
+// folder) (false when the system cannot make one here), says whether the
+// system can remove a link it reports (removesLinks()), and says with kWindows
+// whether it is a real Windows (bare drives and "/" resolve as there, short
+// names exist).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -172,11 +175,120 @@ TYPED_TEST_P(FileSystemContract, WorkingFolderAbsolutePathsAndTimes) {
   EXPECT_EQ(fs.shortPath("C:\\ct\\rel.txt").ok(), TypeParam::kWindows);
 }
 
-REGISTER_TYPED_TEST_SUITE_P(FileSystemContract,
-                            FoldersAreMadeOneLevelAtATimeAndDeletedWithTheirContent,
-                            NamesIgnoreCaseKeepTheirCaseAndListSortedWithoutCase,
-                            TextIsStoredByteForByte, ReadOnlyFilesStayUnlessForced,
-                            CopiesKeepTimeAndAttributesAndHonourTheTarget,
-                            WorkingFolderAbsolutePathsAndTimes);
+TYPED_TEST_P(FileSystemContract, RenamesNeverReplaceAndContentsCompareByteForByte) {
+  auto& fs = this->fs;
+  const std::string backup = "C:\\ct\\DorvaneBKUP.mdb", kept = "C:\\ct\\DorvaneBKUP.1.mdb";
+  this->write(backup, "older data");
+  this->write("C:\\ct\\taken.mdb", "taken");
+  this->env.makeReadOnly(backup);
+  this->expectFailureNaming(fs.renameFile(backup, "C:\\ct\\taken.mdb"), "C:\\ct\\taken.mdb");
+  EXPECT_EQ(this->read("C:\\ct\\taken.mdb"), "taken");
+  // A read-only file moves, attribute and all; then it can be made writable.
+  ASSERT_TRUE(fs.renameFile(backup, kept).ok());
+  EXPECT_FALSE(fs.fileExists(backup));
+  EXPECT_EQ(this->read(kept), "older data");
+  EXPECT_TRUE(fs.isReadOnly(kept));
+  ASSERT_TRUE(fs.clearReadOnly(kept).ok());
+  EXPECT_FALSE(fs.isReadOnly(kept));
+  this->write(kept, "writable");
+  EXPECT_FALSE(fs.renameFile("C:\\ct\\none.mdb", "C:\\ct\\other.mdb").ok());
+  ASSERT_TRUE(fs.createFolder("C:\\ct\\sub").ok());
+  EXPECT_FALSE(fs.renameFile("C:\\ct\\sub", "C:\\ct\\moved").ok());
+  EXPECT_FALSE(fs.clearReadOnly("C:\\ct\\sub").ok());
+  EXPECT_FALSE(fs.isReadOnly("C:\\ct\\none.mdb"));
+
+  // Sizes that end inside and at the edge of a read chunk.
+  const std::string big(3 << 16, 'd');
+  struct Row {
+    std::string a, b;
+    bool same;
+  };
+  for (const Row& row : std::vector<Row>{{"same bytes", "same bytes", true},
+                                         {"same bytes", "same bytez", false},
+                                         {"same bytes", "same bytes!", false},
+                                         {"", "", true},
+                                         {big, big, true},
+                                         {big, big.substr(1) + "e", false}}) {
+    this->write("C:\\ct\\a.bin", row.a);
+    this->write("C:\\ct\\b.bin", row.b);
+    const auto same = fs.sameContent("C:\\ct\\a.bin", "C:\\ct\\B.BIN");
+    ASSERT_TRUE(same.ok()) << same.message();
+    EXPECT_EQ(same.value(), row.same) << row.a.size() << " " << row.b.size();
+  }
+  this->expectFailureNaming(fs.sameContent("C:\\ct\\a.bin", "C:\\ct\\none").status(),
+                            "C:\\ct\\none");
+}
+
+TYPED_TEST_P(FileSystemContract, AFileHeldOpenElsewhereIsInUse) {
+  auto& fs = this->fs;
+  this->write("C:\\ct\\Dorvane.mdb", "data");
+  EXPECT_FALSE(fs.inUse("C:\\ct\\Dorvane.mdb"));
+  {
+    const auto held = this->env.holdOpen("C:\\ct\\Dorvane.mdb");
+    EXPECT_TRUE(fs.inUse("C:\\ct\\dorvane.MDB"));
+  }
+  EXPECT_FALSE(fs.inUse("C:\\ct\\Dorvane.mdb"));
+  EXPECT_FALSE(fs.inUse("C:\\ct\\none.mdb"));
+}
+
+TYPED_TEST_P(FileSystemContract, PrivateTemporaryFoldersAreNewEmptyAndWritable) {
+  auto& fs = this->fs;
+  const auto a = fs.createPrivateTempFolder("PMUpTemp");
+  const auto b = fs.createPrivateTempFolder("PMUpTemp");
+  ASSERT_TRUE(a.ok()) << a.message();
+  ASSERT_TRUE(b.ok()) << b.message();
+  EXPECT_NE(a.value(), b.value());
+  for (const std::string& folder : {a.value(), b.value()}) {
+    EXPECT_EQ(fs.absolutePath(folder), folder);
+    EXPECT_TRUE(folder.substr(folder.find_last_of('\\') + 1).starts_with("PMUpTemp-")) << folder;
+    EXPECT_TRUE(fs.listFiles(folder).value().empty());
+    EXPECT_TRUE(fs.folderWritable(folder));
+    EXPECT_TRUE(fs.deleteFolder(folder).ok());
+  }
+  // Asking leaves nothing behind.
+  EXPECT_TRUE(fs.folderWritable("C:\\ct"));
+  EXPECT_EQ(fs.listFiles("C:\\ct").value(), Names{});
+  EXPECT_FALSE(fs.folderWritable("C:\\ct\\none"));
+  this->write("C:\\ct\\file", "x");
+  EXPECT_FALSE(fs.folderWritable("C:\\ct\\file"));
+}
+
+// A link planted where the installer deletes (its temporary folder, a file in
+// it) goes as a link; what it points to is never touched.
+TYPED_TEST_P(FileSystemContract, LinksAreRemovedAsLinksNeverFollowed) {
+  auto& fs = this->fs;
+  ASSERT_TRUE(fs.createFolder("C:\\ct\\victim").ok());
+  this->write("C:\\ct\\victim\\Pelmora.CAB", "the user's");
+  ASSERT_TRUE(fs.createFolder("C:\\ct\\outer").ok());
+  if (!this->env.makeLink("C:\\ct\\PMUpTemp", "C:\\ct\\victim", true) ||
+      !this->env.makeLink("C:\\ct\\outer\\inner", "C:\\ct\\victim", true))
+    GTEST_SKIP() << "this system cannot make a link here";
+  EXPECT_TRUE(fs.isLink("C:\\ct\\PMUpTemp"));
+  EXPECT_TRUE(fs.folderExists("C:\\ct\\PMUpTemp"));  // seen through
+  EXPECT_FALSE(fs.isLink("C:\\ct\\victim"));
+  EXPECT_FALSE(fs.isLink("C:\\ct\\none"));
+
+  const bool removes = this->env.removesLinks();
+  EXPECT_EQ(fs.deleteFolder("C:\\ct\\outer", true).ok(), removes);
+  EXPECT_EQ(fs.folderExists("C:\\ct\\outer"), !removes);
+  EXPECT_EQ(fs.deleteFolder("C:\\ct\\PMUpTemp").ok(), removes);
+  EXPECT_EQ(fs.isLink("C:\\ct\\PMUpTemp"), !removes);
+  EXPECT_EQ(fs.listFiles("C:\\ct\\victim").value(), Names{"Pelmora.CAB"});
+  EXPECT_EQ(this->read("C:\\ct\\victim\\Pelmora.CAB"), "the user's");
+
+  if (!this->env.makeLink("C:\\ct\\Eula.txt", "C:\\ct\\victim\\Pelmora.CAB", false)) return;
+  EXPECT_TRUE(fs.isLink("C:\\ct\\Eula.txt"));
+  EXPECT_TRUE(fs.deleteFile("C:\\ct\\Eula.txt", true).ok());
+  EXPECT_FALSE(fs.isLink("C:\\ct\\Eula.txt"));
+  EXPECT_EQ(this->read("C:\\ct\\victim\\Pelmora.CAB"), "the user's");
+}
+
+REGISTER_TYPED_TEST_SUITE_P(
+    FileSystemContract, FoldersAreMadeOneLevelAtATimeAndDeletedWithTheirContent,
+    NamesIgnoreCaseKeepTheirCaseAndListSortedWithoutCase, TextIsStoredByteForByte,
+    ReadOnlyFilesStayUnlessForced, CopiesKeepTimeAndAttributesAndHonourTheTarget,
+    WorkingFolderAbsolutePathsAndTimes, RenamesNeverReplaceAndContentsCompareByteForByte,
+    AFileHeldOpenElsewhereIsInUse, PrivateTemporaryFoldersAreNewEmptyAndWritable,
+    LinksAreRemovedAsLinksNeverFollowed);
 
 }  // namespace pm::contract

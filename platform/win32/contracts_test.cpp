@@ -4,21 +4,72 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <thread>
+#include <vector>
+
 #include "platform/contract/fileSystemContract.h"
+#include "platform/contract/installLockContract.h"
 #include "platform/contract/registryContract.h"
 #include "platform/win32/wideText.h"
 #include "platform/win32/win32FileSystem.h"
+#include "platform/win32/win32InstallLock.h"
 #include "platform/win32/win32RegistryStore.h"
 
 namespace pm::contract {
 namespace {
 
+// A handle of this process counts as much as another program's: sharing is
+// checked between handles.
+struct HeldOpen {
+  explicit HeldOpen(const std::string& path)
+      : handle(CreateFileW(win32::widen(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr)) {}
+  ~HeldOpen() { CloseHandle(handle); }
+  HANDLE handle;
+};
+
+// Under Wine: the host's name of a Windows path.
+std::string unixName(const std::string& path) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  const auto get = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* name = get(win32::widen(path).c_str());
+  std::string out = name ? name : "";
+  HeapFree(GetProcessHeap(), 0, name);
+  return out;
+}
+
+// Under Wine: runs a host program and waits until `done` holds (Wine's handle
+// of a host program is signalled at once, not when it ends).
+template <typename Done>
+bool runOnHost(std::string line, Done done) {
+  std::wstring wide = win32::widen(line);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  for (int i = 0; i < 250 && !done(); ++i) Sleep(20);
+  return done();
+}
+
 struct Win32FsEnv {
   static constexpr bool kWindows = true;
   win32::Win32FileSystem fs;
   std::string cwd = fs.workingFolder();
+  std::vector<std::string> links;
   ~Win32FsEnv() {
     fs.setWorkingFolder(cwd);
+    // Links first, as links: Wine cannot remove a host link itself.
+    for (const std::string& link : links) {
+      if (!underWine()) RemoveDirectoryW(win32::widen(link).c_str());
+      if (underWine())
+        runOnHost("/bin/rm -f \"" + unixName(link) + "\"", [&] { return !fs.isLink(link); });
+    }
     fs.deleteFolder("C:\\ct", true);
   }
   static bool underWine() {
@@ -26,6 +77,40 @@ struct Win32FsEnv {
   }
   void makeReadOnly(const std::string& path) {
     SetFileAttributesW(win32::widen(path).c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+  std::unique_ptr<HeldOpen> holdOpen(const std::string& path) {
+    return std::make_unique<HeldOpen>(path);
+  }
+  // Windows: a symbolic link (where this account may make one). Wine cannot
+  // make one, but shows a host symbolic link to a folder as a reparse point:
+  // "ln -s" makes it. A host link to a file it shows as a plain file, and
+  // deleting that deletes the file it points to, so none is made there.
+  bool makeLink(const std::string& link, const std::string& target, bool folder) {
+    links.push_back(link);
+    if (!underWine()) {
+      const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
+                          SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+      return CreateSymbolicLinkW(win32::widen(link).c_str(), win32::widen(target).c_str(), flags) &&
+             fs.isLink(link);
+    }
+    if (!folder) return false;
+    return runOnHost("/bin/ln -s \"" + unixName(target) + "\" \"" + unixName(link) + "\"",
+                     [&] { return fs.isLink(link); });
+  }
+  // Wine cannot remove a host link: it follows it.
+  static bool removesLinks() { return !underWine(); }
+};
+
+struct Win32LockEnv : Win32FsEnv {
+  Win32LockEnv() { EXPECT_TRUE(fs.createFolder("C:\\ct").ok()); }
+  std::unique_ptr<InstallLock> makeLock() { return std::make_unique<win32::Win32InstallLock>(); }
+  // A thread takes the lock and ends holding it: the system abandons the
+  // mutex of a thread that ends, as it does when a process is killed.
+  void holdAndEnd() {
+    std::thread([] {
+      auto* held = new win32::Win32InstallLock;
+      EXPECT_TRUE(held->acquire().ok());
+    }).join();
   }
 };
 
@@ -47,6 +132,7 @@ struct Names {
   }
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(Windows, FileSystemContract, ::testing::Types<Win32FsEnv>, Names);
+INSTANTIATE_TYPED_TEST_SUITE_P(Windows, InstallLockContract, ::testing::Types<Win32LockEnv>, Names);
 INSTANTIATE_TYPED_TEST_SUITE_P(Windows, RegistryContract, ::testing::Types<Win32RegistryEnv>,
                                Names);
 

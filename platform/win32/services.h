@@ -14,6 +14,7 @@
 #include "platform/win32/systemLibrary.h"
 #include "platform/win32/win32Clock.h"
 #include "platform/win32/win32FileSystem.h"
+#include "platform/win32/win32InstallLock.h"
 #include "platform/win32/win32ProcessRunner.h"
 #include "platform/win32/win32RegistryStore.h"
 
@@ -38,6 +39,7 @@ struct Win32Services {
   Win32RegistryStore registry;
   RegistryDataSources dataSources;
   DdemlSystem dde;
+  Win32InstallLock installLock;  // taken by the front end before anything changes
 };
 
 }  // namespace pm::win32

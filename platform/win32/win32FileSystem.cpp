@@ -1,10 +1,13 @@
 #include "platform/win32/win32FileSystem.h"
 
 #include <windows.h>
+// after windows.h, whose types they use
+#include <sddl.h>
 
 #include <algorithm>
 
 #include "platform/text.h"
+#include "platform/win32/temporaryFiles.h"
 #include "platform/win32/wideText.h"
 
 namespace pm::win32 {
@@ -67,35 +70,58 @@ std::string storedSpelling(const std::string& path) {
   return narrow(out);
 }
 
-Status deleteTree(const std::string& folder, bool force) {
+// The full path of `path` with its last part spelled as stored when it exists,
+// so that a file replaced through a rename keeps the letter case of its name.
+std::wstring storedTarget(const std::wstring& full) {
   WIN32_FIND_DATAW found;
-  const HANDLE h = FindFirstFileW(widen(folder + "\\*").c_str(), &found);
-  if (h == INVALID_HANDLE_VALUE) return lastError("cannot list", folder);
-  Status result;
-  do {
-    const std::string name = narrow(found.cFileName);
-    if (name == "." || name == "..") continue;
-    const std::string path = folder + "\\" + name;
-    const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                          !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    Status s;
-    if (isFolder) {
-      s = deleteTree(path, force);
-    } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!RemoveDirectoryW(widen(path).c_str())) s = lastError("cannot delete", path);
-    } else {
-      if (force && (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(widen(path).c_str(),
-                           found.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-      if (!DeleteFileW(widen(path).c_str())) s = lastError("cannot delete", path);
-    }
-    if (!s && result) result = s;
-  } while (FindNextFileW(h, &found));
+  const HANDLE h = FindFirstFileW(full.c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return full;
   FindClose(h);
-  if (!result) return result;
-  if (!RemoveDirectoryW(widen(folder).c_str())) return lastError("cannot delete", folder);
-  return {};
+  const std::size_t cut = full.find_last_of(L"\\/");
+  return full.substr(0, cut + 1) + found.cFileName;
 }
+
+// Identity of an open file: its volume and index.
+bool sameFile(const std::wstring& a, const std::wstring& b) {
+  const auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+  };
+  BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+  return identify(a, ia) && identify(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+bool writeAll(HANDLE h, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+    DWORD put = 0;
+    if (!WriteFile(h, data, chunk, &put, nullptr) || put != chunk) return false;
+    data += put;
+    size -= put;
+  }
+  return true;
+}
+
+// Reads up to `want` bytes unless the file ends first; false on an error.
+bool readFull(HANDLE h, char* buffer, DWORD want, DWORD& got) {
+  got = 0;
+  while (got < want) {
+    DWORD n = 0;
+    if (!ReadFile(h, buffer + got, want - got, &n, nullptr)) return false;
+    if (n == 0) break;
+    got += n;
+  }
+  return true;
+}
+
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 }  // namespace
 
@@ -116,25 +142,87 @@ Status Win32FileSystem::createFolder(const std::string& path) {
 }
 
 Status Win32FileSystem::deleteFolder(const std::string& path, bool force) {
-  if (!folderExists(path)) return Status::failure("no folder " + path);
-  return deleteTree(withoutTrailingSeparator(path), force);
+  const DWORD a = attributesOf(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return Status::failure("no folder " + path);
+  // A link goes as a link: what it points to is not ours to delete.
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+    const std::wstring w = widen(withoutTrailingSeparator(path));
+    if (!((a & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(w.c_str()) : DeleteFileW(w.c_str())))
+      return lastError("cannot delete the link", path);
+    return {};
+  }
+  if (!(a & FILE_ATTRIBUTE_DIRECTORY)) return Status::failure("no folder " + path);
+  return removeFolderTree(widen(withoutTrailingSeparator(path)), force);
 }
 
 Status Win32FileSystem::copyFile(const std::string& source, const std::string& target,
                                  bool overwrite) {
-  // CopyFileW keeps the time and the attributes (a read-only source gives a
-  // read-only copy) and refuses to replace a read-only target.
-  if (overwrite)
-    if (Status s = refuseReadOnly("cannot copy " + source + " to", target); !s) return s;
-  if (!CopyFileW(widen(source).c_str(), widen(target).c_str(), overwrite ? FALSE : TRUE))
-    return lastError("cannot copy " + source + " to", target);
+  // As CopyFileW: the copy keeps the time and the attributes (a read-only
+  // source gives a read-only copy), and a read-only target is not replaced.
+  const std::string what = "cannot copy " + source + " to";
+  const std::wstring from = widen(absolutePath(source));
+  const std::wstring to = storedTarget(widen(absolutePath(target)));
+  const HANDLE in = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return lastError(what, target);
+  BY_HANDLE_FILE_INFORMATION info{};
+  Status result;
+  const DWORD existing = GetFileAttributesW(to.c_str());
+  if (!GetFileInformationByHandle(in, &info)) {
+    result = lastError(what, target);
+  } else if (existing != INVALID_FILE_ATTRIBUTES) {
+    if (existing & FILE_ATTRIBUTE_DIRECTORY)
+      result = Status::failure(what + " " + target + ": " + errorMessage(ERROR_ACCESS_DENIED));
+    else if (!overwrite)
+      result = Status::failure(what + " " + target + ": " + errorMessage(ERROR_FILE_EXISTS));
+    else if (sameFile(from, to))
+      result = Status::failure(what + " " + target + ": a file cannot be copied onto itself");
+    else
+      result = refuseReadOnly(what, target);
+  }
+  if (!result) {
+    CloseHandle(in);
+    return result;
+  }
+  TemporaryFile temp(to);
+  if (!temp.ok()) {
+    CloseHandle(in);
+    return Status::failure(what + " " + target + ": " + errorMessage(temp.error()));
+  }
+  static constexpr DWORD kChunk = 1 << 16;
+  std::string buffer(kChunk, '\0');
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(in, buffer.data(), kChunk, &got, nullptr)) {
+      result = lastError("cannot read", source);
+      break;
+    }
+    if (got == 0) break;
+    if (!writeAll(temp.handle(), buffer.data(), got)) {
+      result = lastError(what, target);
+      break;
+    }
+  }
+  CloseHandle(in);
+  if (!result) return result;
+  if (!SetFileTime(temp.handle(), nullptr, nullptr, &info.ftLastWriteTime))
+    return lastError(what, target);
+  // Without replacing: a file made meanwhile under the name stays.
+  if (!temp.commit(info.dwFileAttributes & kKeptAttributes, overwrite))
+    return lastError(what, target);
   return {};
 }
 
 Status Win32FileSystem::deleteFile(const std::string& path, bool force) {
   const std::wstring w = widen(path);
   const DWORD a = GetFileAttributesW(w.c_str());
-  if (force && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
+  const bool link = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+  // A link to a folder is removed as the link it is.
+  if (link && (a & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!RemoveDirectoryW(w.c_str())) return lastError("cannot delete", path);
+    return {};
+  }
+  if (force && !link && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
     SetFileAttributesW(w.c_str(), a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
   if (!DeleteFileW(w.c_str())) return lastError("cannot delete", path);
   return {};
@@ -231,17 +319,177 @@ Result<std::string> Win32FileSystem::readText(const std::string& path) {
 
 Status Win32FileSystem::writeText(const std::string& path, const std::string& content) {
   if (Status s = refuseReadOnly("cannot write", path); !s) return s;
-  // CREATE_ALWAYS keeps an existing file's name as stored (its letter case).
-  const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  const std::wstring target = storedTarget(widen(absolutePath(path)));
+  const DWORD existing = GetFileAttributesW(target.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
+    return Status::failure("cannot write " + path + ": " + errorMessage(ERROR_ACCESS_DENIED));
+  TemporaryFile temp(target);
+  if (!temp.ok())
+    return Status::failure("cannot write " + path + ": " + errorMessage(temp.error()));
+  if (!writeAll(temp.handle(), content.data(), content.size()))
+    return lastError("cannot write", path);
+  // A file that was there keeps its attributes (hidden, system...).
+  const DWORD kept = existing == INVALID_FILE_ATTRIBUTES ? 0 : existing & kKeptAttributes;
+  if (!temp.commit(kept)) return lastError("cannot write", path);
+  return {};
+}
+
+Status Win32FileSystem::renameFile(const std::string& from, const std::string& to) {
+  const std::string what = "cannot rename " + from + " to";
+  const DWORD a = attributesOf(from);
+  if (a == INVALID_FILE_ATTRIBUTES) return lastError(what, to);
+  if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT))
+    return Status::failure(what + " " + to + ": it is a folder");
+  // Without MOVEFILE_REPLACE_EXISTING a taken name fails, and without
+  // MOVEFILE_COPY_ALLOWED the file never leaves its drive half-copied.
+  if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_WRITE_THROUGH))
+    return lastError(what, to);
+  return {};
+}
+
+bool Win32FileSystem::isLink(const std::string& path) {
+  const DWORD a = attributesOf(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool Win32FileSystem::isReadOnly(const std::string& path) {
+  const DWORD a = attributesOf(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY);
+}
+
+Status Win32FileSystem::clearReadOnly(const std::string& path) {
+  const DWORD a = attributesOf(path);
+  if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY))
+    return Status::failure("cannot make " + path + " writable: it is not a file");
+  if (!(a & FILE_ATTRIBUTE_READONLY)) return {};
+  DWORD rest = a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  if (!SetFileAttributesW(widen(path).c_str(), rest ? rest : FILE_ATTRIBUTE_NORMAL))
+    return lastError("cannot make writable", path);
+  return {};
+}
+
+bool Win32FileSystem::inUse(const std::string& path) {
+  const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return lastError("cannot write", path);
-  DWORD put = 0;
-  bool ok = content.empty() ||
-            (WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &put, nullptr) &&
-             put == content.size());
-  Status s = ok ? Status() : lastError("cannot write", path);
-  if (!CloseHandle(h) && s) s = lastError("cannot close", path);
-  return s;
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return false;
+  }
+  const DWORD err = GetLastError();
+  return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
+}
+
+bool Win32FileSystem::folderWritable(const std::string& path) {
+  if (!folderExists(path)) return false;
+  const std::wstring folder = widen(withoutTrailingSeparator(absolutePath(path)));
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    // A name of ours, so that a sweep would know it; the system deletes it
+    // when it is closed, however this process ends.
+    const std::wstring probe = folder + L"\\.PMSetup.pmtmp-" + randomEnding(6);
+    const HANDLE h = CreateFileW(
+        probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      return true;
+    }
+    const DWORD err = GetLastError();
+    if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+Result<bool> Win32FileSystem::sameContent(const std::string& a, const std::string& b) {
+  const auto open = [](const std::string& path) {
+    return CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  };
+  const HANDLE ha = open(a);
+  if (ha == INVALID_HANDLE_VALUE) return lastError("cannot read", a);
+  const HANDLE hb = open(b);
+  if (hb == INVALID_HANDLE_VALUE) {
+    const Status s = lastError("cannot read", b);
+    CloseHandle(ha);
+    return s;
+  }
+  Result<bool> result = false;
+  LARGE_INTEGER sa{}, sb{};
+  if (!GetFileSizeEx(ha, &sa)) {
+    result = lastError("cannot read", a);
+  } else if (!GetFileSizeEx(hb, &sb)) {
+    result = lastError("cannot read", b);
+  } else if (sa.QuadPart == sb.QuadPart) {
+    static constexpr DWORD kChunk = 1 << 16;
+    std::string bufferA(kChunk, '\0'), bufferB(kChunk, '\0');
+    for (;;) {
+      DWORD na = 0, nb = 0;
+      if (!readFull(ha, bufferA.data(), kChunk, na)) {
+        result = lastError("cannot read", a);
+        break;
+      }
+      if (!readFull(hb, bufferB.data(), kChunk, nb)) {
+        result = lastError("cannot read", b);
+        break;
+      }
+      if (na != nb || bufferA.compare(0, na, bufferB, 0, nb) != 0) break;
+      if (na == 0) {
+        result = true;
+        break;
+      }
+    }
+  }
+  CloseHandle(ha);
+  CloseHandle(hb);
+  return result;
+}
+
+Result<std::string> Win32FileSystem::createPrivateTempFolder(const std::string& prefix) {
+  wchar_t base[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, base);
+  if (n == 0 || n > MAX_PATH) return lastError("cannot find", "the temporary folder");
+  const std::string folder = withoutTrailingSeparator(narrow(std::wstring_view(base, n)));
+  // Full control for this user, the system and the administrators, and for
+  // nobody else; nothing inherited from a shared temporary folder.
+  HANDLE token = nullptr;
+  std::wstring user;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    if (size && GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+      wchar_t* sid = nullptr;
+      if (ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+        user = sid;
+        LocalFree(sid);
+      }
+    }
+    CloseHandle(token);
+  }
+  if (user.empty()) return lastError("cannot find the user of", "this process");
+  const std::wstring sddl = L"D:P(A;OICI;FA;;;" + user + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return lastError("cannot describe the rights of", "a private folder");
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  Result<std::string> made = Status::failure("cannot create a temporary folder in " + folder);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring path =
+        widen(folder + "\\" + prefix + "-") + randomEnding(kFolderRandomLength);
+    if (CreateDirectoryW(path.c_str(), &attributes)) {
+      noteOwnTemporaryFolder(path);
+      made = narrow(path);
+      break;
+    }
+    const DWORD err = GetLastError();
+    if (err != ERROR_ALREADY_EXISTS && err != ERROR_FILE_EXISTS) {
+      made = Status::failure("cannot create a temporary folder in " + folder + ": " +
+                             errorMessage(err));
+      break;
+    }
+  }
+  LocalFree(descriptor);
+  return made;
 }
 
 Result<std::string> Win32FileSystem::shortPath(const std::string& path) {

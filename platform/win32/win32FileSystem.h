@@ -1,6 +1,11 @@
 // The file system on the real drives, through the W functions: Windows paths
 // are the system's own, so nothing is mapped. A file that another program holds
-// open fails with the system's sharing-violation message.
+// open fails with the system's sharing-violation message. Files are replaced
+// atomically: a copy or a write goes to a temporary file beside the target, is
+// flushed to disk and is then moved over the target, so a failure never leaves a
+// truncated target behind (temporaryFiles.h: names and the clean-up after a
+// killed run). A link is any reparse point (a symbolic link or a junction); it
+// is removed as itself, never followed.
 #pragma once
 
 #include "platform/filesystem.h"
@@ -26,6 +31,22 @@ class Win32FileSystem : public FileSystem {
   std::string absolutePath(const std::string& path) override;
   Result<std::string> readText(const std::string& path) override;
   Status writeText(const std::string& path, const std::string& content) override;
+  Status renameFile(const std::string& from, const std::string& to) override;
+  // FILE_ATTRIBUTE_REPARSE_POINT on the path itself.
+  bool isLink(const std::string& path) override;
+  bool isReadOnly(const std::string& path) override;
+  Status clearReadOnly(const std::string& path) override;
+  // Opening the file with no sharing fails with a sharing violation: some
+  // handle, of any process, this one included, has it open.
+  bool inUse(const std::string& path) override;
+  // A file can be made there (it is made, and gone again when closed).
+  bool folderWritable(const std::string& path) override;
+  Result<bool> sameContent(const std::string& a, const std::string& b) override;
+  // Under GetTempPathW, made by CreateDirectoryW with a random name (it fails
+  // on a name that exists, so nothing planted is taken) and a security
+  // descriptor that lets only this user, the administrators and the system in;
+  // noted so that a later run removes it if this one is killed.
+  Result<std::string> createPrivateTempFolder(const std::string& prefix) override;
   Result<std::string> shortPath(const std::string& path) override;
   Result<std::string> systemFolder() override;
 };

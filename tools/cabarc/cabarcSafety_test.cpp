@@ -18,12 +18,15 @@ class CabarcSafety : public ::testing::Test {
     for (char& c : big) x ^= x << 13, x ^= x >> 17, x ^= x << 5, c = static_cast<char>(x);
     writeFile(root_ / "big.bin", big);
     writeFile(root_ / "small.txt", "small");
-    EXPECT_EQ(run({"-m", "NONE", "N", "stored.cab", "big.bin", "small.txt"}).code, 0);
-    EXPECT_EQ(run({"N", "zipped.cab", "big.bin", "small.txt"}).code, 0);
+    EXPECT_EQ(cabarc({"-m", "NONE", "N", "stored.cab", "big.bin", "small.txt"}).code, 0);
+    EXPECT_EQ(cabarc({"N", "zipped.cab", "big.bin", "small.txt"}).code, 0);
   }
-  ToolRun run(const Names& args, const fs::path& program = buildBin() / "Cabarc") {
-    return runTool(program, args, root_.path(), {"PMSETUP_MACHINE=" + (root_ / "m").string()});
+  // Cabarc, or Cabarc.exe under Wine (runCabarc).
+  ToolRun cabarc(const Names& args) { return runCabarc(args, root_.path(), env()); }
+  ToolRun run(const fs::path& program, const Names& args) {
+    return runTool(program, args, root_.path(), env());
   }
+  Names env() const { return {"PMSETUP_MACHINE=" + (root_ / "m").string()}; }
   TempDir root_;
 };
 
@@ -41,7 +44,7 @@ TEST_F(CabarcSafety, TestingFindsCutAndFlippedCabinetsAndWritesNothing) {
       SCOPED_TRACE(name + " " + std::to_string(content.size()) + " " + std::to_string(code));
       writeFile(root_ / "case.cab", content);
       const Names before = treeOf(root_.path());
-      const ToolRun r = run({"T", "case.cab"});
+      const ToolRun r = cabarc({"T", "case.cab"});
       EXPECT_EQ(r.code, code) << r.err;
       EXPECT_EQ(r.err.find("case.cab") == std::string::npos, code == 0) << r.err;
       EXPECT_EQ(treeOf(root_.path()), before);
@@ -50,6 +53,9 @@ TEST_F(CabarcSafety, TestingFindsCutAndFlippedCabinetsAndWritesNothing) {
 }
 
 TEST_F(CabarcSafety, AFullDiskFailsAndLeavesNoCutFile) {
+  // Under Wine the files are opened by the wine server, which does not see a
+  // disk mounted in this test's own namespace.
+  if (cabarcUnderWine()) GTEST_SKIP() << "a disk of the test's own cannot be given to Wine";
   // big.bin does not fit the disk; once a filler has taken the rest, even the
   // few bytes of small.txt (which reach the disk only when the file is closed)
   // and a new cabinet fail. The whole small.txt of the first run stays.
@@ -61,7 +67,7 @@ TEST_F(CabarcSafety, AFullDiskFailsAndLeavesNoCutFile) {
                              cabarc + " N full/new.cab small.txt >/dev/null; echo n=$?; " +
                              "ls -A full; cat full/small.txt";
   fs::create_directory(root_ / "full");
-  const ToolRun r = run({"-rm", "sh", "-c", script}, "unshare");
+  const ToolRun r = run("unshare", {"-rm", "sh", "-c", script});
   if (r.code != 0) GTEST_SKIP() << "cannot mount a small disk here: " << r.err;
   EXPECT_EQ(r.out, "x=3\ns=3\nn=7\nfiller\nsmall.txt\nsmall");
   EXPECT_NE(r.err.find("big.bin: write error: No space left on device"), std::string::npos)

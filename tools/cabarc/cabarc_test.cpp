@@ -43,18 +43,10 @@ class CabarcTest : public ::testing::Test {
     fs::create_directories(root_ / "machine");
   }
 
-  // Our Linux Cabarc, or with PM_CABARC_EXE the Windows Cabarc.exe under the
-  // Wine of PM_WINE_LOADER (scripts/wine-run --host).
   ToolRun cabarc(const Names& args, const fs::path& cwd = {}) {
-    const fs::path where = cwd.empty() ? root_.path() : cwd;
-    if (const char* exe = std::getenv("PM_CABARC_EXE")) {
-      Names wineArgs = {exe};
-      wineArgs.insert(wineArgs.end(), args.begin(), args.end());
-      return runTool(std::getenv("PM_WINE_LOADER"), wineArgs, where, env_);
-    }
-    return runTool(buildBin() / "Cabarc", args, where, env_);
+    return runCabarc(args, cwd.empty() ? root_.path() : cwd, env_);
   }
-  static bool underWine() { return std::getenv("PM_CABARC_EXE") != nullptr; }
+  static bool underWine() { return cabarcUnderWine(); }
   // Drive C: of the machine the tool sees.
   fs::path driveC() const {
     const char* wine = std::getenv("PM_WINE_DRIVE_C");

@@ -65,6 +65,21 @@ inline ToolRun runTool(const fs::path& program, const std::vector<std::string>& 
           readFile(capture / "out"), readFile(capture / "err")};
 }
 
+// Runs Cabarc: our Linux one, or with PM_CABARC_EXE the Windows Cabarc.exe
+// under the Wine of PM_WINE_LOADER (scripts/wine-run --host).
+inline ToolRun runCabarc(const std::vector<std::string>& args, const fs::path& cwd,
+                         const std::vector<std::string>& env = {}) {
+  if (const char* exe = std::getenv("PM_CABARC_EXE")) {
+    std::vector<std::string> wineArgs = {exe};
+    wineArgs.insert(wineArgs.end(), args.begin(), args.end());
+    return runTool(std::getenv("PM_WINE_LOADER"), wineArgs, cwd, env);
+  }
+  return runTool(buildBin() / "Cabarc", args, cwd, env);
+}
+inline bool cabarcUnderWine() {
+  return std::getenv("PM_CABARC_EXE") != nullptr;
+}
+
 // A host file's modification time, in seconds since the epoch (0 when missing).
 inline void setMtime(const fs::path& p, std::time_t when) {
   fs::last_write_time(

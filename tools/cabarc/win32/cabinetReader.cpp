@@ -6,6 +6,8 @@
 // after windows.h, whose types it uses
 #include <fdi.h>
 
+#include <fcntl.h>
+
 #include <cstdlib>
 #include <utility>
 
@@ -83,6 +85,7 @@ struct CabinetReader::Impl {
   std::vector<std::string> warnings;
   std::span<const unsigned char> memory;
   bool inMemory = false;
+  std::uint64_t declaredLength = 0;  // cbCabinet of the header
 
   // One pass of FDICopy: lists every member, or writes member `target`.
   enum class Mode { List, Extract } mode = Mode::List;
@@ -137,6 +140,20 @@ struct CabinetReader::Impl {
     return h;
   }
 
+  // The cabinet's length as its header gives it (FDIIsCabinet's cbCabinet),
+  // so that a file cut short behind whole headers can be told.
+  void readDeclaredLength(HFDI fdi) {
+    using IsCabinet = decltype(&FDIIsCabinet);
+    const auto isCabinet = cabinetDll().function<IsCabinet>("FDIIsCabinet");
+    if (!isCabinet) return;
+    const INT_PTR h = files::open((folder + name).c_str(), _O_RDONLY);
+    if (h == -1) return;
+    FDICABINETINFO info{};
+    if (isCabinet(fdi, h, &info) && info.cbCabinet > 0)
+      declaredLength = static_cast<std::uint64_t>(info.cbCabinet);
+    files::close(h);
+  }
+
   Status pass() {
     if (Status s = cabinetDll().load(); !s) return s;
     using Create = decltype(&FDICreate);
@@ -151,6 +168,7 @@ struct CabinetReader::Impl {
         create(fdiAlloc, fdiFree, fdiOpen, fdiRead, fdiWrite, fdiClose, fdiSeek, cpuUNKNOWN, &erf);
     if (!fdi) return Status::failure("the cabinet library could not start");
     files::memoryBytes() = memory;
+    if (mode == Mode::List) readDeclaredLength(fdi);
     files::takeFailure();
     seen = 0;
     done = false;
@@ -198,6 +216,10 @@ Result<CabinetReader> CabinetReader::openMemory(std::span<const unsigned char> b
 
 const std::vector<CabinetMember>& CabinetReader::members() const {
   return impl_->members;
+}
+
+std::uint64_t CabinetReader::declaredLength() const {
+  return impl_->declaredLength;
 }
 
 Status CabinetReader::extractNamed(std::size_t index, const std::string& outName) {

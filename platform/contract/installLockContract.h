@@ -1,0 +1,69 @@
+// One set of expectations for every pm::InstallLock, with the file system of
+// the same platform. Each platform instantiates the suite with an Env that
+// holds `fs` (with a folder C:\ct to work in), makes a new lock of the same
+// machine with makeLock(), and with holdAndEnd() lets another installer take
+// the lock and end without giving it up, as a killed one does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/filesystem.h"
+#include "platform/installLock.h"
+
+namespace pm::contract {
+
+template <typename Env>
+class InstallLockContract : public ::testing::Test {
+ protected:
+  // What acquire() says to an installer on another thread, which takes the
+  // lock the way another program would; it gives the lock up again at once.
+  Status elsewhere() {
+    Status said;
+    std::thread([&] {
+      auto other = env.makeLock();
+      said = other->acquire();
+      other->release();
+    }).join();
+    return said;
+  }
+
+  Env env;
+  FileSystem& fs = env.fs;
+};
+TYPED_TEST_SUITE_P(InstallLockContract);
+
+TYPED_TEST_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesIt) {
+  auto& fs = this->fs;
+  auto lock = this->env.makeLock();
+  ASSERT_TRUE(lock->acquire().ok());
+  const Status refused = this->elsewhere();
+  EXPECT_TRUE(anotherInstallerRuns(refused)) << refused.message();
+
+  // What a run leaves while it holds the lock: a temporary file beside a file
+  // it wrote (as a kill half-way through a write would), and a temporary
+  // folder of its own. A file of the user's that only looks alike stays.
+  ASSERT_TRUE(fs.writeText("C:\\ct\\Dorvane.mdb", "data").ok());
+  ASSERT_TRUE(fs.writeText("C:\\ct\\.Dorvane.mdb.pmtmp-Ab12Cd", "cut short").ok());
+  ASSERT_TRUE(fs.writeText("C:\\ct\\.Dorvane.mdb.pmtmp-kept", "the user's").ok());
+  const auto own = fs.createPrivateTempFolder("PMUpTemp");
+  ASSERT_TRUE(own.ok()) << own.message();
+  ASSERT_TRUE(fs.writeText(own.value() + "\\Pelmora.CAB", "copy").ok());
+  lock->release();
+  EXPECT_EQ(fs.listFiles("C:\\ct").value(),
+            (std::vector<std::string>{".Dorvane.mdb.pmtmp-kept", "Dorvane.mdb"}));
+  EXPECT_FALSE(fs.folderExists(own.value()));
+  EXPECT_TRUE(this->elsewhere().ok());
+
+  // An installer that ends without giving the lock up leaves it free.
+  this->env.holdAndEnd();
+  EXPECT_TRUE(lock->acquire().ok());
+  lock->release();
+}
+
+REGISTER_TYPED_TEST_SUITE_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesIt);
+
+}  // namespace pm::contract
