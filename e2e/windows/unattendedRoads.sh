@@ -17,10 +17,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 demo="$(cd "$1" && pwd)"
 work="$2"
 if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"; fi
-wine=/usr/lib/wine/wine64
-driver="$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -1)"
-[ -n "$driver" ] || { echo "the SQLite ODBC driver (libsqliteodbc) is missing" >&2; exit 1; }
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=../../scripts/wine-windows.sh
+source "$here/../../scripts/wine-windows.sh"
 rm -rf "$work"
 mkdir -p "$work"
 work="$(cd "$work" && pwd)"
@@ -33,23 +31,7 @@ expect_reg() {  # expect_reg KEY VALUE TEXT
 road() {  # road NAME EXPECTED_REPORT [earlier]
   road="$1"
   local prefix="$work/$1/prefix" setup="$work/$1/setup"
-  mkdir -p "$work/$1"
-  export WINEPREFIX="$prefix"
-  "$wine" wineboot -i >/dev/null 2>&1
-  cp -a "$demo/setup" "$setup"
-  if [ "${3:-}" = earlier ]; then
-    mkdir -p "$prefix/drive_c/Program Files"
-    cp -a "$demo/earlier/Program Files/Pelmora" "$prefix/drive_c/Program Files/"
-    cp -p "$demo/earlier/windows/system32/plmcal32.dll" "$prefix/drive_c/windows/system32/"
-    "$wine" reg add 'HKCU\Software\Korrimel Software\Pelmora' /v AppPath \
-      /d 'C:\Program Files\Pelmora' /f >/dev/null
-  fi
-  # Wine's odbc32 hands Dorvane to the host's driver manager: the prefix's
-  # database through the SQLite driver.
-  local database="$prefix/drive_c/Program Files/Pelmora/Dorvane.mdb"
-  printf '[Dorvane]\nDriver = %s\nDatabase = %s\nNoCreat = 1\n' "$driver" "$database" \
-    >"$work/$1/odbc.ini"
-  export ODBCINI="$work/$1/odbc.ini"
+  demo_machine "$work/$1" "$demo" "${3:-}"
   printf 'agreement = accept\nhelp = yes\nname = Ann O'"'"'Neill\n' >"$work/$1/answers.ini"
   local rc=0
   "$wine" "$setup/PMSetupUnattended.exe" --no-pacing "$("$wine" winepath -w "$work/$1/answers.ini" 2>/dev/null)" \

@@ -1,10 +1,13 @@
 #include "platform/win32ui/formWindow.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "platform/win32/systemLibrary.h"
 #include "platform/win32/wideText.h"
 #include "platform/win32ui/pictures.h"
 
@@ -28,6 +31,19 @@ template <typename F>
 F user32(const char* name) {
   return reinterpret_cast<F>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The visual-style functions, from the system folder (uxtheme.dll is not one
+// of the system's known DLLs, so it is never imported).
+win32::SystemLibrary& uxtheme() {
+  static win32::SystemLibrary library(L"uxtheme.dll");
+  return library;
+}
+
+HTHEME themeOf(HWND control) {
+  using F = HTHEME(WINAPI*)(HWND);
+  static const F f = uxtheme().function<F>("GetWindowTheme");
+  return f ? f(control) : nullptr;
 }
 
 UINT systemDpi() {
@@ -502,6 +518,59 @@ void FormWindow::drawGraphical(HDC dc, const ui::Control& c, const RECT& r) {
   }
 }
 
+// A disabled check box: its box as the system draws it, its caption in the
+// grey of the other disabled captions. The system's own greyed caption all
+// but vanishes on the installer's colours.
+LRESULT FormWindow::drawCheckBox(const Item& item, const NMCUSTOMDRAW& draw) {
+  if (IsWindowEnabled(item.hwnd) ||
+      (draw.dwDrawStage != CDDS_PREERASE && draw.dwDrawStage != CDDS_PREPAINT)) {
+    return CDRF_DODEFAULT;
+  }
+  const ui::Control& c = *item.control;
+  HDC dc = draw.hdc;
+  RECT client;
+  GetClientRect(item.hwnd, &client);
+  FillRect(dc, &client, brush(toColorRef(c.backColor)));
+  HGDIOBJ old = SelectObject(dc, font(c.font));
+  const bool checked = c.value == 1;
+  RECT box = client;
+  int gap = 0;
+  using PartSizeFn = HRESULT(WINAPI*)(HTHEME, HDC, int, int, LPCRECT, THEMESIZE, SIZE*);
+  using BackgroundFn = HRESULT(WINAPI*)(HTHEME, HDC, int, int, LPCRECT, LPCRECT);
+  static const auto partSize = uxtheme().function<PartSizeFn>("GetThemePartSize");
+  static const auto background = uxtheme().function<BackgroundFn>("DrawThemeBackground");
+  HTHEME theme = themeOf(item.hwnd);
+  if (theme && partSize && background) {
+    const int state = checked ? CBS_CHECKEDDISABLED : CBS_UNCHECKEDDISABLED;
+    SIZE size{13, 13};
+    partSize(theme, dc, BP_CHECKBOX, state, nullptr, TS_DRAW, &size);
+    box.top = client.top + (client.bottom - client.top - size.cy) / 2;
+    box.bottom = box.top + size.cy;
+    box.right = box.left + size.cx;
+    background(theme, dc, BP_CHECKBOX, state, &box, nullptr);
+    gap = MulDiv(4, static_cast<int>(dpi_), 96);  // where the styled caption begins
+  } else {
+    const int side = MulDiv(12, static_cast<int>(dpi_), 96) + 1;
+    box.top = client.top + (client.bottom - client.top - side) / 2;
+    box.bottom = box.top + side;
+    box.right = box.left + side;
+    DrawFrameControl(dc, &box, DFC_BUTTON,
+                     DFCS_BUTTONCHECK | DFCS_INACTIVE | (checked ? DFCS_CHECKED : 0));
+    INT zero = 0;
+    GetCharWidth32W(dc, L'0', L'0', &zero);
+    gap = zero / 2;
+  }
+  RECT text = client;
+  text.left = box.right + gap;
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, kGreyText);
+  const std::wstring caption = win32::widen(c.text);
+  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
+            DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  SelectObject(dc, old);
+  return CDRF_SKIPDEFAULT;
+}
+
 // ---- Finding controls.
 
 std::string FormWindow::containerName(HWND hwnd) const {
@@ -633,6 +702,13 @@ LRESULT FormWindow::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           break;
       }
       return 0;
+    }
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lp);
+      if (header->code != NM_CUSTOMDRAW) break;
+      const Item* item = itemOfWindow(header->hwndFrom);
+      if (!item || item->control->kind != ui::ControlKind::CheckBox) break;
+      return drawCheckBox(*item, *reinterpret_cast<NMCUSTOMDRAW*>(lp));
     }
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:

@@ -15,6 +15,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <functional>
 #include <map>
 #include <string>
@@ -84,6 +86,7 @@ class FormWindow : public ui::FormObserver {
   HFONT font(const ui::Font& f);
   HBRUSH brush(COLORREF c);
   LRESULT controlColours(HDC dc, HWND control);
+  LRESULT drawCheckBox(const Item& item, const NMCUSTOMDRAW& draw);
   void mouse(HWND container, UINT msg, LPARAM lp);
 
   ui::Form& form_;

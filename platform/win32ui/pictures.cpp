@@ -107,8 +107,11 @@ void icon(Graphics& g, const RectF& r) {
   Pen edge(Color(0x1F, 0x35, 0x56), 1);
   g.DrawPath(&edge, &path);
 
+  // Centred on the space left of the arrow, in a box wider than that space:
+  // GDI+ pads a line by a sixth of the font size at each end, so a box just
+  // that wide would cut the letter (and Wine's GDI+ then draws none of it).
   text(g, L"P", sans(), tile.Height * 0.72f, FontStyleBold,
-       RectF(tile.X + tile.Width * 0.06f, tile.Y, tile.Width * 0.66f, tile.Height),
+       RectF(tile.X - tile.Width * 0.21f, tile.Y, tile.Width * 1.2f, tile.Height),
        StringAlignmentCenter, StringAlignmentCenter, Color(255, 255, 255));
 
   // The arrow at the right edge.
