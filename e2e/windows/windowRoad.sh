@@ -17,7 +17,8 @@ mkdir -p "$2"
 work="$(cd "$2" && pwd)"
 # shellcheck source=../../scripts/wine-windows.sh
 source "$here/../../scripts/wine-windows.sh"
-trap stop_wine EXIT
+# A road that stops early leaves the screen as it was, to look at.
+trap '[ $? = 0 ] || import -window root "$work/screen.png" 2>/dev/null; stop_wine' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 name="Ann O'Neill"
@@ -42,7 +43,7 @@ type_text "$name"
 press "$regname" 1680 1320 1095 495  # Submit
 # "Complete" is enabled before the temporary folder is deleted; a press waits
 # in the queue until the last report line has been written.
-gone "$work/setup/PMUpTemp" 120
+gone "$work/setup/PMUpTemp" 180
 press "$main" 7560 6960 1335 495  # Complete
 setup_exit 30
 [ "$setup_rc" = 0 ] || fail "exit code $setup_rc"
