@@ -18,7 +18,7 @@
 #include <iostream>
 #include <string>
 
-#include "database/connection.h"
+#include "demo/registeredName.h"
 #include "platform/posix/machine.h"
 #include "platform/posix/odbcDataSources.h"
 #include "platform/posix/posixRegistryStore.h"
@@ -28,33 +28,13 @@ namespace {
 
 constexpr const char* kTitle = "Pelmora v.1.9.5";
 
-struct Outcome {
-  bool ok = false;
-  std::string text;
-};
+using pm::demo::Outcome;
 
 Outcome readRegisteredName() {
-  try {
-    const pm::posix::Machine machine = pm::posix::Machine::fromEnvironment();
-    pm::posix::PosixRegistryStore registry(machine);
-    pm::posix::OdbcDataSources dataSources(machine, registry);
-    pm::ado::Connection connection(dataSources);
-    connection.ConnectionString = pm::ado::kConnectionString;
-    connection.Open();
-    auto rows =
-        connection.Execute("Select StatusValue from Status where StatusDescription='UserName'");
-    std::string name;
-    if (!rows->isEOF()) {
-      rows->MoveFirst();
-      name = rows->field("StatusValue").value_or("");
-    }
-    connection.Close();
-    if (name.empty()) return {true, "Pelmora v.1.9.5 is not registered to anyone yet."};
-    return {true, "Pelmora v.1.9.5 is registered to " + name + "."};
-  } catch (const pm::Error& e) {
-    return {false, "Pelmora cannot open its database through the data source Dorvane: " +
-                       e.description() + " " + e.source() + " " + std::to_string(e.number())};
-  }
+  const pm::posix::Machine machine = pm::posix::Machine::fromEnvironment();
+  pm::posix::PosixRegistryStore registry(machine);
+  pm::posix::OdbcDataSources dataSources(machine, registry);
+  return pm::demo::readRegisteredName(dataSources);
 }
 
 // A window only where a real display is reachable: not in the offscreen or

@@ -13,38 +13,18 @@
 
 #include <string>
 
-#include "database/connection.h"
+#include "demo/registeredName.h"
 #include "platform/result.h"
 #include "platform/win32/services.h"
 #include "platform/win32/wideText.h"
 
 namespace {
 
-struct Outcome {
-  bool ok = false;
-  std::string text;
-};
+using pm::demo::Outcome;
 
 Outcome readRegisteredName() {
-  try {
-    pm::win32::RegistryDataSources dataSources;
-    pm::ado::Connection connection(dataSources);
-    connection.ConnectionString = pm::ado::kConnectionString;
-    connection.Open();
-    auto rows =
-        connection.Execute("Select StatusValue from Status where StatusDescription='UserName'");
-    std::string name;
-    if (!rows->isEOF()) {
-      rows->MoveFirst();
-      name = rows->field("StatusValue").value_or("");
-    }
-    connection.Close();
-    if (name.empty()) return {true, "Pelmora v.1.9.5 is not registered to anyone yet."};
-    return {true, "Pelmora v.1.9.5 is registered to " + name + "."};
-  } catch (const pm::Error& e) {
-    return {false, "Pelmora cannot open its database through the data source Dorvane: " +
-                       e.description() + " " + e.source() + " " + std::to_string(e.number())};
-  }
+  pm::win32::RegistryDataSources dataSources;
+  return pm::demo::readRegisteredName(dataSources);
 }
 
 void print(const std::string& line) {
