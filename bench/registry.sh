@@ -32,6 +32,7 @@ for build in "${builds[@]}"; do
 done
 demo="${builds[0]}/demo"
 mkdir -p "$work"
+rm -f "$work"/compare-*.txt
 trap 'rm -rf "$work/run" "$work/machines"' EXIT
 
 mkdir -p "$work/machines"

@@ -234,16 +234,12 @@ struct ValueLine {
   Kind kind = Kind::String;
   std::string_view data;  // String: between the quotes; Raw: from the type on
   std::uint32_t dword = 0;
-  bool plainData = true;   // String: escaped as we write it
   bool continues = false;  // Raw: the data goes on on the next line
 };
 
-// The closing quote of a quoted text that starts at s[0], or npos; `plain` tells
-// whether every backslash in it escapes "\" or """. Backslashes pair from the
-// start of a run: an odd run before a quote escapes it, one before anything
-// else leaves a backslash that escapes nothing.
-std::size_t closingQuote(std::string_view s, bool& plain) {
-  plain = true;
+// The closing quote of a quoted text that starts at s[0], or npos. Backslashes
+// pair from the start of a run: an odd run before a quote escapes it.
+std::size_t closingQuote(std::string_view s) {
   const char* const base = s.data();
   std::size_t from = 1;
   for (;;) {
@@ -257,13 +253,7 @@ std::size_t closingQuote(std::string_view s, bool& plain) {
       std::size_t end = static_cast<std::size_t>(static_cast<const char*>(slash) - base);
       const std::size_t start = end;
       while (end < q && s[end] == '\\') ++end;
-      if ((end - start) % 2 == 1) {
-        if (end == q) {
-          escaped = true;
-        } else {
-          plain = false;
-        }
-      }
+      if ((end - start) % 2 == 1 && end == q) escaped = true;
       j = end;
     }
     if (!escaped) return q;
@@ -278,8 +268,7 @@ ValueLine parseValueLine(std::string_view line, int lineNo) {
   if (line[0] == '@') {
     p = 1;
   } else if (line[0] == '"') {
-    bool plain = true;
-    const std::size_t close = closingQuote(line, plain);
+    const std::size_t close = closingQuote(line);
     if (close == std::string_view::npos)
       throw Error{lineNo, "missing closing quote of the value name"};
     v.name = line.substr(1, close - 1);
@@ -294,7 +283,7 @@ ValueLine parseValueLine(std::string_view line, int lineNo) {
   while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
   const std::string_view data = line.substr(p);
   if (!data.empty() && data[0] == '"') {
-    const std::size_t close = closingQuote(data, v.plainData);
+    const std::size_t close = closingQuote(data);
     if (close == std::string_view::npos)
       throw Error{lineNo, "missing closing quote of the value data"};
     if (close + 1 != data.size()) throw Error{lineNo, "text after the closing quote"};
@@ -484,7 +473,6 @@ struct RegistryHive::Impl {
     std::uint32_t hash = 0;  // of the lower-case name
     Kind kind = Kind::String;
     bool plainName = true;  // the name holds no "\" or """
-    bool plainData = true;  // String: `data` is escaped as we write it
   };
   // A value's name and data, wherever they are; valid until the buffer they
   // were read into is used again.
@@ -493,7 +481,6 @@ struct RegistryHive::Impl {
     bool nameAsIs = true;        // the name holds no "\" or """
     Kind kind = Kind::String;
     std::string_view data;
-    bool dataAsIs = true;
     std::uint32_t dword = 0;
     std::optional<std::string> decodedName;  // the name, unescaped
     // The name as it reads.
@@ -569,7 +556,6 @@ struct RegistryHive::Impl {
     Resolved r;
     r.kind = parsed.kind;
     r.dword = parsed.dword;
-    r.dataAsIs = parsed.plainData;
     r.data = parsed.kind == Kind::Raw
                  ? bytes.substr(static_cast<std::size_t>(parsed.data.data() - bytes.data()))
                  : parsed.data;
@@ -582,11 +568,9 @@ struct RegistryHive::Impl {
     }
     return r;
   }
-  // `v` with its line read into `buffer` (or through `window` when given).
-  Resolved resolve(const Value& v, std::string& buffer, Window* window = nullptr) const {
-    if (!v.inSource)
-      return Resolved{view(v.name), v.plainName, v.kind, view(v.data), v.plainData, v.dword, {}};
-    if (window) return parseStored(fetch(*window, v.name.off, v.name.len));
+  // `v`, with its line read into `buffer` when it is in the source.
+  Resolved resolve(const Value& v, std::string& buffer) const {
+    if (!v.inSource) return Resolved{view(v.name), v.plainName, v.kind, view(v.data), v.dword, {}};
     buffer.resize(v.name.len);
     if (!source->read(v.name.off, v.name.len, buffer.data())) throw SourceChanged{};
     return parseStored(buffer);
