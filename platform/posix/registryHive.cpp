@@ -632,16 +632,12 @@ struct RegistryHive::Impl {
     return lookupKey(path, hashLower(path));
   }
 
-  // The keys along the path made sure of last (where each name ends, the hash
-  // of the path up to there, the key): the next path, often a sibling, starts
-  // from what it shares with it.
+  // Where each name of a path ends, and the hash of the path up to there.
   struct Step {
     std::size_t end;
     std::uint32_t hash;
-    std::uint32_t key;
   };
-  std::string lastPath;
-  std::vector<Step> lastSteps;
+  std::vector<Step> steps;
 
   std::uint32_t newKey(std::string_view name, std::uint32_t parent, std::uint32_t hash,
                        bool* made) {
@@ -667,29 +663,28 @@ struct RegistryHive::Impl {
       const std::uint32_t top = lookupKey(path, kHashStart);
       return top != kNone ? top : newKey(path, kNone, kHashStart, made);
     }
-    // The names it shares with the path made sure of last.
-    std::size_t same = 0;
-    const std::size_t n = std::min(path.size(), lastPath.size());
-    while (same < n && lower(path[same]) == lower(lastPath[same])) ++same;
-    std::size_t shared = 0;
-    while (shared < lastSteps.size() && lastSteps[shared].end <= same &&
-           (lastSteps[shared].end == path.size() || path[lastSteps[shared].end] == '\\'))
-      ++shared;
-    lastSteps.resize(shared);
-    std::uint32_t parent = shared ? lastSteps.back().key : kNone;
-    std::uint32_t hash = shared ? lastSteps.back().hash : kHashStart;
-    for (std::size_t i = shared ? lastSteps.back().end + 1 : 0; i <= path.size();) {
+    steps.clear();
+    std::uint32_t hash = kHashStart;
+    for (std::size_t i = 0; i <= path.size();) {
       const std::size_t end = std::min(path.find('\\', i), path.size());
-      const std::string_view name = path.substr(i, end - i);
       if (i > 0) hash = hashStep(hash, '\\');
-      hash = hashLower(name, hash);
-      std::uint32_t k = lookupKey(path.substr(0, end), hash);
-      if (k == kNone) k = newKey(name, parent, hash, made);
-      parent = k;
-      lastSteps.push_back(Step{end, hash, k});
+      hash = hashLower(path.substr(i, end - i), hash);
+      steps.push_back(Step{end, hash});
       i = end + 1;
     }
-    lastPath.assign(path);
+    // The longest part of the path that is a key, looked for from the whole path
+    // up (a key's parents are keys): a new key of a file in any order costs a
+    // look or two, whatever its depth.
+    std::size_t have = steps.size();
+    std::uint32_t parent = kNone;
+    for (; have > 0; --have) {
+      parent = lookupKey(path.substr(0, steps[have - 1].end), steps[have - 1].hash);
+      if (parent != kNone) break;
+    }
+    for (std::size_t i = have; i < steps.size(); ++i) {
+      const std::size_t from = i ? steps[i - 1].end + 1 : 0;
+      parent = newKey(path.substr(from, steps[i].end - from), parent, steps[i].hash, made);
+    }
     return parent;
   }
 
