@@ -8,8 +8,9 @@
 #   unsorted-lf-12    the same with LF
 #   regedit-utf16-20  as regedit exports: 20 MB of UTF-16LE (120,000 values), CR LF, parents, hex wrapped
 #   unsorted-50       50 MB, 830,000 values in 83,000 keys, shuffled, no parents
-# and prints for each the best wall time of N runs, the ratio to the small
-# store, the peak memory, the file's size before and after, and a byte-for-byte
+# and prints for each the best wall time of N runs and the best CPU time (user
+# and system: steadier on a busy machine), their ratios to the small store,
+# the peak memory, the file's size before and after, and a byte-for-byte
 # compare of every key whose values the install did not change. A fresh copy of
 # the machine and installer folder for every run; the stores take turns in
 # every round, so that none pays alone for a busy machine. Every run must end
@@ -44,14 +45,14 @@ for shape in "${shapes[@]}"; do
 done
 
 # run B WHICH: one install with build B on a fresh copy of machine WHICH;
-# prints seconds, peak KiB and the store's size after it.
+# prints seconds, peak KiB, CPU seconds (user, system) and the store's size after it.
 run() {
   local build=${builds[$1]} which=$2 compare="$work/compare-$1-$2.txt"
   rm -rf "$work/run" && mkdir -p "$work/run"
   cp -a "$build/demo/setup" "$work/run/setup"
   cp -a "$work/machines/$which" "$work/run/machine"
   sync
-  if ! PMSETUP_MACHINE="$work/run/machine" /usr/bin/time -f "%e %M" -o "$work/time.txt" \
+  if ! PMSETUP_MACHINE="$work/run/machine" /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" \
     "$work/run/setup/PMSetupUnattended" --no-pacing "$root/demo/answers.ini" \
     >"$work/out.txt" 2>"$work/err.txt"; then
     echo "the install on the $which store failed:" >&2
@@ -80,14 +81,16 @@ PY
   echo "$(cat "$work/time.txt") $(stat -c %s "$reg/HKEY_CURRENT_USER.reg")"
 }
 
-declare -A best peak after
+declare -A best cpu peak after
 echo "load before: $(uptime)"
 for round in $(seq "$rounds"); do
   for which in small "${shapes[@]}"; do
     for b in "${!builds[@]}"; do
-      read -r s k size < <(run "$b" "$which")
+      read -r s k user sys size < <(run "$b" "$which")
       id="$b/$which"
+      c=$(echo "$user + $sys" | bc)
       if [ -z "${best[$id]:-}" ] || (($(echo "$s < ${best[$id]}" | bc))); then best[$id]=$s; fi
+      if [ -z "${cpu[$id]:-}" ] || (($(echo "$c < ${cpu[$id]}" | bc))); then cpu[$id]=$c; fi
       if ((k > ${peak[$id]:-0})); then peak[$id]=$k; fi
       after[$id]=$size
     done
@@ -96,12 +99,14 @@ for round in $(seq "$rounds"); do
 done
 for b in "${!builds[@]}"; do
   echo "build ${builds[$b]}, best of $rounds:"
-  printf '  %-17s %7s %6s %9s %11s %11s  %s\n' store seconds ratio "peak KiB" "bytes" "after" "untouched keys"
+  printf '  %-17s %7s %6s %5s %6s %9s %11s %11s  %s\n' store seconds ratio cpu ratio "peak KiB" \
+    "bytes" "after" "untouched keys"
   for which in small "${shapes[@]}"; do
     id="$b/$which"
     file="$work/machines/$which/registry/HKEY_CURRENT_USER.reg"
-    printf '  %-17s %7.2f %6.2f %9d %11d %11d  %s\n' "$which" "${best[$id]}" \
-      "$(echo "${best[$id]} / ${best[$b/small]}" | bc -l)" "${peak[$id]}" "$(stat -c %s "$file")" \
+    printf '  %-17s %7.2f %6.2f %5.2f %6.2f %9d %11d %11d  %s\n' "$which" "${best[$id]}" \
+      "$(echo "${best[$id]} / ${best[$b/small]}" | bc -l)" "${cpu[$id]}" \
+      "$(echo "${cpu[$id]} / ${cpu[$b/small]}" | bc -l)" "${peak[$id]}" "$(stat -c %s "$file")" \
       "${after[$id]}" "$([ "$which" = small ] || tail -n 1 "$work/compare-$b-$which.txt")"
   done
 done

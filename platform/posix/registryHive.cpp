@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -35,6 +34,11 @@ constexpr std::array<unsigned char, 256> kOrder = makeOrder();
 
 inline unsigned char lower(char c) {
   return kLower[static_cast<unsigned char>(c)];
+}
+// Without the C library's locale: a store holds hundreds of thousands of digits.
+inline bool hexDigit(char c) {
+  const unsigned char l = lower(c);
+  return (l >= '0' && l <= '9') || (l >= 'a' && l <= 'f');
 }
 
 constexpr std::uint32_t kHashStart = 2166136261u;  // FNV-1a
@@ -189,7 +193,7 @@ std::optional<std::string> hexBytes(std::string_view all) {
   std::string digits;
   for (std::size_t i = colon + 1; i <= all.size(); ++i) {
     const char c = i < all.size() ? all[i] : ',';
-    if (std::isxdigit(static_cast<unsigned char>(c))) {
+    if (hexDigit(c)) {
       digits += c;
     } else if (c == ',') {
       if (digits.empty() && i < all.size()) return std::nullopt;
@@ -292,8 +296,7 @@ ValueLine parseValueLine(std::string_view line, int lineNo) {
     const std::string_view digits = data.substr(6);
     if (digits.empty() || digits.size() > 8) throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
     for (char c : digits) {
-      if (!std::isxdigit(static_cast<unsigned char>(c)))
-        throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
+      if (!hexDigit(c)) throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
       v.dword = v.dword * 16 + static_cast<std::uint32_t>(c <= '9' ? c - '0' : lower(c) - 'a' + 10);
     }
     v.kind = Kind::Dword;
