@@ -3,7 +3,7 @@
 # unattended demo install (no pacing) against the demo machine as built, and
 # against the same machine whose HKEY_CURRENT_USER.reg holds a large store of
 # one of these shapes (bench/registryShapes.py):
-#   sorted-12         12 MB, 200,000 values, tree order, parents listed (as we write)
+#   sorted-12         12 MB, 200,000 values in 2,000 keys, tree order, CR LF, no parents
 #   unsorted-12       12 MB, 200,000 values in 20,000 keys, shuffled, no parents, CR LF
 #   unsorted-lf-12    the same with LF
 #   regedit-utf16-20  as regedit exports: 20 MB of UTF-16LE (120,000 values), CR LF, parents, hex wrapped
@@ -21,6 +21,7 @@
 #   bench/registry.sh [build folder=build] [work folder=a new temporary one] [other build]
 #   ROUNDS=3 SHAPES="sorted-12 unsorted-12 ..." bench/registry.sh
 set -euo pipefail
+case "${1:-}" in -h | --help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=("$(cd "${1:-$root/build}" && pwd)")
 work=${2:-$(mktemp -d)}

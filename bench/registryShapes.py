@@ -6,8 +6,8 @@ programs write, and compares a store file before and after an install.
   registryShapes.py compare BEFORE AFTER  every key whose values did not change
                                           must keep its bytes; prints a summary
 
-Shapes: sorted-12 (tree order, every parent listed, CR LF: as this store
-writes), unsorted-12 / unsorted-lf-12 / unsorted-50 (the order a script or a
+Shapes: sorted-12 (tree order, CR LF, parents not listed: the store of the
+earlier bench), unsorted-12 / unsorted-lf-12 / unsorted-50 (the order a script or a
 person writes, parents not listed, CR LF or LF), regedit-utf16-20 (as regedit
 exports: UTF-16LE with its byte order mark, CR LF, every parent, long hex
 values wrapped)."""
@@ -174,6 +174,9 @@ def compare(before_path, after_path):
 
 
 if __name__ == "__main__":
+    if len(sys.argv) < 4 or sys.argv[1] in ("-h", "--help"):
+        print(__doc__)
+        sys.exit(0 if sys.argv[1:2] in (["-h"], ["--help"]) else 64)
     if sys.argv[1] == "make":
         make(sys.argv[2], sys.argv[3], sys.argv[4])
     else:
