@@ -28,15 +28,16 @@ const char* noDisplayMessage = nullptr;
 int noDisplayExit = 1;
 QtMessageHandler qtHandler = nullptr;
 
-[[noreturn]] void endWithoutDisplay(const QString& detail) {
+[[noreturn]] void endWithoutDisplay() {
   std::fprintf(stderr, "%s\n", noDisplayMessage);
-  if (!detail.isEmpty()) std::fprintf(stderr, "(%s)\n", qPrintable(detail.section('\n', 0, 0)));
   std::_Exit(noDisplayExit);
 }
 
-// Qt ends a program it cannot give a display with a fatal message.
+// Qt ends a program it cannot give a display with a fatal message (after a
+// warning that names the display), which would advise reinstalling: ours
+// replaces it.
 void fatalMeansNoDisplay(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  if (type == QtFatalMsg) endWithoutDisplay(text);
+  if (type == QtFatalMsg) endWithoutDisplay();
   if (qtHandler) qtHandler(type, context, text);
 }
 
@@ -47,7 +48,7 @@ DisplayRequired::DisplayRequired(const char* message, int exitCode) {
   noDisplayExit = exitCode;
   if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
       qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    endWithoutDisplay({});
+    endWithoutDisplay();
   qtHandler = qInstallMessageHandler(fatalMeansNoDisplay);
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "platform/ddeLinks.h"
@@ -35,7 +36,7 @@ TEST(Ddeml, AFolderNameCannotInjectProgramManagerCommands) {
   const std::string folder = parent + "\\Pel)][DeleteGroup(PMSetup victim)][AddItem(x";
   CreateDirectoryW(widen(parent).c_str(), nullptr);
   CreateDirectoryW(widen(folder).c_str(), nullptr);
-  std::ofstream(widen(folder + "\\Pelmora.exe")) << "MZ";
+  std::ofstream(std::filesystem::path(widen(folder + "\\Pelmora.exe"))) << "MZ";
   const auto send = [](DdeConversation& c, const std::string& name, std::vector<std::string> args) {
     const auto command = progManCommand(name, args);
     return command ? c.execute(command.value(), 50) : command.status();
