@@ -64,6 +64,14 @@ TEST(FrontEnds, HelpAndAMissingDisplayChangeNothing) {
     EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << c.command << run.err;
   }
   EXPECT_EQ(filesBelow(demo.root), before);
+  // Every script says how it is used, at once (nothing built or installed).
+  for (const auto& script : fs::directory_iterator(sourceDir() / "scripts")) {
+    if ((script.status().permissions() & fs::perms::owner_exec) == fs::perms::none) continue;
+    const RunResult run = shell("timeout 20 " + shq(script.path()) + " --help");
+    EXPECT_EQ(run.exitCode, 0) << script.path();
+    EXPECT_NE(run.out, "") << script.path();
+    EXPECT_EQ(run.out.find("set -"), std::string::npos) << script.path() << run.out;
+  }
 }
 
 TEST(UnattendedFrontEnd, LaunchStartsTheUpgradedProgramWhichReadsTheNewName) {
