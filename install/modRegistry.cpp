@@ -12,11 +12,10 @@ constexpr long ERROR_CANTWRITE_CODE = 1013;
 }  // namespace
 
 long RegCreateKeyA(RegistryStore& store, RootKey root, const std::string& subKey,
-                   RegKeyHandle& result, std::string* failure) {
+                   RegKeyHandle& result) {
   const Status created = store.createKey(root, subKey);
   if (!created) {
     result = RegKeyHandle{root, subKey, false, created.message()};
-    if (failure) *failure = created.message();
     return ERROR_CANTWRITE_CODE;
   }
   result = RegKeyHandle{root, subKey, true, {}};

@@ -1,7 +1,7 @@
 // The raw registry functions that the data-source registration writes with:
 // create or open a key, set a typed value, close the key. Their results are
-// Windows error codes (0 is success); where a caller passes `failure`, a failed
-// call also leaves the store's own message there.
+// Windows error codes (0 is success); the store's own message of a failure is
+// kept in the handle (RegCreateKeyA) or left where the caller asks (RegSetValueExA).
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,7 @@ constexpr long ERROR_SUCCESS_CODE = 0;
 
 // Opens the key, creating it and its parents where needed.
 long RegCreateKeyA(RegistryStore& store, RootKey root, const std::string& subKey,
-                   RegKeyHandle& result, std::string* failure = nullptr);
+                   RegKeyHandle& result);
 // Sets a value: REG_SZ data is `cbData` characters of text (no NUL needed);
 // REG_DWORD data is a 32-bit little-endian number, cbData 4.
 long RegSetValueExA(RegistryStore& store, const RegKeyHandle& key, const std::string& valueName,
