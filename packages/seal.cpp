@@ -108,7 +108,7 @@ Result<std::vector<CabinetEntry>> cabinetEntries(std::string_view head) {
   std::vector<CabinetEntry> entries;
   std::size_t at = filesAt;
   for (std::uint32_t i = 0; i < count; ++i) {
-    if (at + 16 >= head.size()) return bad("is cut short");
+    if (at >= head.size() || head.size() - at <= 16) return bad("is cut short");
     const std::size_t nameEnd = head.find('\0', at + 16);
     if (nameEnd == std::string_view::npos || nameEnd - (at + 16) > 255)
       return bad("holds a name that does not end");

@@ -1,5 +1,6 @@
 #include "packages/sha256.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pm {

@@ -1,5 +1,6 @@
 #include "tools/pmpack/pmpack.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 
@@ -147,7 +148,8 @@ const std::vector<std::string>& shippedPrograms(bool windows) {
 }
 
 Status buildInstallerFolder(const Release& r, const Options& o, std::ostream& progress) {
-  const fs::path output = fs::absolute(o.output);
+  fs::path output = fs::weakly_canonical(fs::absolute(o.output));
+  if (output.filename().empty()) output = output.parent_path();  // "out/setup/"
   const fs::path partial =
       output.parent_path() / ("." + utf8(output.filename()) + ".pmpack-partial");
   std::error_code ec;
@@ -155,6 +157,14 @@ Status buildInstallerFolder(const Release& r, const Options& o, std::ostream& pr
     const auto when = sourceDateEpoch();
     check(o.replace || !fs::exists(output, ec),
           utf8(output) + " exists already; remove it or give --replace");
+    // --replace replaces only what PMPack made (or an empty folder): never the
+    // release folder itself, nor a folder that holds it.
+    const fs::path release = fs::weakly_canonical(fs::absolute(o.description)).parent_path();
+    const auto [end, _] =
+        std::mismatch(output.begin(), output.end(), release.begin(), release.end());
+    check(end != output.end(), utf8(output) + " holds the release; choose another folder");
+    check(!fs::exists(output, ec) || fs::is_empty(output, ec) || fs::exists(output / kSealFile, ec),
+          utf8(output) + " is not an installer folder that PMPack made; it is left alone");
     for (const std::string& p : shippedPrograms(o.windows)) {
       check(fs::is_regular_file(o.programs / p, ec),
             "the program " + p + " is missing from " + utf8(o.programs) + "; build it first");

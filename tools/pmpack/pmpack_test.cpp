@@ -46,13 +46,15 @@ struct ReleaseFolder {
     for (const std::string& p : shippedPrograms(false)) writeFile(dir / "bin" / p, p);
   }
   std::vector<std::string> pack(const std::string& description, const std::string& out,
-                                std::string* err = nullptr) {
+                                std::string* err = nullptr, bool replace = false) {
     writeFile(dir / "release.ini", description);
     std::ostringstream o, e;
-    const int code = runPmpack({"--programs", (dir / "bin").string(), "--cabarc",
-                                (pm::tooltest::buildBin() / "Cabarc").string(),
-                                (dir / "release.ini").string(), (dir / out).string()},
-                               o, e);
+    std::vector<std::string> args{"--programs", (dir / "bin").string(), "--cabarc",
+                                  (pm::tooltest::buildBin() / "Cabarc").string()};
+    if (replace) args.push_back("--replace");
+    args.push_back((dir / "release.ini").string());
+    args.push_back((dir / out).string());
+    const int code = runPmpack(args, o, e);
     if (err) *err = e.str();
     return {std::to_string(code), e.str()};
   }
@@ -118,6 +120,11 @@ TEST(PMPack, RefusesAReleaseThatWouldFailOnTheUsersMachine) {
     EXPECT_NE(got[1].find(c.error), std::string::npos) << c.error << "\n" << got[1];
     EXPECT_FALSE(fs::exists(rel.dir / "setup"));
   }
+  // --replace never removes the release, nor a folder PMPack did not make.
+  EXPECT_NE(rel.pack(base, "Pelmora/..", nullptr, true)[1].find("holds the release"),
+            std::string::npos);
+  EXPECT_NE(rel.pack(base, "bin", nullptr, true)[1].find("it is left alone"), std::string::npos);
+  EXPECT_TRUE(fs::exists(rel.dir / "bin/PMSetup"));
   std::string base2 = base;
   base2.replace(base2.find("file Dorvane.mdb"), 4, "install");
   EXPECT_NE(rel.pack(base2, "setup")[1].find("must be \"file\", not \"install\""),

@@ -96,7 +96,7 @@ Result<Release> parseRelease(const std::string& text, const std::string& fileNam
     const std::size_t blank = line.find_first_of(" \t=");
     const std::string word = toLower(line.substr(0, blank));
     std::string rest = blank == std::string::npos ? "" : trim(line.substr(blank));
-    if (section && (word == "install" || word == "file")) {
+    if (section && (word == "install" || word == "file") && (rest.empty() || rest[0] != '=')) {
       const std::size_t from = rest.find('<');
       bool quoted = false;
       const auto name = unquote(trim(rest.substr(0, from)), quoted);
