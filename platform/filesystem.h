@@ -88,8 +88,9 @@ class FileSystem {
   // working folder, "." and ".." folded, separators made "\"; no trailing "\".
   virtual std::string absolutePath(const std::string& path) = 0;
 
-  // The whole text of a file, bytes as stored (ANSI text: no conversion).
-  virtual Result<std::string> readText(const std::string& path) = 0;
+  // The whole text of a file, bytes as stored (ANSI text: no conversion);
+  // readPieces gathered.
+  Result<std::string> readText(const std::string& path);
   // Reads a file from its start a block at a time, handing each block to
   // `piece`, to its end or until `piece` returns false: for files too large to
   // hold at once (a cabinet's checksum).

@@ -309,16 +309,6 @@ std::string PosixFileSystem::absolutePath(const std::string& path) {
   return absoluteWindowsPath(path, onADrive ? std::string() : workingFolder());
 }
 
-Result<std::string> PosixFileSystem::readText(const std::string& path) {
-  std::string text;
-  Status read = readPieces(path, [&](std::string_view piece) {
-    text.append(piece);
-    return true;
-  });
-  if (!read) return read;
-  return text;
-}
-
 Status PosixFileSystem::readPieces(const std::string& path,
                                    const std::function<bool(std::string_view)>& piece) {
   // Non-blocking, so that a FIFO without a writer is refused below instead of

@@ -296,16 +296,6 @@ std::string Win32FileSystem::absolutePath(const std::string& path) {
   return withoutTrailingSeparator(narrow(out));
 }
 
-Result<std::string> Win32FileSystem::readText(const std::string& path) {
-  std::string text;
-  Status read = readPieces(path, [&](std::string_view piece) {
-    text.append(piece);
-    return true;
-  });
-  if (!read) return read;
-  return text;
-}
-
 Status Win32FileSystem::readPieces(const std::string& path,
                                    const std::function<bool(std::string_view)>& piece) {
   const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
