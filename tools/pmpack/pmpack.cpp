@@ -135,7 +135,8 @@ void makeCabinet(const Release& r, const CabinetPlan& c, const Options& o, const
           at(r, c) + c.listFile + " names " + line + ", which " + c.name + " does not hold");
   }
   progress << "PMPack: " << c.name << ": " << c.listFile << " and " << c.members.size()
-           << " files (" << installed << " installed), " << bytes << " bytes" << std::endl;
+           << (c.members.size() == 1 ? " file (" : " files (") << installed << " installed), "
+           << bytes << " bytes" << std::endl;
 }
 
 }  // namespace
