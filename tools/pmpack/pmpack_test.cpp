@@ -46,11 +46,12 @@ struct ReleaseFolder {
     for (const std::string& p : shippedPrograms(false)) writeFile(dir / "bin" / p, p);
   }
   std::vector<std::string> pack(const std::string& description, const std::string& out,
-                                std::string* err = nullptr, bool replace = false) {
+                                std::string* err = nullptr, bool replace = false,
+                                fs::path cabarc = pm::tooltest::buildBin() / "Cabarc") {
     writeFile(dir / "release.ini", description);
     std::ostringstream o, e;
     std::vector<std::string> args{"--programs", (dir / "bin").string(), "--cabarc",
-                                  (pm::tooltest::buildBin() / "Cabarc").string()};
+                                  cabarc.string()};
     if (replace) args.push_back("--replace");
     args.push_back((dir / "release.ini").string());
     args.push_back((dir / out).string());
@@ -125,6 +126,14 @@ TEST(PMPack, RefusesAReleaseThatWouldFailOnTheUsersMachine) {
             std::string::npos);
   EXPECT_NE(rel.pack(base, "bin", nullptr, true)[1].find("it is left alone"), std::string::npos);
   EXPECT_TRUE(fs::exists(rel.dir / "bin/PMSetup"));
+  // A cabinet tool that leaves out the last file it is given.
+  writeFile(
+      rel.dir / "dropLast",
+      "#!/bin/bash\nexec " + (pm::tooltest::buildBin() / "Cabarc").string() + " \"${@:1:$#-1}\"\n");
+  fs::permissions(rel.dir / "dropLast", fs::perms::owner_all);
+  EXPECT_NE(rel.pack(base, "setup", nullptr, false, rel.dir / "dropLast")[1].find(
+                ":8: library.txt names plmcal32.dll, which PLMLibrary.CAB does not hold"),
+            std::string::npos);
   std::string base2 = base;
   base2.replace(base2.find("file Dorvane.mdb"), 4, "install");
   EXPECT_NE(rel.pack(base2, "setup")[1].find("must be \"file\", not \"install\""),
