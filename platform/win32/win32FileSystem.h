@@ -29,7 +29,8 @@ class Win32FileSystem : public FileSystem {
   // GetFullPathNameW, with the drive letter in upper case and no trailing "\"
   // except after a bare drive.
   std::string absolutePath(const std::string& path) override;
-  Result<std::string> readText(const std::string& path) override;
+  Status readPieces(const std::string& path,
+                    const std::function<bool(std::string_view)>& piece) override;
   Status writeText(const std::string& path, const std::string& content) override;
   Status renameFile(const std::string& from, const std::string& to) override;
   // FILE_ATTRIBUTE_REPARSE_POINT on the path itself.
