@@ -1,4 +1,5 @@
 // Cabarc: the cabinet archiver that the installer runs from its folder.
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -7,6 +8,9 @@
 #include "tools/cabarc/cabarc.h"
 
 int main(int argc, char** argv) {
+  // Without TZ the C library looks at /etc/localtime again for every time it
+  // converts (one system call per member); naming the same zone once spares that.
+  ::setenv("TZ", ":/etc/localtime", 0);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::cout << pm::cabarc::usageText();
