@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
-#include <ostream>
 #include <system_error>
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/text.h"
 #include "tools/cabarc/cabinetReader.h"
@@ -68,8 +68,7 @@ std::string joinParts(const std::vector<std::string>& parts, char sep) {
 
 // ---------------------------------------------------------------- L
 
-int listCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
-                std::ostream& err) {
+int listCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
   auto reader = CabinetReader::open(toHost(inv.cabinet));
   if (!reader) {
     err << "Cabarc: cannot read the cabinet " << inv.cabinet << ": " << reader.message() << "\n";
@@ -96,8 +95,7 @@ int listCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out
 // Reads every member through the decompressor into nothing, so that the data
 // checksums and the compressed streams are checked, and writes no file: a
 // cabinet that passes extracts whole.
-int testCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
-                std::ostream& err) {
+int testCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
   const fs::path host = toHost(inv.cabinet);
   auto opened = CabinetReader::open(host);
   if (!opened) {
@@ -118,9 +116,9 @@ int testCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out
   struct Checker : ExtractionSink {
     const Invocation& inv;
     const std::vector<CabinetMember>& members;
-    std::ostream& err;
+    Writer& err;
     Outcome outcome;
-    Checker(const Invocation& i, const std::vector<CabinetMember>& m, std::ostream& e)
+    Checker(const Invocation& i, const std::vector<CabinetMember>& m, Writer& e)
         : inv(i), members(m), err(e) {}
     OutputHandle begin(std::size_t) override { return kDiscardMember; }
     void end(std::size_t i, const Status& s) override {
@@ -156,33 +154,35 @@ class FolderIndex {
   // only in letter case (the same pick every time); nothing when there is none.
   std::optional<std::string> find(const fs::path& folder, const std::string& part) {
     const Listing& l = listing(folder);
-    if (l.exact.contains(part)) return part;
     const auto it = l.folded.find(toLower(part));
     if (it == l.folded.end()) return std::nullopt;
+    if (it->second != part && l.others.contains(part)) return part;
     return it->second;
   }
-  void added(const fs::path& entry) {
-    const std::string name = utf8Of(entry.filename());
-    Listing& l = listing(entry.parent_path());
-    l.exact.insert(name);
-    l.folded.emplace(toLower(name), name);
-  }
+  void added(const fs::path& entry) { add(listing(entry.parent_path()), utf8Of(entry.filename())); }
 
  private:
+  // Kept small, one entry per name: thousands of members may land in one folder.
   struct Listing {
-    std::unordered_set<std::string> exact;
     std::unordered_map<std::string, std::string> folded;  // lower case -> the least name
+    std::unordered_set<std::string> others;  // names that are not the least of their case
   };
+  static void add(Listing& l, const std::string& name) {
+    auto [at, fresh] = l.folded.emplace(toLower(name), name);
+    if (fresh || at->second == name) return;
+    if (name < at->second) {  // the new name becomes the pick, the old one another
+      l.others.insert(at->second);
+      at->second = name;
+    } else {
+      l.others.insert(name);
+    }
+  }
   Listing& listing(const fs::path& folder) {
     auto [it, fresh] = folders_.try_emplace(utf8Of(folder));
     if (fresh) {
       std::error_code ec;
-      for (const auto& e : fs::directory_iterator(folder, ec)) {
-        const std::string name = utf8Of(e.path().filename());
-        it->second.exact.insert(name);
-        auto [at, added] = it->second.folded.emplace(toLower(name), name);
-        if (!added && name < at->second) at->second = name;
-      }
+      for (const auto& e : fs::directory_iterator(folder, ec))
+        add(it->second, utf8Of(e.path().filename()));
     }
     return it->second;
   }
@@ -232,9 +232,14 @@ Status makeFolders(const fs::path& destHost, const fs::path& fileHost, FolderInd
 // a failure never leaves a half-written file under the member's name.
 class Extraction : public ExtractionSink {
  public:
-  Extraction(const Invocation& inv, const std::vector<CabinetMember>& members, fs::path dest,
-             std::ostream& out, std::ostream& err)
-      : inv_(inv), members_(members), dest_(std::move(dest)), out_(out), err_(err) {}
+  Extraction(const Invocation& inv, const std::vector<CabinetMember>& members,
+             const std::vector<std::size_t>& wanted, fs::path dest, Writer& out, Writer& err)
+      : inv_(inv),
+        members_(members),
+        dest_(std::move(dest)),
+        out_(out),
+        err_(err),
+        collide_(namesMayCollide(members, wanted, inv.keepPaths)) {}
 
   OutputHandle begin(std::size_t which) override {
     const int code = prepare(which);
@@ -250,12 +255,13 @@ class Extraction : public ExtractionSink {
       return kSkipMember;
     }
     tmp_ = tmp.value().path;
+    begun_ = which;
     return tmp.value().handle;
   }
 
   void end(std::size_t which, const Status& result) override {
     const CabinetMember& member = members_[which];
-    if (!member.elsewhere.empty()) {  // never begun
+    if (std::exchange(begun_, std::nullopt) != which) {  // never begun
       err_ << "Cabarc: cannot extract " << printable(member.name) << ": " << result.message()
            << "\n";
       outcome.note(kMemberFailed);
@@ -273,7 +279,7 @@ class Extraction : public ExtractionSink {
         err_ << "Cabarc: warning: " << shown_ << " has no valid date in the cabinet\n";
       s = moveInto(tmp_, target_, inv_.overwrite, taken);
       if (s) {
-        index_.added(target_);
+        if (collide_) index_.added(target_);
         return;
       }
     }
@@ -334,15 +340,33 @@ class Extraction : public ExtractionSink {
   const Invocation& inv_;
   const std::vector<CabinetMember>& members_;
   const fs::path dest_;
-  std::ostream& out_;
-  std::ostream& err_;
+  Writer& out_;
+  Writer& err_;
   FolderIndex index_;
-  fs::path target_, tmp_;  // of the member under way
+  // Whether two of the members may land on one name (letter case aside): only
+  // then must the index learn of each file that lands, which would cost memory
+  // per member.
+  static bool namesMayCollide(const std::vector<CabinetMember>& members,
+                              const std::vector<std::size_t>& wanted, bool keepPaths) {
+    std::vector<std::size_t> hashes;
+    hashes.reserve(wanted.size());
+    for (const std::size_t i : wanted) {
+      std::string_view name = members[i].name;
+      if (!keepPaths) name = name.substr(name.find_last_of("\\/") + 1);
+      hashes.push_back(std::hash<std::string>()(toLower(std::string(name))));
+    }
+    std::sort(hashes.begin(), hashes.end());
+    return std::adjacent_find(hashes.begin(), hashes.end()) != hashes.end();
+  }
+
+  const bool collide_;
+  // The member under way.
+  std::optional<std::size_t> begun_;
+  fs::path target_, tmp_;
   std::string shown_;
 };
 
-int extractCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
-                   std::ostream& err) {
+int extractCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
   auto opened = CabinetReader::open(toHost(inv.cabinet));
   if (!opened) {
     err << "Cabarc: cannot read the cabinet " << inv.cabinet << ": " << opened.message() << "\n";
@@ -376,7 +400,7 @@ int extractCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& 
     }
     if (picked) wanted.push_back(i);
   }
-  Extraction extraction(inv, members, destHost, out, err);
+  Extraction extraction(inv, members, wanted, destHost, out, err);
   reader.extractEach(wanted, extraction);
   Outcome& outcome = extraction.outcome;
   for (std::size_t p = 0; p < patterns.size(); ++p) {
@@ -438,8 +462,7 @@ void addTree(const fs::path& folder, const std::vector<std::string>& prefix,
   }
 }
 
-int newCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
-               std::ostream& err) {
+int newCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
   const fs::path cabHost = toHost(inv.cabinet);
   std::vector<Candidate> candidates;
   Outcome outcome;
@@ -619,8 +642,7 @@ When several problems meet, the smallest of these codes is returned.
 )";
 }
 
-int run(const std::vector<std::string>& args, const HostPath& toHost, std::ostream& out,
-        std::ostream& err) {
+int run(const std::vector<std::string>& args, const HostPath& toHost, Writer& out, Writer& err) {
   if (args.empty()) {
     out << usageText();
     return kUsage;

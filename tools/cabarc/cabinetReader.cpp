@@ -355,7 +355,6 @@ Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl,
   // Damaged data is an error, never silently patched over.
   impl->cabd->set_param(impl->cabd, MSCABD_PARAM_FIXMSZIP, 0);
   impl->cabd->set_param(impl->cabd, MSCABD_PARAM_SALVAGE, 0);
-  impl->cabd->set_param(impl->cabd, MSCABD_PARAM_DECOMPBUF, 1 << 16);
   impl->cab = impl->cabd->open(impl->cabd, impl->name.c_str());
   if (!impl->cab) {
     const int err = impl->cabd->last_error(impl->cabd);
@@ -364,6 +363,10 @@ Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl,
       return Status::failure(describeMspackError(MSPACK_ERR_SIGNATURE));
     return Status::failure(describeMspackError(err));
   }
+  std::size_t count = 0;
+  for (mscabd_file* f = impl->cab->files; f; f = f->next) ++count;
+  impl->files.reserve(count);
+  impl->members.reserve(count);
   for (mscabd_file* f = impl->cab->files; f; f = f->next) {
     impl->files.push_back(f);
     CabinetMember m;

@@ -25,13 +25,13 @@ namespace pm::cabarc {
 
 struct CabinetMember {
   std::string name;  // as stored ("\" separated), converted to UTF-8
-  std::uint32_t size = 0;
-  // The stored local date-time; empty when the stored fields are out of range.
-  std::optional<DateTime> time;
-  int attributes = 0;  // MSCAB_ATTRIB_* bits as stored
   // The other cabinet of a set that holds part of the member's data; empty when
   // this cabinet holds it whole (cabinetSet.h).
   std::string elsewhere;
+  // The stored local date-time; empty when the stored fields are out of range.
+  std::optional<DateTime> time;
+  std::uint32_t size = 0;
+  int attributes = 0;  // MSCAB_ATTRIB_* bits as stored
 };
 
 // A file that the caller has made for a member (exclusively) and hands to the
@@ -48,7 +48,9 @@ class ExtractionSink {
   // Member `index` comes next: the file to write it into, kDiscardMember or kSkipMember.
   virtual OutputHandle begin(std::size_t index) = 0;
   // Member `index` is done: its file is closed, complete when `result` is ok.
-  // Also called, without begin, for a member this cabinet does not hold whole.
+  // Also called, without begin, for a member that cannot be read at all: one
+  // this cabinet does not hold whole, or one behind damage that stopped the
+  // cabinet library.
   virtual void end(std::size_t index, const Status& result) = 0;
 };
 

@@ -83,7 +83,8 @@ std::optional<CabinetSet> readCabinetSet(
   if ((flags & kHasNext) && (!in.text(set.next) || !in.text(disk))) return std::nullopt;
   if (!in.skip(folders * (8 + folderReserve)) || filesAt < in.at() || !in.skip(filesAt - in.at()))
     return std::nullopt;
-  std::vector<std::uint32_t> folderOf(files);
+  std::vector<std::uint32_t>& folderOf = set.folders;
+  folderOf.resize(files);
   bool firstFolderContinues = false;
   std::string name;
   for (auto& folder : folderOf) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@ struct CabinetSet {
   // Per member, in stored order: the neighbour that holds part of its data, or
   // "" when this cabinet holds it whole.
   std::vector<std::string> elsewhere;
+  std::vector<std::uint32_t> folders;  // per member, its folder index as stored
 };
 
 // Reads the headers of a cabinet from its start through `read` (which returns

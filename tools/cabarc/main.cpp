@@ -1,6 +1,6 @@
 // Cabarc: the cabinet archiver that the installer runs from its folder.
+#include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -13,13 +13,12 @@ int main(int argc, char** argv) {
   ::setenv("TZ", ":/etc/localtime", 0);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
-    std::cout << pm::cabarc::usageText();
+    std::fputs(pm::cabarc::usageText().c_str(), stdout);
     return pm::cabarc::kUsage;
   }
   const pm::posix::Machine machine = pm::posix::Machine::fromEnvironment();
+  pm::cabarc::Writer out(stdout), err(stderr);
   const int code = pm::cabarc::run(
-      args, [&machine](const std::string& path) { return machine.toHost(path); }, std::cout,
-      std::cerr);
-  std::cout.flush();
+      args, [&machine](const std::string& path) { return machine.toHost(path); }, out, err);
   return code;
 }
