@@ -8,7 +8,9 @@
 #
 #   bench/cabarc.sh [folder with Cabarc=build/bin] [work folder=a new temporary one]
 #
-# With CABARC_EXE=path/Cabarc.exe (and WINE=the Wine loader, default "wine"),
+# With CABARC_EXE=path/Cabarc.exe (and WINE=the Wine loader, default the one
+# scripts/wine-run gives, else "wine"; e.g. CABARC_EXE=... scripts/wine-run
+# win64 --host bench/cabarc.sh),
 # Cabarc.exe is timed too, on the same cabinet and on a one-member cabinet
 # (Wine's own start-up), against the Linux Cabarc.
 set -euo pipefail
@@ -82,7 +84,7 @@ run_pair "listing" "$cabarc L $cab" "cabextract -l $cab"
 run_pair "test" "$cabarc T $cab" "cabextract -t $cab"
 
 if [ -n "${CABARC_EXE:-}" ]; then
-  wine=${WINE:-wine}
+  wine=${WINE:-${PM_WINE_LOADER:-wine}}
   (cd "$work/src" && "$cabarc" N "$work/one.cab" file0000.bin >/dev/null)
   echo "Cabarc.exe under Wine vs Linux Cabarc (same run, best of $runs):"
   run_pair "one member (start-up)" "$wine $CABARC_EXE -o X $work/one.cab $work/out/" \

@@ -89,7 +89,7 @@ mspack_file* sysOpen(mspack_system* self, const char* name, int mode) {
 void sysClose(mspack_file* file) {
   SysFile* f = fileOf(file);
   if (!f) return;
-  // The last buffered bytes reach the file only here: a full disk shows now.
+  // A close can still report a write that failed (a quota, a network file system).
   if (f->fp) std::fclose(f->fp);
   if (f->fd >= 0 && ::close(f->fd) != 0) noteWriteError(f->sys, errno);
   delete f;

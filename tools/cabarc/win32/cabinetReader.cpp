@@ -101,6 +101,7 @@ struct CabinetReader::Impl {
   std::optional<std::size_t> active, closed;
   INT_PTR activeFile = -1;
   std::string closeFailure;
+  bool ioFault = false;  // the last pass failed in a read or write of ours
 
   static FNFDINOTIFY(notify) {
     auto* self = static_cast<Impl*>(pfdin->pv);
@@ -232,10 +233,10 @@ struct CabinetReader::Impl {
     const int oper = erf.erfOper;
     destroy(fdi);
     const std::string detail = files::takeFailure();
+    ioFault = !detail.empty();
     if (ok) return {};
-    std::string message = describeFdiError(oper);
-    if (!detail.empty()) message = "write error: " + detail;
-    return Status::failure(message);
+    // A read or write of ours that failed says more than FDI's code for it.
+    return Status::failure(ioFault ? detail : describeFdiError(oper));
   }
 
   // Extraction in as few passes as the cabinet allows: one, unless a member
@@ -254,7 +255,7 @@ struct CabinetReader::Impl {
         finishClosed();
         break;
       }
-      const bool dataFault = s.message().rfind("write error", 0) != 0;
+      const bool dataFault = !ioFault;
       // The member under way when FDI gave up failed; a data fault fails the
       // rest of its folder too, as decompressing it again would.
       std::optional<std::size_t> failed = active ? active : closed;
