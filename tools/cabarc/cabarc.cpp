@@ -256,7 +256,13 @@ class Extraction : public ExtractionSink {
     }
     tmp_ = tmp.value().path;
     begun_ = which;
+    timeSet_ = true;
     return tmp.value().handle;
+  }
+
+  void written(std::size_t which, OutputHandle file) override {
+    const CabinetMember& member = members_[which];
+    timeSet_ = !member.time || setLocalModificationTime(file, *member.time);
   }
 
   void end(std::size_t which, const Status& result) override {
@@ -273,8 +279,7 @@ class Extraction : public ExtractionSink {
       // A member marked executable (Cabarc N marks files that can be run) can be
       // run once extracted; others keep the mode they were created with.
       if ((member.attributes & kExecutableAttribute) != 0) markExecutable(tmp_);
-      if (member.time && !setLocalModificationTime(tmp_, *member.time))
-        err_ << "Cabarc: warning: cannot set the time of " << shown_ << "\n";
+      if (!timeSet_) err_ << "Cabarc: warning: cannot set the time of " << shown_ << "\n";
       if (!member.time)
         err_ << "Cabarc: warning: " << shown_ << " has no valid date in the cabinet\n";
       s = moveInto(tmp_, target_, inv_.overwrite, taken);
@@ -362,6 +367,7 @@ class Extraction : public ExtractionSink {
   const bool collide_;
   // The member under way.
   std::optional<std::size_t> begun_;
+  bool timeSet_ = true;
   fs::path target_, tmp_;
   std::string shown_;
 };

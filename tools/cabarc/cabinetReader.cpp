@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 namespace pm::cabarc {
@@ -39,6 +40,8 @@ struct Sys {
   mspack_system base{};
   std::span<const unsigned char> memory;
   int output = -1;  // the descriptor that kOutputName opens, once
+  // Called with the output's descriptor before it is closed.
+  std::function<void(int)> written;
   std::vector<std::string> warnings;
   // The first failed write or close of an output file, in words ("No space
   // left on device"); libmspack's close callback cannot report one itself.
@@ -91,6 +94,7 @@ void sysClose(mspack_file* file) {
   if (!f) return;
   // A close can still report a write that failed (a quota, a network file system).
   if (f->fp) std::fclose(f->fp);
+  if (f->fd >= 0 && f->sys->writeError.empty() && f->sys->written) f->sys->written(f->fd);
   if (f->fd >= 0 && ::close(f->fd) != 0) noteWriteError(f->sys, errno);
   delete f;
 }
@@ -398,7 +402,10 @@ void CabinetReader::extractEach(const std::vector<std::size_t>& wanted, Extracti
     }
     const OutputHandle out = sink.begin(index);
     if (out == kSkipMember) continue;
-    sink.end(index, d.extract(index, out));
+    d.sys.written = [&sink, index](int fd) { sink.written(index, fd); };
+    Status s = d.extract(index, out);
+    d.sys.written = nullptr;
+    sink.end(index, s);
   }
 }
 

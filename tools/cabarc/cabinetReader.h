@@ -47,6 +47,10 @@ class ExtractionSink {
   virtual ~ExtractionSink() = default;
   // Member `index` comes next: the file to write it into, kDiscardMember or kSkipMember.
   virtual OutputHandle begin(std::size_t index) = 0;
+  // Member `index` has been written into `file`, which is about to be closed
+  // (the moment to give it its time: one call on the open file, no lookup by
+  // name). end() says whether the member is whole.
+  virtual void written(std::size_t index, OutputHandle file) { (void)index, (void)file; }
   // Member `index` is done: its file is closed, complete when `result` is ok.
   // Also called, without begin, for a member that cannot be read at all: one
   // this cabinet does not hold whole, or one behind damage that stopped the

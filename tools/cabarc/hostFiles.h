@@ -36,9 +36,9 @@ bool isLink(const std::filesystem::path& path);
 // Makes an extracted file that the cabinet marks executable runnable (POSIX:
 // the execute bits the umask allows; Windows runs any file by its name).
 void markExecutable(const std::filesystem::path& path);
-// Sets the modification time from a local civil date-time; false when the
-// system cannot represent it or the call fails.
-bool setLocalModificationTime(const std::filesystem::path& path, DateTime time);
+// Sets the modification time of an open file (a NewFile's handle) from a local
+// civil date-time; false when the system cannot represent it or the call fails.
+bool setLocalModificationTime(std::intptr_t file, DateTime time);
 // Moves a finished file to its final name. With `replace` a file there is
 // replaced; without it the move fails with `taken` set when the name is taken
 // (even by a file that appeared a moment ago).

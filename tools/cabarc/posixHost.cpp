@@ -38,7 +38,7 @@ void markExecutable(const fs::path& path) {
   ::chmod(path.c_str(), 0777 & ~mask);
 }
 
-bool setLocalModificationTime(const fs::path& path, DateTime t) {
+bool setLocalModificationTime(std::intptr_t file, DateTime t) {
   const long long when = posix::toHostTime(t);
   // -1 is also the second before 1970 began; anything else that gives -1 has no host time.
   if (when == -1 && posix::fromHostTime(-1) != t) return false;
@@ -46,7 +46,7 @@ bool setLocalModificationTime(const fs::path& path, DateTime t) {
   times[0].tv_sec = static_cast<time_t>(when);  // access time: the same
   times[0].tv_nsec = 0;
   times[1] = times[0];
-  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  return ::futimens(static_cast<int>(file), times) == 0;
 }
 
 Status moveInto(const fs::path& from, const fs::path& to, bool replace, bool& taken) {

@@ -46,6 +46,10 @@ INT_PTR adopt(HANDLE file) {
   return wrap(new Handle{Handle::File, file, {}, 0});
 }
 
+HANDLE nativeOf(INT_PTR handle) {
+  return of(handle)->kind == Handle::File ? of(handle)->file : INVALID_HANDLE_VALUE;
+}
+
 INT_PTR open(const char* utf8Name, int oflag) {
   if (std::strcmp(utf8Name, kMemoryName) == 0)
     return wrap(new Handle{Handle::Memory, INVALID_HANDLE_VALUE, memoryBytes(), 0});

@@ -111,6 +111,9 @@ struct CabinetReader::Impl {
       case fdintPARTIAL_FILE:
         return self->partialFile(*pfdin);
       case fdintCLOSE_FILE_INFO: {
+        const HANDLE native = files::nativeOf(pfdin->hf);
+        if (self->active && native != INVALID_HANDLE_VALUE)
+          self->sink->written(*self->active, reinterpret_cast<OutputHandle>(native));
         if (files::close(pfdin->hf) != 0) self->closeFailure = files::takeFailure();
         self->closed = std::exchange(self->active, std::nullopt);
         self->activeFile = -1;

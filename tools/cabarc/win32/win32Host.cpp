@@ -32,8 +32,10 @@ bool isLink(const fs::path& path) {
 
 void markExecutable(const fs::path&) {}
 
-bool setLocalModificationTime(const fs::path& path, DateTime t) {
-  return pm::win32::Win32FileSystem().setModificationTime(utf8Of(path), t).ok();
+bool setLocalModificationTime(std::intptr_t file, DateTime t) {
+  FILETIME ft;
+  return pm::win32::fileTimeFromLocal(t, ft) &&
+         SetFileTime(reinterpret_cast<HANDLE>(file), nullptr, &ft, &ft) != 0;
 }
 
 Status moveInto(const fs::path& from, const fs::path& to, bool replace, bool& taken) {
