@@ -40,8 +40,9 @@ bool setLocalModificationTime(std::intptr_t file, DateTime t) {
 
 Status moveInto(const fs::path& from, const fs::path& to, bool replace, bool& taken) {
   taken = false;
-  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-  if (MoveFileExW(from.c_str(), to.c_str(), flags)) return {};
+  // No MOVEFILE_WRITE_THROUGH: the renamed files are staged members, and a new
+  // cabinet is flushed before it is moved (Wine warns on every such call).
+  if (MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return {};
   const DWORD error = GetLastError();
   taken = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
   return Status::failure("cannot move it into place: " + pm::win32::errorMessage(error));
