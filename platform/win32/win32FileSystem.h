@@ -10,6 +10,8 @@
 
 #include "platform/filesystem.h"
 
+struct _FILETIME;
+
 namespace pm::win32 {
 
 class Win32FileSystem : public FileSystem {
@@ -51,6 +53,10 @@ class Win32FileSystem : public FileSystem {
   Result<std::string> shortPath(const std::string& path) override;
   Result<std::string> systemFolder() override;
 };
+
+// A local civil date-time as a FILETIME (UTC, through the machine's time zone);
+// false outside the years Windows can hold.
+bool fileTimeFromLocal(DateTime local, _FILETIME& out);
 
 // The folder of the running program (GetModuleFileNameW), without a trailing "\".
 std::string installerFolder();
