@@ -233,8 +233,8 @@ TYPED_TEST_P(FileSystemContract, AFileHeldOpenElsewhereIsInUse) {
 
 TYPED_TEST_P(FileSystemContract, PrivateTemporaryFoldersAreNewEmptyAndWritable) {
   auto& fs = this->fs;
-  const auto a = fs.createPrivateTempFolder("PMUpTemp");
-  const auto b = fs.createPrivateTempFolder("PMUpTemp");
+  const auto a = fs.createPrivateTempFolder("PMUpTemp", false);
+  const auto b = fs.createPrivateTempFolder("PMUpTemp", false);
   ASSERT_TRUE(a.ok()) << a.message();
   ASSERT_TRUE(b.ok()) << b.message();
   EXPECT_NE(a.value(), b.value());

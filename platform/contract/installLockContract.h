@@ -49,7 +49,7 @@ TYPED_TEST_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesI
   ASSERT_TRUE(fs.writeText("C:\\ct\\Dorvane.mdb", "data").ok());
   ASSERT_TRUE(fs.writeText("C:\\ct\\.Dorvane.mdb.pmtmp-Ab12Cd", "cut short").ok());
   ASSERT_TRUE(fs.writeText("C:\\ct\\.Dorvane.mdb.pmtmp-kept", "the user's").ok());
-  const auto own = fs.createPrivateTempFolder("PMUpTemp");
+  const auto own = fs.createPrivateTempFolder("PMUpTemp", false);
   ASSERT_TRUE(own.ok()) << own.message();
   ASSERT_TRUE(fs.writeText(own.value() + "\\Pelmora.CAB", "copy").ok());
   lock->release();
