@@ -2,7 +2,10 @@
 // the same platform. Each platform instantiates the suite with an Env that
 // holds `fs` (with a folder C:\ct to work in), makes a new lock of the same
 // machine with makeLock(), and with holdAndEnd() lets another installer take
-// the lock and end without giving it up, as a killed one does.
+// the lock and end without giving it up, as a killed one does. forgeRecord(text)
+// adds text to the leftovers record (and, on Windows, to the per-user list of
+// earlier versions), recordName(path) is the name the record gives a folder,
+// and distrustRecord(bool) lets others write the record, or no longer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/installLock.h"
+#include "platform/leftoverRecord.h"
 
 namespace pm::contract {
 
@@ -64,6 +68,35 @@ TYPED_TEST_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesI
   lock->release();
 }
 
-REGISTER_TYPED_TEST_SUITE_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesIt);
+// Entries that nobody can prove ours delete nothing, whatever they name: the
+// old plain form, a folder named as ours without its owner mark, and a true
+// entry in a record that others could have written.
+TYPED_TEST_P(InstallLockContract, ARecordDeletesNothingItCannotProveOurs) {
+  auto& fs = this->fs;
+  std::string forged;
+  const std::string victims[] = {"C:\\ct\\Vendor-ABCDEFGH", "C:\\ct\\PMUpTemp-Ab12Cd"};
+  for (const std::string& victim : victims) {
+    ASSERT_TRUE(fs.createFolder(victim).ok());
+    ASSERT_TRUE(fs.writeText(victim + "\\data.txt", "the user's").ok());
+    this->env.makeReadOnly(victim + "\\data.txt");
+    const std::string name = this->env.recordName(victim);
+    forged += "D " + name + "\n" + leftoverLine({'D', name, std::string(32, '0')}) + "\n";
+  }
+  this->env.forgeRecord(forged);
+  auto lock = this->env.makeLock();
+  ASSERT_TRUE(lock->acquire().ok());
+  const auto own = fs.createPrivateTempFolder("PMUpTemp", false);
+  ASSERT_TRUE(own.ok()) << own.message();
+  this->env.distrustRecord(true);
+  lock->release();
+  this->env.distrustRecord(false);
+  for (const std::string& victim : victims)
+    EXPECT_EQ(fs.readText(victim + "\\data.txt").value(), "the user's") << victim;
+  EXPECT_TRUE(fs.folderExists(own.value()));
+  EXPECT_TRUE(fs.deleteFolder(own.value(), true).ok());
+}
+
+REGISTER_TYPED_TEST_SUITE_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesIt,
+                            ARecordDeletesNothingItCannotProveOurs);
 
 }  // namespace pm::contract

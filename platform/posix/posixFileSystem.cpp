@@ -337,7 +337,8 @@ Status PosixFileSystem::writeText(const std::string& path, const std::string& co
   const fs::path host = machine_.toHost(path);
   mode_t mode = 0666;
   struct stat st {};
-  if (::stat(host.c_str(), &st) == 0) {
+  const bool exists = ::stat(host.c_str(), &st) == 0;
+  if (exists) {
     if (S_ISDIR(st.st_mode)) return fail("Cannot write", path, "it is a folder");
     if (readOnlyMode(st)) return fail("Cannot write", path, "the file is read-only");
     mode = st.st_mode & 07777;
@@ -347,6 +348,8 @@ Status PosixFileSystem::writeText(const std::string& path, const std::string& co
   struct stat pst {};
   if (::stat(host.parent_path().c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode))
     return fail("Cannot write", path, "its folder does not exist");
+  // A new file in a folder that only its owner may enter is as private.
+  if (!exists && (pst.st_mode & 077) == 0) mode &= 0700;
   TemporaryFile temp(machine_, host);
   if (!temp.ok()) return fail("Cannot write", path, reason(errno));
   if (!writeAll(temp.fd(), content.data(), content.size()))
@@ -498,7 +501,8 @@ class PosixFileLock : public FileLock {
   // The file goes while it is still locked and still the one at the name; a
   // taker that opened it meanwhile sees it gone and makes a new one.
   ~PosixFileLock() override {
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (::fstat(fd_.get(), &held) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
         held.st_dev == named.st_dev && held.st_ino == named.st_ino)
       ::unlink(path_.c_str());
@@ -516,7 +520,8 @@ Result<std::unique_ptr<FileLock>> PosixFileSystem::lockFile(const std::string& p
   for (int attempt = 0; attempt < 5; ++attempt) {
     Fd fd(::open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
     if (!fd) return fail("Cannot lock", path, reason(errno));
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (::fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode))
       return fail("Cannot lock", path, "it is not a file");
     struct flock range {};
@@ -536,9 +541,9 @@ Result<std::unique_ptr<FileLock>> PosixFileSystem::lockFile(const std::string& p
       return fail("Cannot lock", path, "it holds something other than a lock of ours");
     char host_name[256] = "";
     ::gethostname(host_name, sizeof host_name - 1);
-    const std::string line = lockFileText(std::string("computer ") + host_name + ", process " +
-                                          std::to_string(::getpid()) + ", user " +
-                                          std::to_string(::geteuid()));
+    const std::string line =
+        lockFileText(std::string("computer ") + host_name + ", process " +
+                     std::to_string(::getpid()) + ", user " + std::to_string(::geteuid()));
     if (::ftruncate(fd.get(), 0) != 0 || ::pwrite(fd.get(), line.data(), line.size(), 0) < 0)
       return fail("Cannot lock", path, reason(errno));
     return std::unique_ptr<FileLock>(std::make_unique<PosixFileLock>(fd.release(), host));

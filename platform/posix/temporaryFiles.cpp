@@ -124,11 +124,7 @@ Status writeFileAtomically(const Machine* machine, const fs::path& target,
     return Status::failure("cannot write " + target.string() + ": " + std::strerror(errno));
   };
   struct stat st {};
-  // A new file in a folder that only its owner may enter stays as private.
-  if (!mode && ::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  if (!mode && ::stat(target.parent_path().c_str(), &st) == 0 && (st.st_mode & 077) == 0)
-    mode = 0600;
-  if (!mode) mode = 0644;
+  if (!mode) mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
   std::optional<TemporaryFile> made;
   if (machine) {
     made.emplace(*machine, target);
@@ -197,7 +193,8 @@ bool provablyOurs(const fs::path& place, const std::string& token) {
     if (!std::isalnum(static_cast<unsigned char>(c))) return false;
   const int dir = ::open(place.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (dir < 0) return false;
-  struct stat st {}, mark {};
+  struct stat st {
+  }, mark{};
   const bool ours = ::fstat(dir, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0 &&
                     ::fstatat(dir, ownerMarkName(token).c_str(), &mark, AT_SYMLINK_NOFOLLOW) == 0 &&
                     S_ISDIR(mark.st_mode) && mark.st_uid == ::geteuid();

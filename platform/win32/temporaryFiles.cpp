@@ -51,8 +51,9 @@ bool onlyAdministratorsWrite(HANDLE handle) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                      &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
     return false;
   constexpr ACCESS_MASK kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                     FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
@@ -295,9 +296,9 @@ bool provablyOurs(const std::wstring& place, const std::string& token) {
 // Removes a folder of ours with all it holds. It is held open meanwhile, so it
 // cannot be swapped for a link to somewhere else; the empty folder goes last.
 void removeOwnFolder(const std::wstring& place) {
-  const HANDLE pinned =
-      CreateFileW(place.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE pinned = CreateFileW(
+      place.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (pinned == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION info{};
   const bool real = GetFileInformationByHandle(pinned, &info) &&

@@ -531,9 +531,9 @@ Result<std::unique_ptr<FileLock>> Win32FileSystem::lockFile(const std::string& p
   };
   for (int attempt = 0; attempt < 5; ++attempt) {
     // A link at the name is opened as itself, and refused.
-    const HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll,
-                                 nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE h =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return lastError("cannot lock", path);
     BY_HANDLE_FILE_INFORMATION held{}, named{};
     OVERLAPPED start{};
