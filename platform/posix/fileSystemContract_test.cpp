@@ -83,6 +83,7 @@ struct PosixLockEnv : PosixEnv {
     ::chmod(record().c_str(), 0600);
   }
   std::string recordName(const std::string& path) { return temp.machine.toHost(path).string(); }
+  static bool showsRights() { return true; }
   void distrustRecord(bool others) { ::chmod(record().c_str(), others ? 0620 : 0600); }
 };
 

@@ -136,6 +136,9 @@ struct Win32LockEnv : Win32FsEnv {
     }
   }
   static std::string recordName(const std::string& path) { return path; }
+  // Wine shows no rights it was given: a folder's owner is the user, its
+  // rights come from the host's mode bits.
+  static bool showsRights() { return !underWine(); }
   // The users get full control of the record's folder, or lose it again.
   static void distrustRecord(bool others) {
     PSECURITY_DESCRIPTOR sd = nullptr;

@@ -516,6 +516,8 @@ class Win32FileLock : public FileLock {
   HANDLE handle_;
 };
 
+constexpr DWORD kLockedByte = 0x40000000;
+
 bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
@@ -542,6 +544,8 @@ Result<std::unique_ptr<FileLock>> Win32FileSystem::lockFile(const std::string& p
       CloseHandle(h);
       return refused("it is not a file");
     }
+    // One byte far past the holder's line, which others can then still read.
+    start.Offset = kLockedByte;
     if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start)) {
       const DWORD err = GetLastError();
       CloseHandle(h);
