@@ -65,6 +65,19 @@ std::optional<LeftoverEntry> parseLeftoverLine(std::string_view line) {
   return entry;
 }
 
+std::vector<LeftoverEntry> parseLeftoverRecord(std::string_view text) {
+  std::vector<LeftoverEntry> entries;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    if (auto entry = parseLeftoverLine(text.substr(start, end - start)))
+      entries.push_back(std::move(*entry));
+    start = end + 1;
+  }
+  return entries;
+}
+
 std::string ownerToken(const unsigned char (&random)[16]) {
   return toHex(std::string_view(reinterpret_cast<const char*>(random), sizeof random));
 }

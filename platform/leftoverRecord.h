@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pm {
 
@@ -28,6 +29,9 @@ std::string leftoverLine(const LeftoverEntry& entry);
 // The entry of one line (without its line end); nothing when the line is not
 // exactly of the form leftoverLine gives.
 std::optional<LeftoverEntry> parseLeftoverLine(std::string_view line);
+
+// The entries of a whole record, lines ending in "\n"; other lines are left out.
+std::vector<LeftoverEntry> parseLeftoverRecord(std::string_view text);
 
 // An owner token made of 16 random bytes: 32 hexadecimal digits.
 std::string ownerToken(const unsigned char (&random)[16]);

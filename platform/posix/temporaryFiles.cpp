@@ -214,17 +214,11 @@ void sweepLeftovers(const Machine& machine) {
     while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, got);
   }
   if (fd >= 0) ::close(fd);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const auto entry = parseLeftoverLine(std::string_view(text).substr(start, end - start));
-    start = end + 1;
-    if (!entry) continue;
-    const fs::path place = entry->place;
-    if (entry->kind == 'F') {
+  for (const LeftoverEntry& entry : parseLeftoverRecord(text)) {
+    const fs::path place = entry.place;
+    if (entry.kind == 'F') {
       removeTemporaryFiles(place);
-    } else if (provablyOurs(place, entry->token)) {
+    } else if (provablyOurs(place, entry.token)) {
       std::error_code ec;
       fs::remove_all(place, ec);  // removes links inside, never what they point to
     }

@@ -321,17 +321,11 @@ void sweepLeftovers() {
   DWORD got = 0;
   while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
   CloseHandle(h);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const auto entry = parseLeftoverLine(std::string_view(text).substr(start, end - start));
-    start = end + 1;
-    if (!entry) continue;
-    const std::wstring place = widen(entry->place);
-    if (entry->kind == 'F') {
+  for (const LeftoverEntry& entry : parseLeftoverRecord(text)) {
+    const std::wstring place = widen(entry.place);
+    if (entry.kind == 'F') {
       removeTemporaryFiles(place);
-    } else if (provablyOurs(place, entry->token)) {
+    } else if (provablyOurs(place, entry.token)) {
       removeOwnFolder(place);
     }
   }
