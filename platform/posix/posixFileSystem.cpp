@@ -501,8 +501,8 @@ class PosixFileLock : public FileLock {
   // The file goes while it is still locked and still the one at the name; a
   // taker that opened it meanwhile sees it gone and makes a new one.
   ~PosixFileLock() override {
-    struct stat held {
-    }, named{};
+    struct stat held {};
+    struct stat named {};
     if (::fstat(fd_.get(), &held) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
         held.st_dev == named.st_dev && held.st_ino == named.st_ino)
       ::unlink(path_.c_str());
@@ -520,8 +520,8 @@ Result<std::unique_ptr<FileLock>> PosixFileSystem::lockFile(const std::string& p
   for (int attempt = 0; attempt < 5; ++attempt) {
     Fd fd(::open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
     if (!fd) return fail("Cannot lock", path, reason(errno));
-    struct stat held {
-    }, named{};
+    struct stat held {};
+    struct stat named {};
     if (::fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode))
       return fail("Cannot lock", path, "it is not a file");
     struct flock range {};
@@ -539,10 +539,10 @@ Result<std::unique_ptr<FileLock>> PosixFileSystem::lockFile(const std::string& p
     text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     if (got < 0 || !isLockFileText(text))
       return fail("Cannot lock", path, "it holds something other than a lock of ours");
-    char host_name[256] = "";
-    ::gethostname(host_name, sizeof host_name - 1);
+    char computer[256] = "";
+    ::gethostname(computer, sizeof computer - 1);
     const std::string line =
-        lockFileText(std::string("computer ") + host_name + ", process " +
+        lockFileText(std::string("computer ") + computer + ", process " +
                      std::to_string(::getpid()) + ", user " + std::to_string(::geteuid()));
     if (::ftruncate(fd.get(), 0) != 0 || ::pwrite(fd.get(), line.data(), line.size(), 0) < 0)
       return fail("Cannot lock", path, reason(errno));

@@ -193,8 +193,8 @@ bool provablyOurs(const fs::path& place, const std::string& token) {
     if (!std::isalnum(static_cast<unsigned char>(c))) return false;
   const int dir = ::open(place.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (dir < 0) return false;
-  struct stat st {
-  }, mark{};
+  struct stat st {};
+  struct stat mark {};
   const bool ours = ::fstat(dir, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0 &&
                     ::fstatat(dir, ownerMarkName(token).c_str(), &mark, AT_SYMLINK_NOFOLLOW) == 0 &&
                     S_ISDIR(mark.st_mode) && mark.st_uid == ::geteuid();
