@@ -39,7 +39,7 @@ std::wstring nameOf(const std::wstring& path) {
   return cut == std::wstring::npos ? path : path.substr(cut + 1);
 }
 
-// The wide form of a well-known SID, compared with what a security descriptor holds.
+// True when `sid` is the well-known SID of `type`.
 bool isSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
   return sid && IsValidSid(sid) && IsWellKnownSid(sid, type);
 }
