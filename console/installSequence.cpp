@@ -36,6 +36,7 @@ void frmUpgradeInstall::cmdInstall_Click() {
   setEnabled("cmdInstall", false);
   rept("Deleting temporary data");
   deleteTemporaryFolder();
+  state_.tempFolderLock.reset();
   rept("Install Complete.");
   setWidth("shpProgress", kTrackWidth);
   state_.finished = true;

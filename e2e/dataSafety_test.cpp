@@ -74,6 +74,8 @@ class Installer {
     pid_ = -1;
   }
   int lines() const { return lines_; }
+  // Stops it where it is (SIGSTOP), or lets it go on.
+  void hold(bool stopped) { ::kill(-pid_, stopped ? SIGSTOP : SIGCONT); }
 
  private:
   pid_t pid_ = -1;
@@ -190,6 +192,34 @@ TEST_F(DataSafety, APlantedTemporaryFolderLinkIsRemovedAsALink) {
   EXPECT_EQ(leftovers(demo.root), std::vector<std::string>{});
 }
 
+// What names a folder in the leftovers record, or forges a line of it,
+// deletes nothing the installer did not make: an installer folder whose name
+// holds a line break and a record line, or a line written into the record.
+TEST_F(DataSafety, NoNameOrForgedRecordLineDeletesAFolder) {
+  const fs::path victim = demo.root / "victim";
+  const struct {
+    const char* what;
+    bool forgedName, forgedLine;
+  } rows[] = {{"a line break in the installer folder's name", true, false},
+              {"a D line written into the record", false, true}};
+  for (const auto& row : rows) {
+    fs::create_directories(victim);
+    writeFile(victim / "notes.txt", "the user's");
+    if (row.forgedName) {
+      // A folder an archive can ship: "x<line break>D " and the victim's path below.
+      const fs::path odd = demo.root / ("x\nD " + victim.string());
+      fs::create_directories(odd.parent_path());
+      fs::rename(demo.setup, odd);
+      demo.setup = odd;
+    }
+    if (row.forgedLine)
+      writeFile(demo.machine / "PMSetup.leftovers", "D " + victim.string() + "\n");
+    const RunResult r = demo.unattended(kAnswers);
+    EXPECT_EQ(r.exitCode, 0) << row.what << r.err;
+    EXPECT_EQ(filesBelow(victim), std::vector<std::string>{"notes.txt"}) << row.what;
+  }
+}
+
 // A damaged download changes nothing, and says so.
 TEST_F(DataSafety, ACutCabinetStopsTheInstallBeforeAnyChange) {
   const std::string cabinet = readFile(demo.setup / "Pelmora.CAB");
@@ -206,7 +236,7 @@ TEST_F(DataSafety, ACutCabinetStopsTheInstallBeforeAnyChange) {
 }
 
 // An installer folder on a read-only mount: the install works from a private
-// temporary folder, and the debug file lands beside it.
+// temporary folder, and the debug file lands in a private folder.
 TEST_F(DataSafety, AReadOnlyInstallerFolderWorksAndWritesNothingThere) {
   const fs::path temp = demo.root / "temp";
   fs::create_directory(temp);
@@ -228,13 +258,45 @@ TEST_F(DataSafety, AReadOnlyInstallerFolderWorksAndWritesNothingThere) {
   const std::string moved = "The installer folder cannot be written: the temporary directory is " +
                             windowsName(temp) + "\\PMUpTemp-";
   EXPECT_NE(r.out.find("\n" + moved), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find(" and the debug file goes to " + windowsName(temp) +
-                       "\\PMInstall.dbg\nTemporary directory created.\n"),
+  // The debug file goes to a private folder of its own, never a fixed name
+  // in the shared temporary folder.
+  const std::vector<std::string> left = filesBelow(temp);
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_TRUE(left[0].starts_with("PMInstall-") && left[0].ends_with("/PMInstall.dbg")) << left[0];
+  const fs::path debug = temp / left[0];
+  EXPECT_NE(r.out.find(" and the debug file goes to " + windowsName(debug) +
+                       "\nTemporary directory created.\n"),
             std::string::npos);
+  EXPECT_EQ(fs::status(debug.parent_path()).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(debug).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(filesBelow(demo.setup), before);
-  EXPECT_EQ(filesBelow(temp), std::vector<std::string>{"PMInstall.dbg"});
   EXPECT_EQ(readFile(demo.appFolder() / "DorvaneBKUP.mdb"), original);
   EXPECT_TRUE(fs::exists(demo.system32() / "msvbvm60.dll"));
+}
+
+// Two computers install from one shared installer folder at once: the second
+// keeps out of the first's PMUpTemp and works from a private folder, and both
+// install.
+TEST_F(DataSafety, TwoMachinesShareOneInstallerFolder) {
+  ASSERT_EQ(shell("cp -a " + shq(demo.machine) + " " + shq(demo.root / "second")).exitCode, 0);
+  fs::create_directory(demo.root / "temp");
+  Installer first(demo.root);
+  ASSERT_TRUE(first.waitForLines(4));  // "Temporary directory created."
+  first.hold(true);
+  const RunResult second =
+      shell("cd " + shq(demo.setup) + " && TMPDIR=" + shq(demo.root / "temp") +
+            " PMSETUP_MACHINE=" + shq(demo.root / "second") + " ./PMSetupUnattended --no-pacing " +
+            shq(demo.root / "answers.ini"));
+  EXPECT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_NE(
+      second.out.find("\nThe installer folder cannot be written: the temporary directory is "),
+      std::string::npos)
+      << second.out;
+  first.hold(false);
+  EXPECT_EQ(first.finish(), 0);
+  for (const fs::path& machine : {demo.machine, demo.root / "second"})
+    EXPECT_EQ(readFile(machine / "drive_c/Program Files/Pelmora/DorvaneBKUP.mdb"), original);
+  EXPECT_EQ(leftovers(demo.root), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -48,9 +48,12 @@ struct InstallState {
   std::string reportText;  // every report line, each followed by CR LF
   std::string appFolder;   // the application folder, no trailing separator
   std::string tempFolder;  // installer folder + "\PMUpTemp", absolute
-  // Where "PMInstall.dbg" goes when the installer folder cannot be written (the
-  // folder that holds the temporary folder then); empty: the installer folder.
+  // Where "PMInstall.dbg" goes when the temporary folder cannot be the
+  // installer folder's (a private folder of its own); empty: the installer folder.
   std::string reportFolder;
+  // Held while the installer folder's PMUpTemp is this run's, so that a run on
+  // another computer sharing the folder keeps out of it.
+  std::unique_ptr<FileLock> tempFolderLock;
   std::int16_t stepCount = 0;
   std::unique_ptr<RegistryHelper> registry;  // created on first use
   // Set by the agreement dialog when the user presses "I Agree"; cleared when the

@@ -91,21 +91,28 @@ void libraryCheck(InstallWindow& frm) {
 
   frm.rept("Library File Check");
   frm.showCurrent("Executable Libraries");
-  state.tempFolder = installerFolder + "\\PMUpTemp";
   (void)fs.setWorkingFolder(installerFolder);
 
-  // An installer folder that cannot be written (a CD, a mounted image, a
-  // read-only share) gets its temporary folder in the user's own temporary
-  // folder instead, with the debug file beside it; nothing is then written
-  // into the installer folder.
+  // The installer folder's PMUpTemp is this run's only while it holds the
+  // folder's lock, which a run on another computer sharing the folder sees. An
+  // installer folder that cannot be written (a CD, a mounted image, a read-only
+  // share), or whose PMUpTemp another run is using, gives way to a private
+  // temporary folder in the user's own temporary folder, and the debug file
+  // goes to a private folder of its own; nothing is then written into the
+  // installer folder.
+  if (fs.folderWritable(installerFolder)) {
+    if (auto lock = fs.lockFile(installerFolder + "\\PMUpTemp.lock"))
+      state.tempFolderLock = std::move(lock).value();
+  }
   std::string ownFolder;
-  if (!fs.folderWritable(installerFolder)) {
-    if (auto made = fs.createPrivateTempFolder("PMUpTemp")) {
+  if (!state.tempFolderLock) {
+    if (auto made = fs.createPrivateTempFolder("PMUpTemp", false)) {
       ownFolder = made.value();
-      state.tempFolder = ownFolder;
-      state.reportFolder = ownFolder.substr(0, ownFolder.find_last_of('\\'));
+      if (auto report = fs.createPrivateTempFolder("PMInstall", true))
+        state.reportFolder = report.value();
     }
   }
+  state.tempFolder = ownFolder.empty() ? installerFolder + "\\PMUpTemp" : ownFolder;
 
   // The Visual Basic runtime comes as a package of its own; it is only run when
   // its main library is missing.
@@ -134,8 +141,10 @@ void libraryCheck(InstallWindow& frm) {
     }
     (void)fs.createFolder(tempFolder);
   } else {
+    const std::string& reportFolder =
+        state.reportFolder.empty() ? installerFolder : state.reportFolder;
     frm.rept("The installer folder cannot be written: the temporary directory is " + ownFolder +
-             " and the debug file goes to " + frm.state().reportFolder + "\\PMInstall.dbg");
+             " and the debug file goes to " + reportFolder + "\\PMInstall.dbg");
   }
   const std::string& tempFolder = state.tempFolder;
   frm.rept("Temporary directory created.");

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,12 @@
 #include "platform/result.h"
 
 namespace pm {
+
+// A lock held on a file (FileSystem::lockFile), given up when this goes.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
 
 class FileSystem {
  public:
@@ -67,11 +74,23 @@ class FileSystem {
   virtual bool folderWritable(const std::string& path) = 0;
   // True when both files hold the same bytes; fails when either cannot be read.
   virtual Result<bool> sameContent(const std::string& a, const std::string& b) = 0;
-  // Makes a new, empty folder of this user's own in the user's temporary
-  // folder (%TEMP%; on Linux $TMPDIR or /tmp), named `prefix` and a random
-  // ending, that no other user can have made, planted or can write into.
-  // Returns its absolute path.
-  virtual Result<std::string> createPrivateTempFolder(const std::string& prefix) = 0;
+  // Makes a new folder of this user's own in the user's temporary folder
+  // (%TEMP%; on Linux $TMPDIR or /tmp), named `prefix` and a random ending,
+  // that no other user can have made, planted, read or write into; it holds no
+  // file. Returns its absolute path. Unless it `outlivesRun`, it is noted as
+  // the run's own, and the install lock removes it when the run ends (or the
+  // next run, if this one is killed).
+  virtual Result<std::string> createPrivateTempFolder(const std::string& prefix,
+                                                      bool outlivesRun) = 0;
+  // Takes the lock of a lock file without waiting: the file is made (or a
+  // stale one of ours reused), locked as other computers that share the
+  // folder see it (a byte-range lock, which SMB and NFS carry), and given a
+  // line that says who holds it. Fails when another program, here or on
+  // another computer, holds it, or when something other than a lock file of
+  // ours (a link, a folder, a file with other content) has the name. The lock
+  // is given up, and the file deleted, when the returned object goes; a
+  // killed holder's lock goes with its process, leaving a stale file.
+  virtual Result<std::unique_ptr<FileLock>> lockFile(const std::string& path) = 0;
 
   // The file's last modification time, local time to the second.
   virtual Result<DateTime> modificationTime(const std::string& path) = 0;

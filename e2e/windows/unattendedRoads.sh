@@ -7,6 +7,7 @@
 # source Dorvane in Wine's registry, the libraries registered by Wine's own
 # regsvr32, the program group's .lnk items made by Wine's Program Manager, and
 # the name in the database read back by the demo's Pelmora.exe through odbc32.
+# A third road runs two prefixes on one installer folder at once.
 #
 #   e2e/windows/unattendedRoads.sh DEMO_DIR WORK_DIR
 #
@@ -60,7 +61,35 @@ road() {  # road NAME EXPECTED_REPORT [earlier]
   /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 }
 
+# Two computers install from one shared installer folder at once (two prefixes,
+# two Wine servers): the first, paced, holds PMUpTemp; the second sees its lock
+# and works from a private folder; both install.
+shared_road() {
+  road=shared
+  local rc1=0 rc2=0 first_pid answers="$work/shared/answers.ini"
+  demo_machine "$work/shared2" "$demo"
+  local second_prefix="$WINEPREFIX" second_odbc="$ODBCINI"
+  demo_machine "$work/shared" "$demo"
+  printf 'agreement = accept\nname = Ann\n' >"$answers"
+  answers="$("$wine" winepath -w "$answers" 2>/dev/null)"
+  "$wine" "$work/shared/setup/PMSetupUnattended.exe" "$answers" >"$work/shared/stdout" 2>&1 &
+  first_pid=$!
+  for _ in $(seq 300); do [ -f "$work/shared/setup/PMUpTemp.lock" ] && break; sleep 0.1; done
+  WINEPREFIX="$second_prefix" ODBCINI="$second_odbc" "$wine" \
+    "$work/shared/setup/PMSetupUnattended.exe" --no-pacing "$answers" >"$work/shared2/stdout" 2>&1 || rc2=$?
+  wait "$first_pid" || rc1=$?
+  [ "$rc1/$rc2" = 0/0 ] || fail "exit codes $rc1 and $rc2"
+  grep -qF "The installer folder cannot be written: the temporary directory is" \
+    "$work/shared2/stdout" || fail "the second run did not keep out of the first's PMUpTemp"
+  [ ! -e "$work/shared/setup/PMUpTemp.lock" ] || fail "the lock file outlived the runs"
+  for prefix in "$work/shared/prefix" "$second_prefix"; do
+    WINEPREFIX="$prefix" expect_reg 'HKCU\Software\Korrimel Software\Pelmora' AppPath 'C:\Program Files\Pelmora'
+    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  done
+}
+
 road first first-install.dbg
 road upgrade upgrade.dbg earlier
-[ "$failures" = 0 ] && echo "both roads passed"
+shared_road
+[ "$failures" = 0 ] && echo "all roads passed"
 exit $((failures > 0))

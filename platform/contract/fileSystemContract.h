@@ -233,8 +233,8 @@ TYPED_TEST_P(FileSystemContract, AFileHeldOpenElsewhereIsInUse) {
 
 TYPED_TEST_P(FileSystemContract, PrivateTemporaryFoldersAreNewEmptyAndWritable) {
   auto& fs = this->fs;
-  const auto a = fs.createPrivateTempFolder("PMUpTemp");
-  const auto b = fs.createPrivateTempFolder("PMUpTemp");
+  const auto a = fs.createPrivateTempFolder("PMUpTemp", false);
+  const auto b = fs.createPrivateTempFolder("PMUpTemp", false);
   ASSERT_TRUE(a.ok()) << a.message();
   ASSERT_TRUE(b.ok()) << b.message();
   EXPECT_NE(a.value(), b.value());
@@ -251,6 +251,49 @@ TYPED_TEST_P(FileSystemContract, PrivateTemporaryFoldersAreNewEmptyAndWritable) 
   EXPECT_FALSE(fs.folderWritable("C:\\ct\\none"));
   this->write("C:\\ct\\file", "x");
   EXPECT_FALSE(fs.folderWritable("C:\\ct\\file"));
+}
+
+// A lock file is the lock of one holder at a time, goes with its lock, and
+// never takes over (or deletes) what it does not know as its own.
+TYPED_TEST_P(FileSystemContract, ALockFileHasOneHolderAndTakesOverNothingElse) {
+  auto& fs = this->fs;
+  const std::string lock = "C:\\ct\\PMUpTemp.lock";
+  {
+    auto held = fs.lockFile(lock);
+    ASSERT_TRUE(held.ok()) << held.message();
+    this->expectFailureNaming(fs.lockFile(lock).status(), lock);
+  }
+  EXPECT_FALSE(fs.fileExists(lock));
+  ASSERT_TRUE(fs.createFolder("C:\\ct\\victim").ok());
+  const struct {
+    const char* content;  // nullptr: a link to a folder; "/": a folder
+    bool taken;
+  } rows[] = {{"", true},  // its holder was killed before it wrote
+              {"PMSetup installer lock, held by computer A, process 1\n", true},
+              {"the user's notes\n", false},
+              {"/", false},
+              {nullptr, false}};
+  for (const auto& row : rows) {
+    const std::string what = row.content ? row.content : "a link";
+    if (!row.content) {
+      if (!this->env.makeLink(lock, "C:\\ct\\victim", true)) continue;
+    } else if (what == "/") {
+      ASSERT_TRUE(fs.createFolder(lock).ok());
+    } else {
+      this->write(lock, what);
+    }
+    EXPECT_EQ(fs.lockFile(lock).ok(), row.taken) << what;
+    EXPECT_EQ(fs.fileExists(lock) || fs.folderExists(lock), !row.taken) << what;
+    if (row.content && !row.taken && what != "/") {
+      EXPECT_EQ(this->read(lock), what);
+    }
+    if (what == "/") {
+      (void)fs.deleteFolder(lock);
+    } else if (row.content) {
+      (void)fs.deleteFile(lock);
+    }
+  }
+  EXPECT_TRUE(fs.folderExists("C:\\ct\\victim"));
 }
 
 // A link planted where the installer deletes (its temporary folder, a file in
@@ -289,6 +332,6 @@ REGISTER_TYPED_TEST_SUITE_P(
     ReadOnlyFilesStayUnlessForced, CopiesKeepTimeAndAttributesAndHonourTheTarget,
     WorkingFolderAbsolutePathsAndTimes, RenamesNeverReplaceAndContentsCompareByteForByte,
     AFileHeldOpenElsewhereIsInUse, PrivateTemporaryFoldersAreNewEmptyAndWritable,
-    LinksAreRemovedAsLinksNeverFollowed);
+    ALockFileHasOneHolderAndTakesOverNothingElse, LinksAreRemovedAsLinksNeverFollowed);
 
 }  // namespace pm::contract

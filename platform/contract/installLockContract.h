@@ -2,7 +2,11 @@
 // the same platform. Each platform instantiates the suite with an Env that
 // holds `fs` (with a folder C:\ct to work in), makes a new lock of the same
 // machine with makeLock(), and with holdAndEnd() lets another installer take
-// the lock and end without giving it up, as a killed one does.
+// the lock and end without giving it up, as a killed one does. forgeRecord(text)
+// adds text to the leftovers record (and, on Windows, to the per-user list of
+// earlier versions), recordName(path) is the name the record gives a folder,
+// distrustRecord(bool) lets others write the record, or no longer, and
+// showsRights() says whether the system shows who may write the record.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,9 +14,11 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/filesystem.h"
 #include "platform/installLock.h"
+#include "platform/leftoverRecord.h"
 
 namespace pm::contract {
 
@@ -49,13 +55,18 @@ TYPED_TEST_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesI
   ASSERT_TRUE(fs.writeText("C:\\ct\\Dorvane.mdb", "data").ok());
   ASSERT_TRUE(fs.writeText("C:\\ct\\.Dorvane.mdb.pmtmp-Ab12Cd", "cut short").ok());
   ASSERT_TRUE(fs.writeText("C:\\ct\\.Dorvane.mdb.pmtmp-kept", "the user's").ok());
-  const auto own = fs.createPrivateTempFolder("PMUpTemp");
+  const auto own = fs.createPrivateTempFolder("PMUpTemp", false);
   ASSERT_TRUE(own.ok()) << own.message();
   ASSERT_TRUE(fs.writeText(own.value() + "\\Pelmora.CAB", "copy").ok());
   lock->release();
-  EXPECT_EQ(fs.listFiles("C:\\ct").value(),
-            (std::vector<std::string>{".Dorvane.mdb.pmtmp-kept", "Dorvane.mdb"}));
-  EXPECT_FALSE(fs.folderExists(own.value()));
+  // Where the system cannot show that only administrators may write the
+  // record (Wine), the record is refused and nothing is removed.
+  const bool swept = this->env.showsRights();
+  std::vector<std::string> kept = {".Dorvane.mdb.pmtmp-kept", "Dorvane.mdb"};
+  if (!swept) kept.insert(kept.begin(), ".Dorvane.mdb.pmtmp-Ab12Cd");
+  EXPECT_EQ(fs.listFiles("C:\\ct").value(), kept);
+  EXPECT_EQ(fs.folderExists(own.value()), !swept);
+  if (!swept) (void)fs.deleteFolder(own.value(), true);
   EXPECT_TRUE(this->elsewhere().ok());
 
   // An installer that ends without giving the lock up leaves it free.
@@ -64,6 +75,35 @@ TYPED_TEST_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesI
   lock->release();
 }
 
-REGISTER_TYPED_TEST_SUITE_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesIt);
+// Entries that nobody can prove ours delete nothing, whatever they name: the
+// old plain form, a folder named as ours without its owner mark, and a true
+// entry in a record that others could have written.
+TYPED_TEST_P(InstallLockContract, ARecordDeletesNothingItCannotProveOurs) {
+  auto& fs = this->fs;
+  std::string forged;
+  const std::string victims[] = {"C:\\ct\\Vendor-ABCDEFGH", "C:\\ct\\PMUpTemp-Ab12Cd"};
+  for (const std::string& victim : victims) {
+    ASSERT_TRUE(fs.createFolder(victim).ok());
+    ASSERT_TRUE(fs.writeText(victim + "\\data.txt", "the user's").ok());
+    this->env.makeReadOnly(victim + "\\data.txt");
+    const std::string name = this->env.recordName(victim);
+    forged += "D " + name + "\n" + leftoverLine({'D', name, std::string(32, '0')}) + "\n";
+  }
+  this->env.forgeRecord(forged);
+  auto lock = this->env.makeLock();
+  ASSERT_TRUE(lock->acquire().ok());
+  const auto own = fs.createPrivateTempFolder("PMUpTemp", false);
+  ASSERT_TRUE(own.ok()) << own.message();
+  this->env.distrustRecord(true);
+  lock->release();
+  this->env.distrustRecord(false);
+  for (const std::string& victim : victims)
+    EXPECT_EQ(fs.readText(victim + "\\data.txt").value(), "the user's") << victim;
+  EXPECT_TRUE(fs.folderExists(own.value()));
+  EXPECT_TRUE(fs.deleteFolder(own.value(), true).ok());
+}
+
+REGISTER_TYPED_TEST_SUITE_P(InstallLockContract, OneInstallerAtATimeAndNothingOfItsRunOutlivesIt,
+                            ARecordDeletesNothingItCannotProveOurs);
 
 }  // namespace pm::contract

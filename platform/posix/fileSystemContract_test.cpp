@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "platform/contract/fileSystemContract.h"
@@ -76,6 +77,14 @@ struct PosixLockEnv : PosixEnv {
     ::waitpid(child, &status, 0);
     EXPECT_EQ(status, 0);
   }
+  std::filesystem::path record() const { return temp.machine.root() / "PMSetup.leftovers"; }
+  void forgeRecord(const std::string& text) {
+    std::ofstream(record(), std::ios::app) << text;
+    ::chmod(record().c_str(), 0600);
+  }
+  std::string recordName(const std::string& path) { return temp.machine.toHost(path).string(); }
+  static bool showsRights() { return true; }
+  void distrustRecord(bool others) { ::chmod(record().c_str(), others ? 0620 : 0600); }
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Linux, FileSystemContract, ::testing::Types<PosixEnv>);

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+
+#include "platform/leftoverRecord.h"
 #include "platform/posix/temporaryFiles.h"
 #include "platform/text.h"
 
@@ -335,7 +337,8 @@ Status PosixFileSystem::writeText(const std::string& path, const std::string& co
   const fs::path host = machine_.toHost(path);
   mode_t mode = 0666;
   struct stat st {};
-  if (::stat(host.c_str(), &st) == 0) {
+  const bool exists = ::stat(host.c_str(), &st) == 0;
+  if (exists) {
     if (S_ISDIR(st.st_mode)) return fail("Cannot write", path, "it is a folder");
     if (readOnlyMode(st)) return fail("Cannot write", path, "the file is read-only");
     mode = st.st_mode & 07777;
@@ -345,6 +348,8 @@ Status PosixFileSystem::writeText(const std::string& path, const std::string& co
   struct stat pst {};
   if (::stat(host.parent_path().c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode))
     return fail("Cannot write", path, "its folder does not exist");
+  // A new file in a folder that only its owner may enter is as private.
+  if (!exists && (pst.st_mode & 077) == 0) mode &= 0700;
   TemporaryFile temp(machine_, host);
   if (!temp.ok()) return fail("Cannot write", path, reason(errno));
   if (!writeAll(temp.fd(), content.data(), content.size()))
@@ -471,7 +476,8 @@ bool PosixFileSystem::folderWritable(const std::string& path) {
          ::access(host.c_str(), W_OK | X_OK) == 0;
 }
 
-Result<std::string> PosixFileSystem::createPrivateTempFolder(const std::string& prefix) {
+Result<std::string> PosixFileSystem::createPrivateTempFolder(const std::string& prefix,
+                                                             bool outlivesRun) {
   const char* tmp = std::getenv("TMPDIR");
   const fs::path base = tmp && *tmp ? fs::path(tmp) : fs::path("/tmp");
   std::string pattern = (base / (prefix + "-XXXXXX")).string();
@@ -480,8 +486,69 @@ Result<std::string> PosixFileSystem::createPrivateTempFolder(const std::string& 
   if (!::mkdtemp(pattern.data()))
     return Status::failure("Cannot create a temporary folder in \"" + machine_.toWindows(base) +
                            "\": " + reason(errno));
-  noteOwnTemporaryFolder(machine_, pattern);
+  if (!outlivesRun) noteOwnTemporaryFolder(machine_, pattern);
   return machine_.toWindows(pattern);
+}
+
+namespace {
+
+// An open file description's lock (F_OFD_SETLK): other processes, and over NFS
+// and SMB other computers, see it; the kernel gives it up with the last
+// descriptor, a kill included.
+class PosixFileLock : public FileLock {
+ public:
+  PosixFileLock(int fd, fs::path path) : fd_(fd), path_(std::move(path)) {}
+  // The file goes while it is still locked and still the one at the name; a
+  // taker that opened it meanwhile sees it gone and makes a new one.
+  ~PosixFileLock() override {
+    struct stat held {};
+    struct stat named {};
+    if (::fstat(fd_.get(), &held) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+      ::unlink(path_.c_str());
+  }
+
+ private:
+  Fd fd_;
+  fs::path path_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<FileLock>> PosixFileSystem::lockFile(const std::string& path) {
+  const fs::path host = machine_.toHost(path);
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    Fd fd(::open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
+    if (!fd) return fail("Cannot lock", path, reason(errno));
+    struct stat held {};
+    struct stat named {};
+    if (::fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode))
+      return fail("Cannot lock", path, "it is not a file");
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    if (::fcntl(fd.get(), F_OFD_SETLK, &range) != 0)
+      return fail("Cannot lock", path,
+                  errno == EAGAIN || errno == EACCES ? "another program holds it" : reason(errno));
+    // Its last holder deleted it between our open and our lock: try the new one.
+    if (::lstat(host.c_str(), &named) != 0 || named.st_dev != held.st_dev ||
+        named.st_ino != held.st_ino)
+      continue;
+    std::string text(1024, '\0');
+    const ssize_t got = ::pread(fd.get(), text.data(), text.size(), 0);
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    if (got < 0 || !isLockFileText(text))
+      return fail("Cannot lock", path, "it holds something other than a lock of ours");
+    char computer[256] = "";
+    ::gethostname(computer, sizeof computer - 1);
+    const std::string line =
+        lockFileText(std::string("computer ") + computer + ", process " +
+                     std::to_string(::getpid()) + ", user " + std::to_string(::geteuid()));
+    if (::ftruncate(fd.get(), 0) != 0 || ::pwrite(fd.get(), line.data(), line.size(), 0) < 0)
+      return fail("Cannot lock", path, reason(errno));
+    return std::unique_ptr<FileLock>(std::make_unique<PosixFileLock>(fd.release(), host));
+  }
+  return fail("Cannot lock", path, "it keeps being replaced");
 }
 
 Result<std::string> PosixFileSystem::shortPath(const std::string& path) {

@@ -51,7 +51,8 @@ class PosixFileSystem : public FileSystem {
   bool folderWritable(const std::string& path) override;
   // Under $TMPDIR or /tmp, made by mkdtemp (mode 0700), and noted so that a
   // later run removes it if this one is killed (temporaryFiles.h).
-  Result<std::string> createPrivateTempFolder(const std::string& prefix) override;
+  Result<std::string> createPrivateTempFolder(const std::string& prefix, bool outlivesRun) override;
+  Result<std::unique_ptr<FileLock>> lockFile(const std::string& path) override;
   // Always fails: this platform keeps no short names.
   Result<std::string> shortPath(const std::string& path) override;
   // "C:\windows\system32".

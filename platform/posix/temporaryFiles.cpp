@@ -2,17 +2,20 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <set>
 #include <system_error>
+
+#include "platform/leftoverRecord.h"
 
 namespace pm::posix {
 namespace fs = std::filesystem;
@@ -26,12 +29,27 @@ fs::path leftoverList(const Machine& machine) {
   return machine.root() / "PMSetup.leftovers";
 }
 
-// Appends one line to the list, on disk before the caller goes on.
-void note(const Machine& machine, const std::string& line) {
-  const int fd = ::open(leftoverList(machine).c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+// A record we may believe: a plain file of this user, with no other name, that
+// nobody else may write.
+bool trusted(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+         st.st_nlink == 1 && (st.st_mode & 022) == 0;
+}
+
+// Appends one entry to the record, on disk before the caller goes on. A record
+// that cannot be trusted is not added to: it is replaced by a new one.
+void note(const Machine& machine, const LeftoverEntry& entry) {
+  const fs::path list = leftoverList(machine);
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+  int fd = ::open(list.c_str(), kFlags, 0600);
+  if (fd >= 0 && !trusted(fd)) {
+    ::close(fd);
+    fd = -1;
+  }
+  if (fd < 0 && ::unlink(list.c_str()) == 0) fd = ::open(list.c_str(), kFlags | O_EXCL, 0600);
   if (fd < 0) return;
-  const std::string text = line + "\n";
+  const std::string text = leftoverLine(entry) + "\n";
   if (::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())) ::fsync(fd);
   ::close(fd);
 }
@@ -40,9 +58,9 @@ void note(const Machine& machine, const std::string& line) {
 void noteFolder(const Machine& machine, const fs::path& folder) {
   static std::mutex mutex;
   static std::set<std::string> noted;
-  const std::string line = "F " + folder.string();
   std::lock_guard<std::mutex> lock(mutex);
-  if (noted.insert(machine.root().string() + "\n" + line).second) note(machine, line);
+  if (noted.insert(machine.root().string() + '\0' + folder.string()).second)
+    note(machine, {'F', folder.string(), {}});
 }
 
 void fsyncFolder(const fs::path& folder) {
@@ -162,26 +180,53 @@ void removeTemporaryFilesOf(const fs::path& target) {
 }
 
 void noteOwnTemporaryFolder(const Machine& machine, const fs::path& folder) {
-  note(machine, "D " + folder.string());
+  unsigned char random[16];
+  if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return;
+  const std::string token = ownerToken(random);
+  if (::mkdir((folder / ownerMarkName(token)).c_str(), 0700) == 0)
+    note(machine, {'D', folder.string(), token});
 }
+
+namespace {
+
+// A folder that a run of ours made: a real folder (no link) of this user that
+// nobody else may enter, named as mkdtemp names ("PMUpTemp-Ab12Cd"), that holds
+// the owner mark its entry names.
+bool provablyOurs(const fs::path& place, const std::string& token) {
+  const std::string name = place.filename().string();
+  if (name.size() <= kRandomLength || name[name.size() - kRandomLength - 1] != '-') return false;
+  for (char c : name.substr(name.size() - kRandomLength))
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  const int dir = ::open(place.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dir < 0) return false;
+  struct stat st {};
+  struct stat mark {};
+  const bool ours = ::fstat(dir, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0 &&
+                    ::fstatat(dir, ownerMarkName(token).c_str(), &mark, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISDIR(mark.st_mode) && mark.st_uid == ::geteuid();
+  ::close(dir);
+  return ours;
+}
+
+}  // namespace
 
 void sweepLeftovers(const Machine& machine) {
   const fs::path list = leftoverList(machine);
-  std::ifstream in(list);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.size() < 3 || line[1] != ' ') continue;
-    const fs::path place = line.substr(2);
-    if (line[0] == 'F') {
+  const int fd = ::open(list.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  std::string text;
+  if (fd >= 0 && trusted(fd)) {
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, got);
+  }
+  if (fd >= 0) ::close(fd);
+  for (const LeftoverEntry& entry : parseLeftoverRecord(text)) {
+    const fs::path place = entry.place;
+    if (entry.kind == 'F') {
       removeTemporaryFiles(place);
-    } else if (line[0] == 'D') {
-      // Only a real folder of this user: a link or someone else's folder that
-      // took the name meanwhile is left alone.
-      struct stat st {};
-      if (::lstat(place.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
-        std::error_code ec;
-        fs::remove_all(place, ec);  // removes links inside, never what they point to
-      }
+    } else if (provablyOurs(place, entry.token)) {
+      std::error_code ec;
+      fs::remove_all(place, ec);  // removes links inside, never what they point to
     }
   }
   ::unlink(list.c_str());

@@ -6,10 +6,12 @@
 // there is never written through), flushed, and renamed over the target. A
 // process killed meanwhile leaves the temporary file. So that a later run can
 // find it, every folder that receives one is first noted in the machine's list
-// of leftover places, "<machine>/PMSetup.leftovers" (one "F <host folder>" line
-// per folder and process), as is every temporary folder wholly of our own
-// ("D <host folder>"). sweepLeftovers removes what those places still hold of
-// ours; the install lock (posixInstallLock.h) calls it when it is taken, so no
+// of leftover places, "<machine>/PMSetup.leftovers" (one "F" entry per folder
+// and process, leftoverRecord.h), as is every temporary folder wholly of our
+// own ("D", with the token of the owner mark made in it). The record is made
+// 0600 and believed only while it is a plain file of this user that nobody
+// else may write. sweepLeftovers removes what those places still hold of ours;
+// the install lock (posixInstallLock.h) calls it when it is taken, so no
 // running process can still be writing there.
 #pragma once
 
@@ -85,12 +87,13 @@ inline Status writeFileAtomically(const Machine& machine, const std::filesystem:
 // `target` can be running (its writer's lock held).
 void removeTemporaryFilesOf(const std::filesystem::path& target);
 
-// Notes a temporary folder that is wholly ours (made by mkdtemp), so that a later
-// sweep removes it if its run could not.
+// Notes a temporary folder that is wholly ours (made by mkdtemp), and marks it
+// as ours, so that a later sweep removes it if its run could not.
 void noteOwnTemporaryFolder(const Machine& machine, const std::filesystem::path& folder);
 
-// Removes our temporary files from every folder of the list and every folder of
-// our own that is still there (never following a link), then the list itself.
+// Removes our temporary files from every folder of the record and every folder
+// of our own that is still there and provably ours (never following a link),
+// then the record itself. Any other line, and a record it cannot trust, is ignored.
 // Only while no other process of ours runs on the machine: under the install lock.
 void sweepLeftovers(const Machine& machine);
 

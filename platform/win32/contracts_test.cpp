@@ -1,6 +1,10 @@
 // The platform contracts (platform/contract) for the Win32 services, run under
 // Wine in a fresh prefix: drive C: and the registry are the prefix's own.
 #include <windows.h>
+// after windows.h, whose types they use
+#include <aclapi.h>
+#include <sddl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +115,46 @@ struct Win32LockEnv : Win32FsEnv {
       auto* held = new win32::Win32InstallLock;
       EXPECT_TRUE(held->acquire().ok());
     }).join();
+  }
+  static std::wstring folder(int csidl) {
+    wchar_t base[MAX_PATH];
+    SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base);
+    return std::wstring(base) + L"\\Korrimel Software\\PMSetup";
+  }
+  // The record, and the per-user list that earlier versions read (any
+  // process of the user may write it).
+  void forgeRecord(const std::string& text) {
+    win32::Win32InstallLock().acquire();  // makes the record's folder as it makes it
+    const std::wstring user = folder(CSIDL_LOCAL_APPDATA);
+    SHCreateDirectoryExW(nullptr, user.c_str(), nullptr);
+    for (const std::wstring& f : {user, folder(CSIDL_COMMON_APPDATA)}) {
+      const HANDLE h = CreateFileW((f + L"\\PMSetup.leftovers").c_str(), FILE_APPEND_DATA, 0,
+                                   nullptr, OPEN_ALWAYS, 0, nullptr);
+      DWORD put = 0;
+      EXPECT_TRUE(WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr));
+      CloseHandle(h);
+    }
+  }
+  static std::string recordName(const std::string& path) { return path; }
+  // Wine shows no rights it was given: a folder's owner is the user, its
+  // rights come from the host's mode bits.
+  static bool showsRights() { return !underWine(); }
+  // The users get full control of the record's folder, or lose it again.
+  static void distrustRecord(bool others) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        others ? L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;BU)"
+               : L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+        SDDL_REVISION_1, &sd, nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+    std::wstring name = folder(CSIDL_COMMON_APPDATA);
+    EXPECT_EQ(SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, dacl, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    LocalFree(sd);
   }
 };
 

@@ -7,14 +7,16 @@
 // and moved over the target with MoveFileExW (MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH). A process killed meanwhile leaves the temporary
 // file. So that a later run can find it, every folder that receives one is
-// first noted in this user's list of leftover places,
-// "%LOCALAPPDATA%\Korrimel Software\PMSetup\PMSetup.leftovers" (one
-// "F <folder>" line per folder and process, UTF-8), as is every temporary folder
-// wholly of our own ("D <folder>"). The list lies in the user's own profile,
-// where no other user can write, so an elevated installer never deletes on
-// another user's word. sweepLeftovers removes what those places still hold of
-// ours; the install lock (win32InstallLock.h) calls it when it is taken, so no
-// installer can still be writing there.
+// first noted in the machine's leftovers record,
+// "%ProgramData%\Korrimel Software\PMSetup\PMSetup.leftovers" (one "F" entry
+// per folder and process, leftoverRecord.h), as is every temporary folder
+// wholly of our own ("D", with the token of the owner mark made in it). The
+// record is used only while its folder is owned by the administrators and
+// only they and the system may change it, so an elevated installer never
+// deletes on another user's, or an unelevated process's, word.
+// sweepLeftovers removes what those places still hold of ours; the install
+// lock (win32InstallLock.h) calls it when it is taken, so no installer can
+// still be writing there.
 #pragma once
 
 #include <windows.h>
@@ -67,12 +69,13 @@ std::wstring randomEnding(std::size_t length);
 // fail, naming it; what could be deleted is gone.
 Status removeFolderTree(const std::wstring& folder, bool force);
 
-// Notes a temporary folder that is wholly ours, so that a later sweep removes
-// it if its run could not.
+// Notes a temporary folder that is wholly ours, and marks it as ours, so that a
+// later sweep removes it if its run could not.
 void noteOwnTemporaryFolder(const std::wstring& folder);
 
-// Removes our temporary files from every folder of the list and every folder of
-// our own that is still there (never following a link), then the list itself.
+// Removes our temporary files from every folder of the record and every folder
+// of our own that is still there and provably ours (never following a link),
+// then the record itself. Any other line is ignored.
 // Only while no other installer runs: under the install lock.
 void sweepLeftovers();
 

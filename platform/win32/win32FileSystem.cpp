@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/leftoverRecord.h"
 #include "platform/text.h"
 #include "platform/win32/temporaryFiles.h"
 #include "platform/win32/wideText.h"
@@ -428,7 +429,8 @@ Result<bool> Win32FileSystem::sameContent(const std::string& a, const std::strin
   return result;
 }
 
-Result<std::string> Win32FileSystem::createPrivateTempFolder(const std::string& prefix) {
+Result<std::string> Win32FileSystem::createPrivateTempFolder(const std::string& prefix,
+                                                             bool outlivesRun) {
   wchar_t base[MAX_PATH + 1];
   const DWORD n = GetTempPathW(MAX_PATH + 1, base);
   if (n == 0 || n > MAX_PATH) return lastError("cannot find", "the temporary folder");
@@ -462,7 +464,7 @@ Result<std::string> Win32FileSystem::createPrivateTempFolder(const std::string& 
     const std::wstring path =
         widen(folder + "\\" + prefix + "-") + randomEnding(kFolderRandomLength);
     if (CreateDirectoryW(path.c_str(), &attributes)) {
-      noteOwnTemporaryFolder(path);
+      if (!outlivesRun) noteOwnTemporaryFolder(path);
       made = narrow(path);
       break;
     }
@@ -475,6 +477,100 @@ Result<std::string> Win32FileSystem::createPrivateTempFolder(const std::string& 
   }
   LocalFree(descriptor);
   return made;
+}
+
+namespace {
+
+// A byte-range lock (LockFileEx) on an open lock file: other programs, and over
+// SMB other computers, see it; the system gives it up with the handle, a kill
+// included.
+class Win32FileLock : public FileLock {
+ public:
+  explicit Win32FileLock(HANDLE handle) : handle_(handle) {}
+  // The file goes while it is still locked; a taker that opened it meanwhile
+  // sees it gone and makes a new one.
+  ~Win32FileLock() override {
+    FILE_DISPOSITION_INFO gone{TRUE};
+    SetFileInformationByHandle(handle_, FileDispositionInfo, &gone, sizeof gone);
+    CloseHandle(handle_);
+  }
+  Win32FileLock(const Win32FileLock&) = delete;
+  Win32FileLock& operator=(const Win32FileLock&) = delete;
+
+ private:
+  HANDLE handle_;
+};
+
+constexpr DWORD kLockedByte = 0x40000000;
+
+bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<FileLock>> Win32FileSystem::lockFile(const std::string& path) {
+  const std::wstring name = widen(path);
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const auto refused = [&](const std::string& why) {
+    return Status::failure("cannot lock " + path + ": " + why);
+  };
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    // A link at the name is opened as itself, and refused.
+    const HANDLE h =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return lastError("cannot lock", path);
+    BY_HANDLE_FILE_INFORMATION held{}, named{};
+    OVERLAPPED start{};
+    if (!GetFileInformationByHandle(h, &held) ||
+        (held.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+      CloseHandle(h);
+      return refused("it is not a file");
+    }
+    // One byte far past the holder's line, which others can then still read.
+    start.Offset = kLockedByte;
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start)) {
+      const DWORD err = GetLastError();
+      CloseHandle(h);
+      return refused(err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING
+                         ? "another program holds it"
+                         : errorMessage(err));
+    }
+    // Its last holder deleted it between our open and our lock: try the new one.
+    const HANDLE again = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const bool same = again != INVALID_HANDLE_VALUE && GetFileInformationByHandle(again, &named) &&
+                      sameFile(held, named);
+    if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+    if (!same) {
+      CloseHandle(h);
+      continue;
+    }
+    std::string text(1024, '\0');
+    DWORD got = 0;
+    const bool read = ReadFile(h, text.data(), static_cast<DWORD>(text.size()), &got, nullptr);
+    text.resize(read ? got : 0);
+    if (!read || !isLockFileText(text)) {
+      CloseHandle(h);
+      return refused("it holds something other than a lock of ours");
+    }
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = L"";
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    GetComputerNameW(computer, &length);
+    const std::string line = lockFileText("computer " + narrow(computer) + ", process " +
+                                          std::to_string(GetCurrentProcessId()));
+    DWORD put = 0;
+    if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) != 0 || !SetEndOfFile(h) ||
+        !WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &put, nullptr)) {
+      const DWORD err = GetLastError();
+      CloseHandle(h);
+      return refused(errorMessage(err));
+    }
+    return std::unique_ptr<FileLock>(std::make_unique<Win32FileLock>(h));
+  }
+  return refused("it keeps being replaced");
 }
 
 Result<std::string> Win32FileSystem::shortPath(const std::string& path) {

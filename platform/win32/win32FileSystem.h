@@ -49,7 +49,8 @@ class Win32FileSystem : public FileSystem {
   // on a name that exists, so nothing planted is taken) and a security
   // descriptor that lets only this user, the administrators and the system in;
   // noted so that a later run removes it if this one is killed.
-  Result<std::string> createPrivateTempFolder(const std::string& prefix) override;
+  Result<std::string> createPrivateTempFolder(const std::string& prefix, bool outlivesRun) override;
+  Result<std::unique_ptr<FileLock>> lockFile(const std::string& path) override;
   Result<std::string> shortPath(const std::string& path) override;
   Result<std::string> systemFolder() override;
 };
