@@ -1,0 +1,45 @@
+# How the Windows programs are linked so that no DLL is taken from the
+# program's folder (a downloads folder others can write to).
+#
+# Every system DLL other than kernel32 and msvcrt (two of the system's known
+# DLLs, which the loader takes from the system folder only) is delay-loaded:
+# the programs import them through delay-import libraries made here from
+# MinGW's import libraries, so the loader resolves none of them before main,
+# and each is loaded at its first use, after restrictDllSearch() has limited
+# the search to the system folder. (Wine's user32 imports version.dll and
+# zlib1.dll, which Wine would otherwise look for beside the program.)
+#
+# After each link cmake/windows/set-load-config fills the load-configuration
+# entry from the program's section .lcfg (platform/win32/systemLibrary.cpp),
+# so Windows also looks for the DLLs those DLLs import in the system folder.
+set(PM_DELAY_LOADED advapi32 comctl32 comdlg32 gdi32 gdiplus ole32 oleaut32 shell32 user32)
+set(dir ${CMAKE_BINARY_DIR}/delay-import)
+file(MAKE_DIRECTORY ${dir})
+set(delayed)
+foreach(lib ${PM_DELAY_LOADED})
+  set(out ${dir}/lib${lib}_delayed.a)
+  list(APPEND delayed ${out})
+  if(EXISTS ${out})
+    continue()
+  endif()
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=lib${lib}.a
+                  OUTPUT_VARIABLE import OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND ${CMAKE_NM} ${import} OUTPUT_VARIABLE symbols)
+  # "__imp_Name" (64-bit) or "__imp__Name@8" (32-bit): the function Name.
+  string(REGEX MATCHALL " I __imp__?[^\n]+" symbols "${symbols}")
+  list(TRANSFORM symbols REPLACE " I __imp__?" "")
+  list(REMOVE_DUPLICATES symbols)
+  list(JOIN symbols "\n" exports)
+  file(WRITE ${dir}/${lib}.def "LIBRARY ${lib}.dll\nEXPORTS\n${exports}\n")
+  execute_process(COMMAND ${CMAKE_DLLTOOL} --kill-at -d ${dir}/${lib}.def -y ${out}
+                  RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "cannot make the delay-import library of ${lib}.dll")
+  endif()
+endforeach()
+list(JOIN delayed " " delayed)
+foreach(lang C CXX)
+  set(CMAKE_${lang}_STANDARD_LIBRARIES "${delayed} -lkernel32 -lwinspool -luuid")
+  set(CMAKE_${lang}_LINK_EXECUTABLE
+      "${CMAKE_${lang}_LINK_EXECUTABLE} && ${CMAKE_SOURCE_DIR}/cmake/windows/set-load-config <TARGET>")
+endforeach()
