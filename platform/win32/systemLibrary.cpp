@@ -28,6 +28,13 @@ void restrictDllSearch() {
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+void preloadWindowLibraries() {
+  for (const wchar_t* name :
+       {L"uxtheme.dll", L"dwmapi.dll", L"msimg32.dll", L"version.dll", L"windowscodecs.dll"}) {
+    LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);  // absent on some versions
+  }
+}
+
 Status SystemLibrary::load() {
   if (!tried_) {
     tried_ = true;

@@ -18,6 +18,11 @@ namespace pm::win32 {
 // those the system makes for us, search only the system folder.
 void restrictDllSearch();
 
+// Loads the DLLs that the window program's system DLLs (Common Controls 6,
+// visual styles, GDI+) bring in, from the system folder, before the first
+// window: a later load by name then finds them already loaded.
+void preloadWindowLibraries();
+
 // One DLL of the system folder, loaded on first use and kept for the life of
 // the process.
 class SystemLibrary {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -54,7 +55,7 @@ TEST(Win32ProcessRunner, AConsoleToolGetsNoWindowAndSharesTheStandardError) {
   CloseHandle(file);
 
   EXPECT_EQ(code, 7) << "100: the tool was given a console window";
-  std::ifstream in(log);
+  std::ifstream in(std::filesystem::path{log});
   std::stringstream text;
   text << in.rdbuf();
   EXPECT_EQ(text.str(), "probe 7\n");

@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/win32/systemLibrary.h"
 #include "platform/win32/wideText.h"
 #include "platform/win32ui/pictures.h"
 
 namespace pm::win32ui {
 
 void prepareApplication() {
+  win32::preloadWindowLibraries();
   INITCOMMONCONTROLSEX icc{};
   icc.dwSize = sizeof icc;
   icc.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
