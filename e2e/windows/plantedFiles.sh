@@ -45,12 +45,10 @@ printf 'agreement = accept\nhelp = yes\nname = Ann\n' >"$work/answers.ini"
 answers=$("$wine" winepath -w "$work/answers.ini" 2>/dev/null)
 libraries="plmcal32.dll plmgrid.ocx plmrpt32.dll"
 
-system=$("$wine" winepath -u 'C:\windows\system32' 2>/dev/null)
-
 run_programs() {  # run_programs LOG: our programs as a user runs them
   # The libraries are registered again only where they are not yet installed.
   "$wine" reg delete 'HKCR\PMSetup' /f >/dev/null 2>&1 || true
-  for lib in $libraries; do rm -f "$system/$lib"; done
+  for lib in $libraries; do rm -f "$WINEPREFIX"/drive_c/windows/{system32,syswow64}/"$lib"; done
   local rc=0
   "$wine" "$setup/PMSetupUnattended.exe" --no-pacing "$answers" >"$work/report" 2>>"$1" || rc=$?
   [ "$rc" = 0 ] || fail "PMSetupUnattended.exe exit code $rc (see $1)"
