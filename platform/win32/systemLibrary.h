@@ -2,10 +2,10 @@
 //
 // An installer is often started from a downloads folder full of other files; a
 // DLL planted there under the name of one we use must never be loaded. Every
-// program calls restrictDllSearch() first thing, and every DLL that is not one
-// of the system's known DLLs (cabinet.dll, odbc32.dll...) is loaded through
-// SystemLibrary rather than imported, so the loader never searches the
-// program's folder for it.
+// program calls restrictDllSearch() first thing; the system DLLs it uses are
+// delay-loaded (cmake/PMWindowsLinking.cmake) or, where only a few functions
+// are wanted (cabinet.dll, odbc32.dll...), loaded through SystemLibrary, so the
+// loader never searches the program's folder for them.
 #pragma once
 
 #include <string>
