@@ -85,6 +85,14 @@ for pid in $pids; do
   grep -E "^$pid:[0-9a-f]+:trace:loaddll:.*Loaded L\"" "$work/loads.log" |
     sed -E 's/.*Loaded L"([^"]*)".*/\1/; s/.*\\//' | tr 'A-Z' 'a-z'
 done | grep -E '\.(dll|drv)$' | sort -u >"$work/loaded-names"
+# Where a program imports user32 itself (the 32-bit build, whose delay-import
+# libraries cannot be made), Wine's user32 brings in version.dll and zlib1.dll
+# while the imports are resolved, before main, as Windows' user32 (a known DLL)
+# does not: left out there, and said so.
+if x86_64-w64-mingw32-objdump -p "$setup/PMSetup.exe" | grep -qi 'DLL Name: USER32'; then
+  known+=" version zlib1 "
+  echo "not planted: version.dll and zlib1.dll, which Wine's own user32 loads before main"
+fi
 while read -r name; do
   case "$known" in *" ${name%.*} "*) continue ;; esac
   names+=("$name")
