@@ -89,7 +89,8 @@ done | grep -E '\.(dll|drv)$' | sort -u >"$work/loaded-names"
 # libraries cannot be made), Wine's user32 brings in version.dll and zlib1.dll
 # while the imports are resolved, before main, as Windows' user32 (a known DLL)
 # does not: left out there, and said so.
-if x86_64-w64-mingw32-objdump -p "$setup/PMSetup.exe" | grep -qi 'DLL Name: USER32'; then
+imports=$(x86_64-w64-mingw32-objdump -p "$setup/PMSetup.exe")
+if [[ ${imports^^} == *"DLL NAME: USER32"* ]]; then
   known+=" version zlib1 "
   echo "not planted: version.dll and zlib1.dll, which Wine's own user32 loads before main"
 fi
