@@ -2,10 +2,10 @@
 //
 // An installer is often started from a downloads folder full of other files; a
 // DLL planted there under the name of one we use must never be loaded. Every
-// program calls restrictDllSearch() first thing, and every DLL that is not one
-// of the system's known DLLs (cabinet.dll, odbc32.dll...) is loaded through
-// SystemLibrary rather than imported, so the loader never searches the
-// program's folder for it.
+// program calls restrictDllSearch() first thing; the system DLLs it uses are
+// delay-loaded (cmake/PMWindowsLinking.cmake) or, where only a few functions
+// are wanted (cabinet.dll, odbc32.dll...), loaded through SystemLibrary, so the
+// loader never searches the program's folder for them.
 #pragma once
 
 #include <string>
@@ -17,6 +17,11 @@ namespace pm::win32 {
 // SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32): later loads, ours and
 // those the system makes for us, search only the system folder.
 void restrictDllSearch();
+
+// Loads the DLLs that the window program's system DLLs (Common Controls 6,
+// visual styles, GDI+) bring in, from the system folder, before the first
+// window: a later load by name then finds them already loaded.
+void preloadWindowLibraries();
 
 // One DLL of the system folder, loaded on first use and kept for the life of
 // the process.

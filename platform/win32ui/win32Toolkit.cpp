@@ -5,16 +5,21 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/win32/systemLibrary.h"
 #include "platform/win32/wideText.h"
 #include "platform/win32ui/pictures.h"
 
 namespace pm::win32ui {
 
 void prepareApplication() {
+  win32::preloadWindowLibraries();
   INITCOMMONCONTROLSEX icc{};
   icc.dwSize = sizeof icc;
   icc.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
-  InitCommonControlsEx(&icc);
+  // Common Controls is not a known DLL: never imported.
+  static win32::SystemLibrary comctl32(L"comctl32.dll");
+  using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  if (const auto init = comctl32.function<Init>("InitCommonControlsEx")) init(&icc);
   startPictures();
   FormWindow::registerClasses();
 }
