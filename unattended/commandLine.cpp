@@ -59,7 +59,7 @@ Result<CommandLine> parseCommandLine(const std::vector<std::string>& args, Progr
       if (value.empty()) return Status::failure("the log file's name is empty");
       line.logFile = value;
     } else {
-      return Status::failure("unknown switch " + arg);
+      return Status::failure("unknown option " + arg);
     }
   }
   if (program == Program::Unattended || line.quiet) {

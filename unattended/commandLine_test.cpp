@@ -32,9 +32,9 @@ TEST(CommandLine, ReadsTheSwitchesAdministratorsTypeAndRefusesTheRest) {
       {W::Window, {"/log=run.log"}, " run.log"},
       {W::Window, {"/answers=a.ini"}, "/answers needs /quiet"},
       {W::Window, {"/quiet"}, "the answer file is missing"},
-      {W::Window, {"/bogus"}, "unknown switch /bogus"},
+      {W::Window, {"/bogus"}, "unknown option /bogus"},
       {W::Window, {"a.ini"}, "unknown argument a.ini"},
-      {W::Unattended, {"/quiet", "a.ini"}, "unknown switch /quiet"},
+      {W::Unattended, {"/quiet", "a.ini"}, "unknown option /quiet"},
       {W::Unattended, {"a.ini", "/answers=b.ini"}, "only one answer file"},
       {W::Unattended, {"/log=", "a.ini"}, "the log file's name is empty"},
   };

@@ -31,7 +31,7 @@ rc=0
 "$wine" "$setup/PMSetup.exe" /quiet /bogus "/log=$(winpath "$work/bad.log")" \
   >/dev/null 2>&1 || rc=$?
 [ "$rc" = $((1639 % 256)) ] || fail "a bad switch gave $rc, not 1639"
-grep -q 'unknown switch /bogus' "$work/bad.log" && grep -q 'Exit code: 1639$' "$work/bad.log" ||
+grep -q 'unknown option /bogus' "$work/bad.log" && grep -q 'Exit code: 1639$' "$work/bad.log" ||
   fail "the bad switch is not logged: $(cat "$work/bad.log" 2>/dev/null)"
 
 rc=0
