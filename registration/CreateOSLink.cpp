@@ -1,6 +1,9 @@
 #include "registration/CreateOSLink.h"
 
+#include <vector>
+
 #include "install/basCommon.h"
+#include "platform/ddeLinks.h"
 #include "platform/result.h"
 
 namespace pm {
@@ -52,6 +55,24 @@ void CreateProgManItem(InstallWindow& frm, std::string strGroupName, std::string
 
 void PerformDDE(InstallWindow& frm, std::string strGroup, std::string strCmd, std::string strTitle,
                 std::int16_t intDDE, bool /*fLog*/) {
+  // The group, command line and title travel inside the command text: each is
+  // quoted where it holds the syntax's own characters, so a folder named
+  // "x)][DeleteGroup(y" stays one argument. One that cannot be carried is told
+  // and recorded, and nothing is sent for the item.
+  std::vector<std::string> commands;
+  if (intDDE == 0) {
+    for (auto command :
+         {progManCommand("CreateGroup", {strGroup}), progManCommand("ReplaceItem", {strTitle}),
+          progManCommand("AddItem", {strCmd, strTitle, "", "", ""})}) {
+      if (!command) {
+        frm.reportFailure("installCheck",
+                          "Could not create the shortcut " + strTitle + ": " + command.message());
+        return;
+      }
+      commands.push_back(std::move(command).value());
+    }
+  }
+
   BusyPointer busy(frm.services().toolkit, frm.state().busyDepth);
   DdeLink& link = frm.lblDDE();
 
@@ -65,12 +86,9 @@ void PerformDDE(InstallWindow& frm, std::string strGroup, std::string strCmd, st
   for (int pass = 0; pass < kSettlePasses; ++pass) frm.doEvents();
   ignoreFailure(link.setLinkTimeout(kCommandTimeoutTenths));
 
-  if (intDDE == 0) {
-    ignoreFailure(link.linkExecute("[CreateGroup(" + strGroup + ")]"));
-    // Fails when the group has no item of this title yet; that is expected.
-    ignoreFailure(link.linkExecute("[ReplaceItem(" + strTitle + ")]"));
-    ignoreFailure(link.linkExecute("[AddItem(" + strCmd + "," + strTitle + ",,,)]"));
-  }
+  // CreateGroup, ReplaceItem, AddItem. ReplaceItem fails when the group has no
+  // item of this title yet; that is expected.
+  for (const std::string& command : commands) ignoreFailure(link.linkExecute(command));
 
   ignoreFailure(link.setLinkMode(0));
   ignoreFailure(link.setLinkTopic(""));

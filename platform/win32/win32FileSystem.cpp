@@ -39,19 +39,6 @@ bool toLocal(const FILETIME& ft, DateTime& out) {
   return true;
 }
 
-bool fromLocal(DateTime t, FILETIME& ft) {
-  const CivilDate d = t.date();
-  if (d.year < 1601 || d.year > 30827) return false;
-  SYSTEMTIME local{}, utc;
-  local.wYear = static_cast<WORD>(d.year);
-  local.wMonth = static_cast<WORD>(d.month);
-  local.wDay = static_cast<WORD>(d.day);
-  local.wHour = static_cast<WORD>(t.hour());
-  local.wMinute = static_cast<WORD>(t.minute());
-  local.wSecond = static_cast<WORD>(t.second());
-  return TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, &ft);
-}
-
 std::string withoutTrailingSeparator(std::string p) {
   while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
   if (p.size() >= 2 && p[1] == ':')
@@ -240,7 +227,7 @@ Result<DateTime> Win32FileSystem::modificationTime(const std::string& path) {
 
 Status Win32FileSystem::setModificationTime(const std::string& path, DateTime time) {
   FILETIME ft;
-  if (!fromLocal(time, ft)) return Status::failure("no file time for " + time.text());
+  if (!fileTimeFromLocal(time, ft)) return Status::failure("no file time for " + time.text());
   const HANDLE h =
       CreateFileW(widen(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -296,11 +283,11 @@ std::string Win32FileSystem::absolutePath(const std::string& path) {
   return withoutTrailingSeparator(narrow(out));
 }
 
-Result<std::string> Win32FileSystem::readText(const std::string& path) {
+Status Win32FileSystem::readPieces(const std::string& path,
+                                   const std::function<bool(std::string_view)>& piece) {
   const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return lastError("cannot read", path);
-  std::string text;
   char buffer[65536];
   DWORD got = 0;
   Status s;
@@ -309,12 +296,10 @@ Result<std::string> Win32FileSystem::readText(const std::string& path) {
       s = lastError("cannot read", path);
       break;
     }
-    if (got == 0) break;
-    text.append(buffer, got);
+    if (got == 0 || !piece(std::string_view(buffer, got))) break;
   }
   CloseHandle(h);
-  if (!s) return s;
-  return text;
+  return s;
 }
 
 Status Win32FileSystem::writeText(const std::string& path, const std::string& content) {
@@ -519,6 +504,19 @@ std::string installerFolder() {
     path.resize(path.size() * 2);
   }
   return narrow(path.substr(0, path.find_last_of(L'\\')));
+}
+
+bool fileTimeFromLocal(DateTime t, FILETIME& ft) {
+  const CivilDate d = t.date();
+  if (d.year < 1601 || d.year > 30827) return false;
+  SYSTEMTIME local{}, utc;
+  local.wYear = static_cast<WORD>(d.year);
+  local.wMonth = static_cast<WORD>(d.month);
+  local.wDay = static_cast<WORD>(d.day);
+  local.wHour = static_cast<WORD>(t.hour());
+  local.wMinute = static_cast<WORD>(t.minute());
+  local.wSecond = static_cast<WORD>(t.second());
+  return TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, &ft);
 }
 
 }  // namespace pm::win32

@@ -10,6 +10,8 @@
 
 #include "platform/filesystem.h"
 
+struct _FILETIME;
+
 namespace pm::win32 {
 
 class Win32FileSystem : public FileSystem {
@@ -29,7 +31,8 @@ class Win32FileSystem : public FileSystem {
   // GetFullPathNameW, with the drive letter in upper case and no trailing "\"
   // except after a bare drive.
   std::string absolutePath(const std::string& path) override;
-  Result<std::string> readText(const std::string& path) override;
+  Status readPieces(const std::string& path,
+                    const std::function<bool(std::string_view)>& piece) override;
   Status writeText(const std::string& path, const std::string& content) override;
   Status renameFile(const std::string& from, const std::string& to) override;
   // FILE_ATTRIBUTE_REPARSE_POINT on the path itself.
@@ -50,6 +53,10 @@ class Win32FileSystem : public FileSystem {
   Result<std::string> shortPath(const std::string& path) override;
   Result<std::string> systemFolder() override;
 };
+
+// A local civil date-time as a FILETIME (UTC, through the machine's time zone);
+// false outside the years Windows can hold.
+bool fileTimeFromLocal(DateTime local, _FILETIME& out);
 
 // The folder of the running program (GetModuleFileNameW), without a trailing "\".
 std::string installerFolder();

@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
-#include <ostream>
 #include <system_error>
+#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "platform/text.h"
 #include "tools/cabarc/cabinetReader.h"
@@ -54,18 +57,6 @@ std::string printable(const std::string& name) {
 
 constexpr int kExecutableAttribute = 0x40;  // _A_EXEC
 
-// A name in `folder` for a member on its way in; the reader creates it
-// exclusively, so a name taken meanwhile fails rather than clobbers.
-fs::path temporaryName(const fs::path& folder) {
-  static unsigned counter = 0;
-  std::error_code ec;
-  for (;;) {
-    const fs::path p = folder / (".Cabarc-" + std::to_string(processId()) + "-" +
-                                 std::to_string(++counter) + ".tmp");
-    if (!entryExists(p)) return p;
-  }
-}
-
 std::string joinParts(const std::vector<std::string>& parts, char sep) {
   std::string s;
   for (const auto& p : parts) {
@@ -77,8 +68,7 @@ std::string joinParts(const std::vector<std::string>& parts, char sep) {
 
 // ---------------------------------------------------------------- L
 
-int listCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
-                std::ostream& err) {
+int listCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
   auto reader = CabinetReader::open(toHost(inv.cabinet));
   if (!reader) {
     err << "Cabarc: cannot read the cabinet " << inv.cabinet << ": " << reader.message() << "\n";
@@ -105,8 +95,7 @@ int listCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out
 // Reads every member through the decompressor into nothing, so that the data
 // checksums and the compressed streams are checked, and writes no file: a
 // cabinet that passes extracts whole.
-int testCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
-                std::ostream& err) {
+int testCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
   const fs::path host = toHost(inv.cabinet);
   auto opened = CabinetReader::open(host);
   if (!opened) {
@@ -123,15 +112,30 @@ int testCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out
         << " of its " << reader.declaredLength() << " bytes\n";
     return kCabinetUnreadable;
   }
-  Outcome outcome;
-  const auto& members = reader.members();
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    if (Status s = reader.verify(i); !s) {
-      err << "Cabarc: the cabinet " << inv.cabinet << " is damaged: " << printable(members[i].name)
-          << ": " << s.message() << "\n";
+  // Every member read through in one pass, its bytes thrown away.
+  struct Checker : ExtractionSink {
+    const Invocation& inv;
+    const std::vector<CabinetMember>& members;
+    Writer& err;
+    Outcome outcome;
+    Checker(const Invocation& i, const std::vector<CabinetMember>& m, Writer& e)
+        : inv(i), members(m), err(e) {}
+    OutputHandle begin(std::size_t) override { return kDiscardMember; }
+    void end(std::size_t i, const Status& s) override {
+      if (s) return;
+      if (!members[i].elsewhere.empty())
+        err << "Cabarc: cannot test " << printable(members[i].name) << ": " << s.message() << "\n";
+      else
+        err << "Cabarc: the cabinet " << inv.cabinet
+            << " is damaged: " << printable(members[i].name) << ": " << s.message() << "\n";
       outcome.note(kMemberFailed);
     }
-  }
+  } checker(inv, reader.members(), err);
+  std::vector<std::size_t> all(reader.members().size());
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+  reader.extractEach(all, checker);
+  const auto& members = reader.members();
+  const Outcome& outcome = checker.outcome;
   for (const auto& w : reader.takeWarnings()) err << "Cabarc: warning: " << w << "\n";
   if (outcome.code == kOk)
     out << "Cabinet " << inv.cabinet << " is intact: " << members.size()
@@ -141,57 +145,64 @@ int testCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out
 
 // ---------------------------------------------------------------- X
 
-// Folder listings by lower-case name, read once per folder and kept up to date
-// as members land, so that finding a name's existing spelling stays cheap when
-// thousands of members go into one folder.
+// What the folders of the destination hold, each listed once and kept up to
+// date as members land, so that a name's existing spelling is found without a
+// system call per member, even with thousands of members in one folder.
 class FolderIndex {
  public:
-  // The existing entry of `folder` named `part` without regard to case, if any.
-  std::optional<fs::path> find(const fs::path& folder, const std::string& part) {
-    auto& names = listing(folder);
-    const auto it = names.find(toLower(part));
-    if (it == names.end()) return std::nullopt;
-    return folder / pathFromUtf8(it->second);
+  // The entry of `folder` named `part`: that very name, else one that differs
+  // only in letter case (the same pick every time); nothing when there is none.
+  std::optional<std::string> find(const fs::path& folder, const std::string& part) {
+    const Listing& l = listing(folder);
+    const auto it = l.folded.find(toLower(part));
+    if (it == l.folded.end()) return std::nullopt;
+    if (it->second != part && l.others.contains(part)) return part;
+    return it->second;
   }
-  void added(const fs::path& entry) {
-    listing(entry.parent_path())
-        .emplace(toLower(utf8Of(entry.filename())), utf8Of(entry.filename()));
-  }
+  void added(const fs::path& entry) { add(listing(entry.parent_path()), utf8Of(entry.filename())); }
 
  private:
-  std::map<std::string, std::string>& listing(const fs::path& folder) {
+  // Kept small, one entry per name: thousands of members may land in one folder.
+  struct Listing {
+    std::unordered_map<std::string, std::string> folded;  // lower case -> the least name
+    std::unordered_set<std::string> others;  // names that are not the least of their case
+  };
+  static void add(Listing& l, const std::string& name) {
+    auto [at, fresh] = l.folded.emplace(toLower(name), name);
+    if (fresh || at->second == name) return;
+    if (name < at->second) {  // the new name becomes the pick, the old one another
+      l.others.insert(at->second);
+      at->second = name;
+    } else {
+      l.others.insert(name);
+    }
+  }
+  Listing& listing(const fs::path& folder) {
     auto [it, fresh] = folders_.try_emplace(utf8Of(folder));
     if (fresh) {
       std::error_code ec;
-      for (const auto& e : fs::directory_iterator(folder, ec)) {
-        const std::string name = utf8Of(e.path().filename());
-        auto [at, added] = it->second.emplace(toLower(name), name);
-        if (!added && name < at->second) at->second = name;  // same pick every time
-      }
+      for (const auto& e : fs::directory_iterator(folder, ec))
+        add(it->second, utf8Of(e.path().filename()));
     }
     return it->second;
   }
-  std::map<std::string, std::map<std::string, std::string>> folders_;
+  std::unordered_map<std::string, Listing> folders_;
 };
 
-// The host path of `parts` below `folder`. Where the exact name is missing, an
-// existing entry that differs only in letter case is taken, as Windows would
-// overwrite that file rather than make a second one.
-fs::path resolveUnder(FolderIndex& index, const fs::path& folder,
-                      const std::vector<std::string>& parts) {
+// The host path of `parts` below `folder`, and whether an entry is there.
+// Where the exact name is missing, an existing entry that differs only in
+// letter case is taken, as Windows would overwrite that file rather than make
+// a second one.
+std::pair<fs::path, bool> resolveUnder(FolderIndex& index, const fs::path& folder,
+                                       const std::vector<std::string>& parts) {
   fs::path at = folder;
   bool existing = true;
   for (const auto& part : parts) {
-    std::error_code ec;
-    fs::path exact = at / pathFromUtf8(part);
-    if (existing && !entryExists(exact)) {
-      const auto other = index.find(at, part);
-      existing = other.has_value();
-      if (other) exact = *other;
-    }
-    at = std::move(exact);
+    const auto found = existing ? index.find(at, part) : std::nullopt;
+    existing = found.has_value();
+    at /= pathFromUtf8(found ? *found : part);
   }
-  return at;
+  return {at, existing};
 }
 
 // Makes the folders between the destination and the member's file; refuses to
@@ -216,69 +227,152 @@ Status makeFolders(const fs::path& destHost, const fs::path& fileHost, FolderInd
   return {};
 }
 
-int extractOne(CabinetReader& reader, std::size_t which, const fs::path& destHost,
-               FolderIndex& index, const Invocation& inv, std::ostream& out, std::ostream& err) {
-  const CabinetMember& member = reader.members()[which];
-  const SafeName safe = checkMemberName(member.name);
-  if (!safe.ok) {
-    err << "Cabarc: refused member \"" << printable(member.name) << "\": " << safe.reason
-        << "; it is not extracted\n";
-    return kMemberRefused;
+// Extraction, member by member as the cabinet gives them: each goes into a
+// temporary file beside its target, renamed over the target when complete, so
+// a failure never leaves a half-written file under the member's name.
+class Extraction : public ExtractionSink {
+ public:
+  Extraction(const Invocation& inv, const std::vector<CabinetMember>& members,
+             const std::vector<std::size_t>& wanted, fs::path dest, Writer& out, Writer& err)
+      : inv_(inv),
+        members_(members),
+        dest_(std::move(dest)),
+        out_(out),
+        err_(err),
+        collide_(namesMayCollide(members, wanted, inv.keepPaths)) {}
+
+  OutputHandle begin(std::size_t which) override {
+    const int code = prepare(which);
+    if (code != kOk) {
+      outcome.note(code);
+      return kSkipMember;
+    }
+    out_ << "Extracting " << shown_ << "\n";
+    auto tmp = createTemporaryIn(target_.parent_path());
+    if (!tmp) {
+      err_ << "Cabarc: cannot extract " << shown_ << ": " << tmp.message() << "\n";
+      outcome.note(kMemberFailed);
+      return kSkipMember;
+    }
+    tmp_ = tmp.value().path;
+    begun_ = which;
+    timeSet_ = true;
+    return tmp.value().handle;
   }
-  const std::vector<std::string> parts =
-      inv.keepPaths ? safe.parts : std::vector<std::string>{safe.parts.back()};
-  const std::string shown = joinParts(parts, '\\');
-  const fs::path target = resolveUnder(index, destHost, parts);
-  const fs::path rel = target.lexically_relative(destHost);
-  if (rel.empty() || *rel.begin() == ".." || rel.is_absolute()) {
-    err << "Cabarc: refused member \"" << printable(member.name)
-        << "\": it would land outside the destination\n";
-    return kMemberRefused;
+
+  void written(std::size_t which, OutputHandle file) override {
+    const CabinetMember& member = members_[which];
+    timeSet_ = !member.time || setLocalModificationTime(file, *member.time);
   }
-  if (inv.keepPaths) {
-    if (Status s = makeFolders(destHost, target, index); !s) {
-      err << "Cabarc: cannot extract " << shown << ": " << s.message() << "\n";
+
+  void end(std::size_t which, const Status& result) override {
+    const CabinetMember& member = members_[which];
+    if (std::exchange(begun_, std::nullopt) != which) {  // never begun
+      err_ << "Cabarc: cannot extract " << printable(member.name) << ": " << result.message()
+           << "\n";
+      outcome.note(kMemberFailed);
+      return;
+    }
+    Status s = result;
+    bool taken = false;
+    if (s) {
+      // A member marked executable (Cabarc N marks files that can be run) can be
+      // run once extracted; others keep the mode they were created with.
+      if ((member.attributes & kExecutableAttribute) != 0) markExecutable(tmp_);
+      if (!timeSet_) err_ << "Cabarc: warning: cannot set the time of " << shown_ << "\n";
+      if (!member.time)
+        err_ << "Cabarc: warning: " << shown_ << " has no valid date in the cabinet\n";
+      s = moveInto(tmp_, target_, inv_.overwrite, taken);
+      if (s) {
+        if (collide_) index_.added(target_);
+        return;
+      }
+    }
+    std::error_code ec;
+    fs::remove(tmp_, ec);
+    if (taken) {  // a file of that name came meanwhile
+      out_ << shown_ << " exists and is left alone (-o overwrites)\n";
+      outcome.note(kLeftAlone);
+      return;
+    }
+    err_ << "Cabarc: cannot extract " << shown_ << ": " << s.message() << "\n";
+    outcome.note(kMemberFailed);
+  }
+
+  Outcome outcome;
+
+ private:
+  // Where member `which` goes (target_, shown_), or the code that says why it
+  // does not, reported.
+  int prepare(std::size_t which) {
+    const CabinetMember& member = members_[which];
+    const SafeName safe = checkMemberName(member.name);
+    if (!safe.ok) {
+      err_ << "Cabarc: refused member \"" << printable(member.name) << "\": " << safe.reason
+           << "; it is not extracted\n";
+      return kMemberRefused;
+    }
+    const std::vector<std::string> parts =
+        inv_.keepPaths ? safe.parts : std::vector<std::string>{safe.parts.back()};
+    shown_ = joinParts(parts, '\\');
+    bool exists = false;
+    std::tie(target_, exists) = resolveUnder(index_, dest_, parts);
+    const fs::path rel = target_.lexically_relative(dest_);
+    if (rel.empty() || *rel.begin() == ".." || rel.is_absolute()) {
+      err_ << "Cabarc: refused member \"" << printable(member.name)
+           << "\": it would land outside the destination\n";
+      return kMemberRefused;
+    }
+    if (inv_.keepPaths) {
+      if (Status s = makeFolders(dest_, target_, index_); !s) {
+        err_ << "Cabarc: cannot extract " << shown_ << ": " << s.message() << "\n";
+        return kMemberFailed;
+      }
+    }
+    if (!exists) return kOk;
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(target_, ec))) {
+      err_ << "Cabarc: cannot extract " << shown_ << ": a folder of that name exists\n";
       return kMemberFailed;
     }
-  }
-  std::error_code ec;
-  const auto st = fs::symlink_status(target, ec);
-  if (fs::exists(st)) {
-    if (fs::is_directory(st)) {
-      err << "Cabarc: cannot extract " << shown << ": a folder of that name exists\n";
-      return kMemberFailed;
-    }
-    if (!inv.overwrite) {
-      out << shown << " exists and is left alone (-o overwrites)\n";
+    if (!inv_.overwrite) {
+      out_ << shown_ << " exists and is left alone (-o overwrites)\n";
       return kLeftAlone;
     }
+    return kOk;
   }
 
-  out << "Extracting " << shown << "\n";
-  // Into a temporary name beside the target, renamed when complete: a failure
-  // never leaves a half-written file under the member's name.
-  const fs::path tmp = temporaryName(target.parent_path());
-  Status s = reader.extract(which, tmp);
-  if (s) {
-    // A member marked executable (Cabarc N marks files that can be run) can be
-    // run once extracted; others keep the mode they were created with.
-    if ((member.attributes & kExecutableAttribute) != 0) markExecutable(tmp);
-    if (member.time && !setLocalModificationTime(tmp, *member.time))
-      err << "Cabarc: warning: cannot set the time of " << shown << "\n";
-    if (!member.time) err << "Cabarc: warning: " << shown << " has no valid date in the cabinet\n";
-    s = replaceFile(tmp, target);
-    if (s) {
-      index.added(target);
-      return kOk;
+  const Invocation& inv_;
+  const std::vector<CabinetMember>& members_;
+  const fs::path dest_;
+  Writer& out_;
+  Writer& err_;
+  FolderIndex index_;
+  // Whether two of the members may land on one name (letter case aside): only
+  // then must the index learn of each file that lands, which would cost memory
+  // per member.
+  static bool namesMayCollide(const std::vector<CabinetMember>& members,
+                              const std::vector<std::size_t>& wanted, bool keepPaths) {
+    std::vector<std::size_t> hashes;
+    hashes.reserve(wanted.size());
+    for (const std::size_t i : wanted) {
+      std::string_view name = members[i].name;
+      if (!keepPaths) name = name.substr(name.find_last_of("\\/") + 1);
+      hashes.push_back(std::hash<std::string>()(toLower(std::string(name))));
     }
+    std::sort(hashes.begin(), hashes.end());
+    return std::adjacent_find(hashes.begin(), hashes.end()) != hashes.end();
   }
-  fs::remove(tmp, ec);
-  err << "Cabarc: cannot extract " << shown << ": " << s.message() << "\n";
-  return kMemberFailed;
-}
 
-int extractCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
-                   std::ostream& err) {
+  const bool collide_;
+  // The member under way.
+  std::optional<std::size_t> begun_;
+  bool timeSet_ = true;
+  fs::path target_, tmp_;
+  std::string shown_;
+};
+
+int extractCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
   auto opened = CabinetReader::open(toHost(inv.cabinet));
   if (!opened) {
     err << "Cabarc: cannot read the cabinet " << inv.cabinet << ": " << opened.message() << "\n";
@@ -300,9 +394,8 @@ int extractCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& 
     if (auto p = withoutQuotes(n); !p.empty()) patterns.push_back(std::move(p));
   std::vector<bool> patternUsed(patterns.size(), false);
 
-  Outcome outcome;
-  FolderIndex index;
   const auto& members = reader.members();
+  std::vector<std::size_t> wanted;
   for (std::size_t i = 0; i < members.size(); ++i) {
     bool picked = patterns.empty();
     for (std::size_t p = 0; p < patterns.size(); ++p) {
@@ -311,8 +404,11 @@ int extractCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& 
         patternUsed[p] = true;
       }
     }
-    if (picked) outcome.note(extractOne(reader, i, destHost, index, inv, out, err));
+    if (picked) wanted.push_back(i);
   }
+  Extraction extraction(inv, members, wanted, destHost, out, err);
+  reader.extractEach(wanted, extraction);
+  Outcome& outcome = extraction.outcome;
   for (std::size_t p = 0; p < patterns.size(); ++p) {
     if (!patternUsed[p]) {
       err << "Cabarc: no member of " << inv.cabinet << " matches \"" << patterns[p] << "\"\n";
@@ -372,8 +468,7 @@ void addTree(const fs::path& folder, const std::vector<std::string>& prefix,
   }
 }
 
-int newCabinet(const Invocation& inv, const HostPath& toHost, std::ostream& out,
-               std::ostream& err) {
+int newCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
   const fs::path cabHost = toHost(inv.cabinet);
   std::vector<Candidate> candidates;
   Outcome outcome;
@@ -517,6 +612,7 @@ std::string usageText() {
   return R"(Cabarc - the cabinet archiver of PMSetup
 
 Usage: Cabarc [options] command cabinet [names...] [destination\]
+       Cabarc --help   (or /?: this text)
 
 Commands:
   L   list the members of the cabinet (name, size, date and time)
@@ -552,11 +648,15 @@ When several problems meet, the smallest of these codes is returned.
 )";
 }
 
-int run(const std::vector<std::string>& args, const HostPath& toHost, std::ostream& out,
-        std::ostream& err) {
+int run(const std::vector<std::string>& args, const HostPath& toHost, Writer& out, Writer& err) {
   if (args.empty()) {
     out << usageText();
     return kUsage;
+  }
+  if (args.size() == 1 &&
+      (args[0] == "--help" || args[0] == "-h" || args[0] == "/?" || args[0] == "-?")) {
+    out << usageText();
+    return kOk;
   }
   auto inv = parseCommandLine(args);
   if (!inv) {

@@ -11,11 +11,13 @@
 // and the tool says so.
 #pragma once
 
+#include <concepts>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/result.h"
@@ -46,6 +48,29 @@ struct Invocation {
   std::optional<std::string> destination;  // X: the last argument when it ends in "\" or "/"
 };
 
+// Where the tool's messages go: a C stream (standard output or error). The
+// tool does without iostreams: their locale set-up alone would double the
+// memory a run of the tool takes.
+class Writer {
+ public:
+  explicit Writer(std::FILE* file) : file_(file) {}
+  Writer& operator<<(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), file_);
+    return *this;
+  }
+  Writer& operator<<(char c) {
+    std::fputc(c, file_);
+    return *this;
+  }
+  template <std::integral T>
+  requires(!std::same_as<T, char> && !std::same_as<T, bool>) Writer& operator<<(T n) {
+    return *this << std::string_view(std::to_string(n));
+  }
+
+ private:
+  std::FILE* file_;
+};
+
 // Parses the arguments after the program name.
 Result<Invocation> parseCommandLine(const std::vector<std::string>& args);
 
@@ -56,7 +81,6 @@ std::string usageText();
 using HostPath = std::function<std::filesystem::path(const std::string& path)>;
 
 // Runs one command line; returns the exit code.
-int run(const std::vector<std::string>& args, const HostPath& toHost, std::ostream& out,
-        std::ostream& err);
+int run(const std::vector<std::string>& args, const HostPath& toHost, Writer& out, Writer& err);
 
 }  // namespace pm::cabarc

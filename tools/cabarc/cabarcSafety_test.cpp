@@ -57,8 +57,7 @@ TEST_F(CabarcSafety, AFullDiskFailsAndLeavesNoCutFile) {
   // disk mounted in this test's own namespace.
   if (cabarcUnderWine()) GTEST_SKIP() << "a disk of the test's own cannot be given to Wine";
   // big.bin does not fit the disk; once a filler has taken the rest, even the
-  // few bytes of small.txt (which reach the disk only when the file is closed)
-  // and a new cabinet fail. The whole small.txt of the first run stays.
+  // few bytes of small.txt and a new cabinet fail. The whole small.txt of the first run stays.
   const std::string cabarc = shellQuote(buildBin() / "Cabarc");
   const std::string script = "mount -t tmpfs -o size=128k tmpfs full || exit 77; " + cabarc +
                              " -o X zipped.cab full/ >/dev/null; echo x=$?; "

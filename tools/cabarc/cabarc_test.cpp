@@ -121,6 +121,12 @@ TEST_F(CabarcTest, InstallerCommandLinesExtractWhatTheStagesExpect) {
 
 // Names match without regard to case; without -o an existing file is kept.
 TEST_F(CabarcTest, ExistingFilesAreReplacedOnlyWithO) {
+  for (const char* help : {"--help", "/?"}) {  // the usage, and nothing touched
+    const ToolRun r = cabarc({help});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("Usage: Cabarc"), std::string::npos);
+    EXPECT_EQ(treeOf(root_.path()), Names{});
+  }
   const fs::path cab = makeCabinet(root_ / "o.cab", {{"Alpha.DLL", "new"}, {"b.txt", "bee"}});
   writeFile(root_ / "dest" / "ALPHA.DLL", "old");
   const ToolRun keep = cabarc({"X", cab.string(), "dest\\"});
@@ -134,6 +140,8 @@ TEST_F(CabarcTest, ExistingFilesAreReplacedOnlyWithO) {
   EXPECT_NE(over.err.find("nothere.txt"), std::string::npos);
   EXPECT_EQ(treeOf(root_ / "dest"), (Names{"ALPHA.DLL", "b.txt"}));
   EXPECT_EQ(readFile(root_ / "dest" / "ALPHA.DLL"), "new");
+  // Left alone (6) and missing (5) in one run: the smaller code wins.
+  EXPECT_EQ(cabarc({"X", cab.string(), "alpha.dll", "nothere.txt", "dest\\"}).code, 5);
 }
 
 TEST_F(CabarcTest, NamesThatWouldLeaveTheDestinationAreRefused) {
@@ -199,6 +207,61 @@ TEST_F(CabarcTest, DamagedTruncatedAndForeignFilesFailWithNoPartialOutput) {
     // Whatever did land is whole; no temporary file is left behind.
     for (const auto& name : treeOf(dest))
       EXPECT_EQ(readFile(dest / name), name == "big.bin" ? big : "small") << name;
+  }
+}
+
+// One part of a cabinet set: what it holds whole is extracted; each member
+// whose data are partly in another cabinet is named with that cabinet, fails,
+// and leaves nothing behind.
+TEST_F(CabarcTest, APartOfACabinetSetGivesOnlyItsWholeMembers) {
+  const std::string whole = randomBytes(40000, 5);
+  struct Row {
+    std::string cab;
+    std::vector<RawMember> members;
+    RawSet set;
+    Names extracted, notWhole;
+    std::string neighbour;
+  };
+  const std::vector<Row> rows = {
+      {"first.cab",
+       {{"whole.bin", whole}, {.name = "to.bin", .data = "head", .folder = 0xFFFE, .size = 9000}},
+       {"", "second.cab"},
+       {"whole.bin"},
+       {"to.bin"},
+       "second.cab"},
+      // Once a member comes from the previous cabinet, its whole folder began there.
+      {"last.cab",
+       {{.name = "from.bin", .data = "tail", .folder = 0xFFFD}, {"after.txt", "after"}},
+       {"first.cab", ""},
+       {},
+       {"from.bin", "after.txt"},
+       "first.cab"},
+      {"middle.cab",
+       {{.name = "through.bin", .data = "mid", .folder = 0xFFFF, .size = 70000}},
+       {"first.cab", "last.cab"},
+       {},
+       {"through.bin"},
+       "first.cab"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.cab);
+    const fs::path cab = root_ / row.cab, dest = root_ / ("out-" + row.cab);
+    writeFile(cab, rawCabinet(row.members, row.set));
+    const ToolRun x = cabarc({"-o", "X", cab.string(), dest.string() + "/"});
+    const ToolRun t = cabarc({"T", cab.string()});
+    EXPECT_EQ(x.code, 3) << x.err;
+    EXPECT_EQ(t.code, 3) << t.err;
+    for (const auto& name : row.notWhole) {
+      for (const ToolRun* r : {&x, &t}) {
+        EXPECT_NE(r->err.find(name + ": it is not whole"), std::string::npos) << r->err;
+        EXPECT_NE(r->err.find(row.neighbour + " of the cabinet set"), std::string::npos) << r->err;
+      }
+    }
+    EXPECT_EQ(treeOf(dest), row.extracted);  // nothing else, no temporary file
+    for (const auto& name : row.extracted) EXPECT_EQ(readFile(dest / name), whole);
+    const ToolRun l = cabarc({"L", cab.string()});
+    EXPECT_EQ(l.code, 0);
+    EXPECT_NE(l.out.find(std::to_string(row.members.size()) + " file"), std::string::npos);
   }
 }
 

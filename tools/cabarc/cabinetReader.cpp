@@ -1,4 +1,5 @@
 #include "tools/cabarc/cabinetReader.h"
+#include "tools/cabarc/cabinetSet.h"
 #include "tools/cabarc/memberNames.h"
 
 #include <fcntl.h>
@@ -11,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <utility>
 
 namespace pm::cabarc {
 namespace {
@@ -18,15 +21,17 @@ namespace {
 // Names handed to libmspack that are not host paths (host paths are absolute).
 constexpr const char* kMemoryName = "memory:cabinet";
 constexpr const char* kDiscardName = "discard:";
+constexpr const char* kOutputName = "output:";  // the file the caller made (Sys::output)
 
 struct Sys;
 
 // Our side of libmspack's opaque mspack_file.
 struct SysFile {
-  enum class Kind { Host, Memory, Discard } kind = Kind::Host;
+  enum class Kind { Host, Memory, Discard, Output } kind = Kind::Host;
   Sys* sys = nullptr;
-  std::FILE* fp = nullptr;
-  std::size_t pos = 0;  // Memory
+  std::FILE* fp = nullptr;  // Host: the cabinet, read through a buffer
+  int fd = -1;              // Output: written straight through
+  std::size_t pos = 0;      // Memory
 };
 
 // libmspack's I/O and allocation callbacks, with the context they need. The
@@ -34,6 +39,9 @@ struct SysFile {
 struct Sys {
   mspack_system base{};
   std::span<const unsigned char> memory;
+  int output = -1;  // the descriptor that kOutputName opens, once
+  // Called with the output's descriptor before it is closed.
+  std::function<void(int)> written;
   std::vector<std::string> warnings;
   // The first failed write or close of an output file, in words ("No space
   // left on device"); libmspack's close callback cannot report one itself.
@@ -60,27 +68,18 @@ mspack_file* sysOpen(mspack_system* self, const char* name, int mode) {
     f->kind = SysFile::Kind::Memory;
   } else if (std::strcmp(name, kDiscardName) == 0) {
     f->kind = SysFile::Kind::Discard;
+  } else if (std::strcmp(name, kOutputName) == 0) {
+    // Output files are made by the caller, exclusively: never one of ours by name.
+    f->kind = SysFile::Kind::Output;
+    f->fd = std::exchange(sys->output, -1);
+    if (mode != MSPACK_SYS_OPEN_WRITE || f->fd < 0) {
+      if (f->fd >= 0) ::close(f->fd);
+      delete f;
+      return nullptr;
+    }
   } else {
-    const char* how = nullptr;
-    switch (mode) {
-      case MSPACK_SYS_OPEN_READ:
-        how = "rb";
-        break;
-      case MSPACK_SYS_OPEN_WRITE:
-        how = "wb";
-        break;
-      default:  // the cabinet reader never updates or appends
-        delete f;
-        return nullptr;
-    }
-    if (mode == MSPACK_SYS_OPEN_WRITE) {
-      // Output files are always new: never follow or clobber what is there.
-      const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      f->fp = fd < 0 ? nullptr : ::fdopen(fd, how);
-      if (fd >= 0 && !f->fp) ::close(fd);
-    } else {
-      f->fp = std::fopen(name, how);
-    }
+    // Only the cabinet is opened by name, and only to be read.
+    if (mode == MSPACK_SYS_OPEN_READ) f->fp = std::fopen(name, "rbe");
     if (!f->fp) {
       delete f;
       return nullptr;
@@ -93,8 +92,10 @@ mspack_file* sysOpen(mspack_system* self, const char* name, int mode) {
 void sysClose(mspack_file* file) {
   SysFile* f = fileOf(file);
   if (!f) return;
-  // The last buffered bytes reach the file only here: a full disk shows now.
-  if (f->fp && std::fclose(f->fp) != 0) noteWriteError(f->sys, errno);
+  // A close can still report a write that failed (a quota, a network file system).
+  if (f->fp) std::fclose(f->fp);
+  if (f->fd >= 0 && f->sys->writeError.empty() && f->sys->written) f->sys->written(f->fd);
+  if (f->fd >= 0 && ::close(f->fd) != 0) noteWriteError(f->sys, errno);
   delete f;
 }
 
@@ -116,6 +117,7 @@ int sysRead(mspack_file* file, void* buffer, int bytes) {
       return static_cast<int>(n);
     }
     case SysFile::Kind::Discard:
+    case SysFile::Kind::Output:
       return -1;
   }
   return -1;
@@ -125,14 +127,24 @@ int sysWrite(mspack_file* file, void* buffer, int bytes) {
   SysFile* f = fileOf(file);
   if (!f || bytes < 0) return -1;
   switch (f->kind) {
-    case SysFile::Kind::Host: {
-      const std::size_t n = std::fwrite(buffer, 1, static_cast<std::size_t>(bytes), f->fp);
-      if (n == static_cast<std::size_t>(bytes)) return bytes;
-      noteWriteError(f->sys, errno);
-      return -1;
+    case SysFile::Kind::Output: {
+      // libmspack hands whole decompressed frames (up to 32 KiB): no buffer needed.
+      const char* at = static_cast<const char*>(buffer);
+      for (int left = bytes; left > 0;) {
+        const ssize_t n = ::write(f->fd, at, static_cast<std::size_t>(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          noteWriteError(f->sys, n < 0 ? errno : ENOSPC);
+          return -1;
+        }
+        at += n;
+        left -= static_cast<int>(n);
+      }
+      return bytes;
     }
     case SysFile::Kind::Discard:
       return bytes;
+    case SysFile::Kind::Host:
     case SysFile::Kind::Memory:
       return -1;
   }
@@ -160,6 +172,7 @@ int sysSeek(mspack_file* file, off_t offset, int mode) {
       return 0;
     }
     case SysFile::Kind::Discard:
+    case SysFile::Kind::Output:
       return -1;
   }
   return -1;
@@ -228,6 +241,36 @@ struct CabinetReader::Impl {
   std::vector<CabinetMember> members;
   bool failed = false;  // the last extraction failed
 
+  // Decompresses member `index` into the descriptor `out` (or throws it away),
+  // closing the descriptor.
+  Status extract(std::size_t index, OutputHandle out) {
+    if (failed) {
+      // libmspack keeps a failed decompression's error for the members after it
+      // in the same folder: start the cabinet afresh, so that each member
+      // succeeds or fails on its own.
+      cabd->close(cabd, cab);
+      cab = cabd->open(cabd, name.c_str());
+      if (!cab) {
+        if (out >= 0) ::close(static_cast<int>(out));
+        return Status::failure(describeMspackError(cabd->last_error(cabd)));
+      }
+      std::size_t i = 0;
+      for (mscabd_file* f = cab->files; f && i < files.size(); f = f->next) files[i++] = f;
+      failed = false;
+    }
+    sys.writeError.clear();
+    sys.output = out >= 0 ? static_cast<int>(out) : -1;
+    const int err = cabd->extract(cabd, files[index], out >= 0 ? kOutputName : kDiscardName);
+    // libmspack may fail before it opens the output.
+    if (sys.output >= 0) ::close(std::exchange(sys.output, -1));
+    failed = err != MSPACK_ERR_OK || !sys.writeError.empty();
+    // A write or close that failed makes the member incomplete, whatever
+    // libmspack made of it.
+    if (!sys.writeError.empty()) return Status::failure("write error: " + sys.writeError);
+    if (err != MSPACK_ERR_OK) return Status::failure(describeMspackError(err));
+    return {};
+  }
+
   Impl() {
     sys.base.open = sysOpen;
     sys.base.close = sysClose;
@@ -240,6 +283,19 @@ struct CabinetReader::Impl {
     sys.base.free = sysFree;
     sys.base.copy = sysCopy;
     sys.base.null_ptr = nullptr;
+  }
+  // Which members a neighbour of the set holds part of (libmspack would
+  // only call them damaged).
+  void markPartMembers() {
+    mspack_file* f = sysOpen(&sys.base, name.c_str(), MSPACK_SYS_OPEN_READ);
+    if (!f) return;
+    const auto set = readCabinetSet([f](void* to, std::size_t n) {
+      const int got = sysRead(f, to, static_cast<int>(n));
+      return got < 0 ? std::size_t{0} : static_cast<std::size_t>(got);
+    });
+    sysClose(f);
+    if (!set || set->elsewhere.size() != members.size()) return;
+    for (std::size_t i = 0; i < members.size(); ++i) members[i].elsewhere = set->elsewhere[i];
   }
   ~Impl() {
     if (cabd) {
@@ -303,7 +359,6 @@ Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl,
   // Damaged data is an error, never silently patched over.
   impl->cabd->set_param(impl->cabd, MSCABD_PARAM_FIXMSZIP, 0);
   impl->cabd->set_param(impl->cabd, MSCABD_PARAM_SALVAGE, 0);
-  impl->cabd->set_param(impl->cabd, MSCABD_PARAM_DECOMPBUF, 1 << 16);
   impl->cab = impl->cabd->open(impl->cabd, impl->name.c_str());
   if (!impl->cab) {
     const int err = impl->cabd->last_error(impl->cabd);
@@ -312,6 +367,10 @@ Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl,
       return Status::failure(describeMspackError(MSPACK_ERR_SIGNATURE));
     return Status::failure(describeMspackError(err));
   }
+  std::size_t count = 0;
+  for (mscabd_file* f = impl->cab->files; f; f = f->next) ++count;
+  impl->files.reserve(count);
+  impl->members.reserve(count);
   for (mscabd_file* f = impl->cab->files; f; f = f->next) {
     impl->files.push_back(f);
     CabinetMember m;
@@ -321,6 +380,7 @@ Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl,
     m.attributes = f->attribs;
     impl->members.push_back(std::move(m));
   }
+  if (impl->cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)) impl->markPartMembers();
   return CabinetReader(std::move(impl));
 }
 
@@ -332,37 +392,21 @@ std::uint64_t CabinetReader::declaredLength() const {
   return impl_->cab->length;
 }
 
-Status CabinetReader::extractNamed(std::size_t index, const std::string& outName) {
-  if (index >= impl_->files.size()) return Status::failure("no such member");
+void CabinetReader::extractEach(const std::vector<std::size_t>& wanted, ExtractionSink& sink) {
   Impl& d = *impl_;
-  if (d.failed) {
-    // libmspack keeps a failed decompression's error for the members after it
-    // in the same folder: start the cabinet afresh, so that each member
-    // succeeds or fails on its own.
-    d.cabd->close(d.cabd, d.cab);
-    d.cab = d.cabd->open(d.cabd, d.name.c_str());
-    if (!d.cab) return Status::failure(describeMspackError(d.cabd->last_error(d.cabd)));
-    std::size_t i = 0;
-    for (mscabd_file* f = d.cab->files; f && i < d.files.size(); f = f->next) d.files[i++] = f;
-    d.failed = false;
+  for (const std::size_t index : wanted) {
+    if (index >= d.files.size()) continue;
+    if (!d.members[index].elsewhere.empty()) {
+      sink.end(index, Status::failure(notWholeReason(d.members[index].elsewhere)));
+      continue;
+    }
+    const OutputHandle out = sink.begin(index);
+    if (out == kSkipMember) continue;
+    d.sys.written = [&sink, index](int fd) { sink.written(index, fd); };
+    Status s = d.extract(index, out);
+    d.sys.written = nullptr;
+    sink.end(index, s);
   }
-  d.sys.writeError.clear();
-  const int err = d.cabd->extract(d.cabd, d.files[index], outName.c_str());
-  d.failed = err != MSPACK_ERR_OK || !d.sys.writeError.empty();
-  // A write or close that failed makes the member incomplete, whatever
-  // libmspack made of it.
-  if (!d.sys.writeError.empty()) return Status::failure("write error: " + d.sys.writeError);
-  if (err != MSPACK_ERR_OK) return Status::failure(describeMspackError(err));
-  return {};
-}
-
-Status CabinetReader::extract(std::size_t index, const std::filesystem::path& hostFile) {
-  if (!hostFile.is_absolute()) return Status::failure("output path must be absolute");
-  return extractNamed(index, hostFile.string());
-}
-
-Status CabinetReader::verify(std::size_t index) {
-  return extractNamed(index, kDiscardName);
 }
 
 std::vector<std::string> CabinetReader::takeWarnings() {

@@ -1,14 +1,12 @@
 #include "tools/cabarc/cabinetWriter.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <libgcab.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-
-#include <cstdio>
-#include <ctime>
 #include <system_error>
 
 #include "platform/posix/posixFileSystem.h"
@@ -16,6 +14,72 @@
 namespace pm::cabarc {
 namespace fs = std::filesystem;
 namespace {
+
+// libgcab and the GLib and GIO it stands on are loaded when a cabinet is
+// written, never at start-up: listing, testing and extraction need none of
+// them, and loading them (sixteen libraries) would cost every run of the tool
+// time and memory. Only the functions below are used.
+struct Gcab {
+  decltype(&g_object_unref) objectUnref;
+  decltype(&g_error_free) errorFree;
+  decltype(&g_date_time_new_utc) dateTimeNewUtc;
+  decltype(&g_date_time_unref) dateTimeUnref;
+  decltype(&g_file_new_for_path) fileForPath;
+  decltype(&g_file_create) fileCreate;
+  decltype(&g_output_stream_close) streamClose;
+  decltype(&gcab_cabinet_new) cabinetNew;
+  decltype(&gcab_folder_new) folderNew;
+  decltype(&gcab_file_new_with_file) fileNew;
+  decltype(&gcab_folder_add_file) folderAddFile;
+  decltype(&gcab_file_set_date_time) setDateTime;
+  decltype(&gcab_file_get_attributes) getAttributes;
+  decltype(&gcab_file_set_attributes) setAttributes;
+  decltype(&gcab_cabinet_add_folder) cabinetAddFolder;
+  decltype(&gcab_cabinet_write_simple) writeSimple;
+};
+
+template <typename F>
+bool bind(void* lib, const char* name, F& f) {
+  f = reinterpret_cast<F>(::dlsym(lib, name));
+  return f != nullptr;
+}
+
+// The library from the system's library path (as the linker would find it),
+// loaded once; the message says what is missing.
+Result<const Gcab*> loadGcab() {
+  static Gcab api;
+  static std::string failure;
+  static const bool loaded = [] {
+    void* lib = ::dlopen("libgcab-1.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+      const char* why = ::dlerror();
+      failure = "the cabinet library libgcab cannot be loaded: " + std::string(why ? why : "");
+      return false;
+    }
+    const bool all = bind(lib, "g_object_unref", api.objectUnref) &&
+                     bind(lib, "g_error_free", api.errorFree) &&
+                     bind(lib, "g_date_time_new_utc", api.dateTimeNewUtc) &&
+                     bind(lib, "g_date_time_unref", api.dateTimeUnref) &&
+                     bind(lib, "g_file_new_for_path", api.fileForPath) &&
+                     bind(lib, "g_file_create", api.fileCreate) &&
+                     bind(lib, "g_output_stream_close", api.streamClose) &&
+                     bind(lib, "gcab_cabinet_new", api.cabinetNew) &&
+                     bind(lib, "gcab_folder_new", api.folderNew) &&
+                     bind(lib, "gcab_file_new_with_file", api.fileNew) &&
+                     bind(lib, "gcab_folder_add_file", api.folderAddFile) &&
+                     bind(lib, "gcab_file_set_date_time", api.setDateTime) &&
+                     bind(lib, "gcab_file_get_attributes", api.getAttributes) &&
+                     bind(lib, "gcab_file_set_attributes", api.setAttributes) &&
+                     bind(lib, "gcab_cabinet_add_folder", api.cabinetAddFolder) &&
+                     bind(lib, "gcab_cabinet_write_simple", api.writeSimple);
+    if (!all) failure = "the cabinet library libgcab lacks a function Cabarc needs";
+    return all;
+  }();
+  if (!loaded) return Status::failure(failure);
+  return &api;
+}
+
+const Gcab* gcab = nullptr;  // set by writeCabinet before any use
 
 // Owns one GObject reference.
 template <typename T>
@@ -26,7 +90,7 @@ struct GRef {
   GRef(const GRef&) = delete;
   GRef& operator=(const GRef&) = delete;
   ~GRef() {
-    if (p) g_object_unref(p);
+    if (p) gcab->objectUnref(p);
   }
   T* get() const { return p; }
 };
@@ -34,7 +98,7 @@ struct GRef {
 struct GErrorHolder {
   GError* e = nullptr;
   ~GErrorHolder() {
-    if (e) g_error_free(e);
+    if (e) gcab->errorFree(e);
   }
   std::string text() const { return e && e->message ? e->message : "unknown error"; }
 };
@@ -58,37 +122,39 @@ GDateTime* localTimeOf(const fs::path& host, std::string& error) {
   }
   // A UTC-zoned value carrying the local wall-clock fields: libgcab stores the
   // fields as they are, and cabinet times are local times.
-  return g_date_time_new_utc(year, mon, day, h, mi, s);
+  return gcab->dateTimeNewUtc(year, mon, day, h, mi, s);
 }
 
 }  // namespace
 
 Status writeCabinet(const fs::path& hostCabinet, const std::vector<NewMember>& members,
                     Compression compression) {
-  GRef<GCabCabinet> cabinet(gcab_cabinet_new());
-  GRef<GCabFolder> folder(gcab_folder_new(
+  const auto api = loadGcab();
+  if (!api) return api.status();
+  gcab = api.value();
+  GRef<GCabCabinet> cabinet(gcab->cabinetNew());
+  GRef<GCabFolder> folder(gcab->folderNew(
       compression == Compression::Mszip ? GCAB_COMPRESSION_MSZIP : GCAB_COMPRESSION_NONE));
   for (const NewMember& m : members) {
     std::string timeError;
     GDateTime* when = localTimeOf(m.hostFile, timeError);
     if (!when) return Status::failure(m.hostFile.string() + ": " + timeError);
-    GRef<GFile> source(g_file_new_for_path(m.hostFile.c_str()));
-    GRef<GCabFile> file(gcab_file_new_with_file(m.storedName.c_str(), source.get()));
+    GRef<GFile> source(gcab->fileForPath(m.hostFile.c_str()));
+    GRef<GCabFile> file(gcab->fileNew(m.storedName.c_str(), source.get()));
     GErrorHolder err;
-    const gboolean added = gcab_folder_add_file(folder.get(), file.get(), FALSE, nullptr, &err.e);
+    const gboolean added = gcab->folderAddFile(folder.get(), file.get(), FALSE, nullptr, &err.e);
     // Set after adding: adding reads the file's details and would replace them.
-    gcab_file_set_date_time(file.get(), when);
+    gcab->setDateTime(file.get(), when);
     // A program keeps its execute permission through the "executable" attribute.
     struct stat st {};
     if (::stat(m.hostFile.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) != 0)
-      gcab_file_set_attributes(file.get(),
-                               gcab_file_get_attributes(file.get()) | GCAB_FILE_ATTRIBUTE_EXEC);
-    g_date_time_unref(when);
+      gcab->setAttributes(file.get(), gcab->getAttributes(file.get()) | GCAB_FILE_ATTRIBUTE_EXEC);
+    gcab->dateTimeUnref(when);
     if (!added) return Status::failure(m.storedName + ": " + err.text());
   }
   {
     GErrorHolder err;
-    if (!gcab_cabinet_add_folder(cabinet.get(), folder.get(), &err.e))
+    if (!gcab->cabinetAddFolder(cabinet.get(), folder.get(), &err.e))
       return Status::failure(err.text());
   }
 
@@ -101,17 +167,17 @@ Status writeCabinet(const fs::path& hostCabinet, const std::vector<NewMember>& m
   ::close(fd);
   const fs::path tmp = tmpl;
   ::unlink(tmp.c_str());
-  GRef<GFile> target(g_file_new_for_path(tmp.c_str()));
+  GRef<GFile> target(gcab->fileForPath(tmp.c_str()));
   GErrorHolder createErr;
   GRef<GFileOutputStream> out(
-      g_file_create(target.get(), G_FILE_CREATE_NONE, nullptr, &createErr.e));
+      gcab->fileCreate(target.get(), G_FILE_CREATE_NONE, nullptr, &createErr.e));
   if (!out.get()) return Status::failure("cannot create " + tmp.string() + ": " + createErr.text());
   GErrorHolder err;
-  bool ok = gcab_cabinet_write_simple(cabinet.get(), G_OUTPUT_STREAM(out.get()), nullptr, nullptr,
-                                      nullptr, &err.e);
+  bool ok = gcab->writeSimple(cabinet.get(), reinterpret_cast<GOutputStream*>(out.get()), nullptr,
+                              nullptr, nullptr, &err.e);
   std::string failure = ok ? std::string() : err.text();
   GErrorHolder closeErr;
-  if (!g_output_stream_close(G_OUTPUT_STREAM(out.get()), nullptr, &closeErr.e) && ok) {
+  if (!gcab->streamClose(reinterpret_cast<GOutputStream*>(out.get()), nullptr, &closeErr.e) && ok) {
     ok = false;
     failure = closeErr.text();
   }

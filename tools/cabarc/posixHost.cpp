@@ -1,7 +1,11 @@
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
 #include <system_error>
 
 #include "platform/posix/posixFileSystem.h"
@@ -10,13 +14,17 @@
 namespace pm::cabarc {
 namespace fs = std::filesystem;
 
-unsigned long processId() {
-  return static_cast<unsigned long>(::getpid());
-}
-
-bool entryExists(const fs::path& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
+Result<NewFile> createTemporaryIn(const fs::path& folder) {
+  static const std::string prefix = ".Cabarc-" + std::to_string(::getpid()) + "-";
+  static unsigned counter = 0;
+  for (;;) {
+    fs::path path = folder / (prefix + std::to_string(++counter) + ".tmp");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return NewFile{std::move(path), fd};
+    if (errno != EEXIST)
+      return Status::failure("cannot create a file in " + folder.string() + ": " +
+                             std::strerror(errno));
+  }
 }
 
 bool isLink(const fs::path& path) {
@@ -30,7 +38,7 @@ void markExecutable(const fs::path& path) {
   ::chmod(path.c_str(), 0777 & ~mask);
 }
 
-bool setLocalModificationTime(const fs::path& path, DateTime t) {
+bool setLocalModificationTime(std::intptr_t file, DateTime t) {
   const long long when = posix::toHostTime(t);
   // -1 is also the second before 1970 began; anything else that gives -1 has no host time.
   if (when == -1 && posix::fromHostTime(-1) != t) return false;
@@ -38,14 +46,21 @@ bool setLocalModificationTime(const fs::path& path, DateTime t) {
   times[0].tv_sec = static_cast<time_t>(when);  // access time: the same
   times[0].tv_nsec = 0;
   times[1] = times[0];
-  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  return ::futimens(static_cast<int>(file), times) == 0;
 }
 
-Status replaceFile(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  fs::rename(from, to, ec);
-  if (ec) return Status::failure("cannot rename it into place: " + ec.message());
-  return {};
+Status moveInto(const fs::path& from, const fs::path& to, bool replace, bool& taken) {
+  taken = false;
+  int done = replace ? ::rename(from.c_str(), to.c_str())
+                     : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  if (done != 0 && !replace && errno == EINVAL) {
+    // A file system that cannot refuse for us: a link fails on a taken name too.
+    done = ::link(from.c_str(), to.c_str());
+    if (done == 0) ::unlink(from.c_str());
+  }
+  if (done == 0) return {};
+  taken = errno == EEXIST;
+  return Status::failure(std::string("cannot rename it into place: ") + std::strerror(errno));
 }
 
 }  // namespace pm::cabarc

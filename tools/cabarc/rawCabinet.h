@@ -14,9 +14,18 @@ struct RawMember {
   std::uint16_t date = (2020 - 1980) << 9 | 1 << 5 | 1;  // 2020-01-01
   std::uint16_t time = 12 << 11;                         // 12:00:00
   std::uint16_t attributes = 0x20;
+  // 0xFFFD: begins in the previous cabinet, 0xFFFE: goes on in the next one,
+  // 0xFFFF: both.
+  std::uint16_t folder = 0;
+  std::uint32_t size = 0xFFFFFFFF;  // the size stored, when not that of `data`
 };
 
-inline std::string rawCabinet(const std::vector<RawMember>& members) {
+// The neighbours of a cabinet that is one part of a set.
+struct RawSet {
+  std::string previous, next;
+};
+
+inline std::string rawCabinet(const std::vector<RawMember>& members, const RawSet& set = {}) {
   auto u16 = [](std::string& s, std::uint32_t v) {
     s += static_cast<char>(v & 0xFF);
     s += static_cast<char>((v >> 8) & 0xFF);
@@ -27,9 +36,9 @@ inline std::string rawCabinet(const std::vector<RawMember>& members) {
   };
   std::string files, payload;
   for (const auto& m : members) {
-    u32(files, static_cast<std::uint32_t>(m.data.size()));
+    u32(files, m.size != 0xFFFFFFFF ? m.size : static_cast<std::uint32_t>(m.data.size()));
     u32(files, static_cast<std::uint32_t>(payload.size()));
-    u16(files, 0);  // folder 0
+    u16(files, m.folder);
     u16(files, m.date);
     u16(files, m.time);
     u16(files, m.attributes);
@@ -48,7 +57,11 @@ inline std::string rawCabinet(const std::vector<RawMember>& members) {
     ++nblocks;
     if (payload.empty()) break;
   }
-  const std::uint32_t headerSize = 36, folderSize = 8;
+  std::string neighbours;  // each with a disk name
+  if (!set.previous.empty()) neighbours += set.previous + '\0' + "disk" + '\0';
+  if (!set.next.empty()) neighbours += set.next + '\0' + "disk" + '\0';
+  const std::uint32_t headerSize = 36 + static_cast<std::uint32_t>(neighbours.size());
+  const std::uint32_t folderSize = 8;
   const std::uint32_t filesAt = headerSize + folderSize;
   const std::uint32_t dataAt = filesAt + static_cast<std::uint32_t>(files.size());
   std::string cab = "MSCF";
@@ -61,9 +74,10 @@ inline std::string rawCabinet(const std::vector<RawMember>& members) {
   cab += static_cast<char>(1);
   u16(cab, 1);  // folders
   u16(cab, static_cast<std::uint32_t>(members.size()));
-  u16(cab, 0);       // flags
-  u16(cab, 0x1234);  // set id
-  u16(cab, 0);       // number in set
+  u16(cab, (set.previous.empty() ? 0 : 1) | (set.next.empty() ? 0 : 2));  // flags
+  u16(cab, 0x1234);                                                       // set id
+  u16(cab, set.previous.empty() ? 0 : 1);                                 // number in set
+  cab += neighbours;
   u32(cab, dataAt);
   u16(cab, nblocks);
   u16(cab, 0);  // stored

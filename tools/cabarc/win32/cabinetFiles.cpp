@@ -42,14 +42,12 @@ std::string takeFailure() {
   return std::exchange(lastFailure, std::string());
 }
 
-INT_PTR createNew(const std::wstring& name) {
-  const HANDLE f = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) {
-    fail("cannot create " + pm::win32::narrow(name));
-    return -1;
-  }
-  return wrap(new Handle{Handle::File, f, {}, 0});
+INT_PTR adopt(HANDLE file) {
+  return wrap(new Handle{Handle::File, file, {}, 0});
+}
+
+HANDLE nativeOf(INT_PTR handle) {
+  return of(handle)->kind == Handle::File ? of(handle)->file : INVALID_HANDLE_VALUE;
 }
 
 INT_PTR open(const char* utf8Name, int oflag) {

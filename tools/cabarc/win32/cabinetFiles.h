@@ -24,8 +24,10 @@ std::string takeFailure();
 
 // Opens a file by C run-time flags (_O_RDONLY, _O_CREAT, _O_EXCL...).
 INT_PTR open(const char* utf8Name, int oflag);
-// Opens a new file for writing; it must not exist (never followed or overwritten).
-INT_PTR createNew(const std::wstring& name);
+// Takes a file that the caller opened for writing; close() closes it.
+INT_PTR adopt(HANDLE file);
+// The system's handle of a real file (INVALID_HANDLE_VALUE for the others).
+HANDLE nativeOf(INT_PTR handle);
 UINT read(INT_PTR handle, void* buffer, UINT count);
 UINT write(INT_PTR handle, const void* buffer, UINT count);  // (UINT)-1 on failure
 int close(INT_PTR handle);                                   // 0, or -1 on failure

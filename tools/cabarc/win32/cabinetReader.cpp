@@ -8,11 +8,14 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include "platform/win32/systemLibrary.h"
 #include "platform/win32/wideText.h"
+#include "tools/cabarc/cabinetSet.h"
 #include "tools/cabarc/hostFiles.h"
 #include "tools/cabarc/win32/cabinetFiles.h"
 
@@ -82,41 +85,73 @@ struct CabinetReader::Impl {
   std::string folder;  // UTF-8, with its trailing separator, or empty
   std::string name;
   std::vector<CabinetMember> members;
+  std::vector<std::uint32_t> folders;  // each member's folder index as stored ("" when unread)
   std::vector<std::string> warnings;
   std::span<const unsigned char> memory;
-  bool inMemory = false;
   std::uint64_t declaredLength = 0;  // cbCabinet of the header
 
-  // One pass of FDICopy: lists every member, or writes member `target`.
+  // One pass of FDICopy: lists every member, or hands the members still
+  // wanted to the sink as they come.
   enum class Mode { List, Extract } mode = Mode::List;
-  std::size_t target = 0;
-  std::wstring outName;  // empty: thrown away
-  std::size_t seen = 0;
-  bool done = false;
-  Status written;
+  ExtractionSink* sink = nullptr;
+  std::vector<bool> wanted;  // Extract: still to be done
+  std::size_t seen = 0;      // members notified in this pass
+  // The member being written (its file open), and the one whose file FDI has
+  // closed: whether that one is complete shows only by what comes next.
+  std::optional<std::size_t> active, closed;
+  INT_PTR activeFile = -1;
+  std::string closeFailure;
+  bool ioFault = false;  // the last pass failed in a read or write of ours
 
   static FNFDINOTIFY(notify) {
     auto* self = static_cast<Impl*>(pfdin->pv);
     switch (fdint) {
       case fdintCOPY_FILE:
         return self->copyFile(*pfdin);
+      case fdintPARTIAL_FILE:
+        return self->partialFile(*pfdin);
       case fdintCLOSE_FILE_INFO: {
-        self->done = true;
-        if (files::close(pfdin->hf) != 0) {
-          self->written = Status::failure(files::takeFailure());
-          return FALSE;
-        }
+        const HANDLE native = files::nativeOf(pfdin->hf);
+        if (self->active && native != INVALID_HANDLE_VALUE)
+          self->sink->written(*self->active, reinterpret_cast<OutputHandle>(native));
+        if (files::close(pfdin->hf) != 0) self->closeFailure = files::takeFailure();
+        self->closed = std::exchange(self->active, std::nullopt);
+        self->activeFile = -1;
         return TRUE;
       }
-      case fdintPARTIAL_FILE:
-        self->warnings.push_back(std::string("a member continues from an earlier cabinet: ") +
-                                 (pfdin->psz1 ? pfdin->psz1 : ""));
-        return 0;
       case fdintNEXT_CABINET:
-        return -1;  // sets of cabinets are not followed
+        return -1;  // never needed: members that go on in the next cabinet are not begun
       default:
         return 0;
     }
+  }
+
+  // The member FDI closed last is complete: its successor has come, or the pass ended well.
+  void finishClosed() {
+    if (!closed) return;
+    const std::size_t i = *std::exchange(closed, std::nullopt);
+    sink->end(i, closeFailure.empty() ? Status() : Status::failure(closeFailure));
+    closeFailure.clear();
+  }
+
+  // A member not whole in this cabinet, wanted: reported, never begun.
+  void refuseNotWhole(std::size_t index) {
+    wanted[index] = false;
+    sink->end(index, Status::failure(notWholeReason(members[index].elsewhere)));
+  }
+
+  INT_PTR partialFile(const FDINOTIFICATION& n) {
+    const std::size_t index = seen++;
+    if (mode == Mode::List) {
+      CabinetMember m;
+      m.name = n.psz1 ? pm::win32::ansiToUtf8(n.psz1) : "";
+      m.elsewhere = n.psz2 && *n.psz2 ? n.psz2 : "the previous cabinet";
+      members.push_back(std::move(m));
+      return 0;
+    }
+    finishClosed();
+    if (index < wanted.size() && wanted[index]) refuseNotWhole(index);
+    return 0;
   }
 
   INT_PTR copyFile(const FDINOTIFICATION& n) {
@@ -132,17 +167,25 @@ struct CabinetReader::Impl {
       members.push_back(std::move(m));
       return 0;
     }
-    if (done) return -1;  // the member is out: stop reading
-    if (index != target) return 0;
-    if (outName.empty()) return files::open(files::kDiscardName, 0);
-    const INT_PTR h = files::createNew(outName);
-    if (h == -1) written = Status::failure(files::takeFailure());
+    finishClosed();
+    if (index >= wanted.size() || !wanted[index]) return 0;
+    if (!members[index].elsewhere.empty()) {
+      refuseNotWhole(index);
+      return 0;
+    }
+    wanted[index] = false;
+    const OutputHandle out = sink->begin(index);
+    if (out == kSkipMember) return 0;
+    const INT_PTR h = out == kDiscardMember ? files::open(files::kDiscardName, 0)
+                                            : files::adopt(reinterpret_cast<HANDLE>(out));
+    active = index;
+    activeFile = h;
     return h;
   }
 
   // The cabinet's length as its header gives it (FDIIsCabinet's cbCabinet),
   // so that a file cut short behind whole headers can be told.
-  void readDeclaredLength(HFDI fdi) {
+  void readHeader(HFDI fdi) {
     using IsCabinet = decltype(&FDIIsCabinet);
     const auto isCabinet = cabinetDll().function<IsCabinet>("FDIIsCabinet");
     if (!isCabinet) return;
@@ -154,6 +197,24 @@ struct CabinetReader::Impl {
     files::close(h);
   }
 
+  // Which members another cabinet of the set holds part of, and every
+  // member's folder, from the headers.
+  void readSet() {
+    const INT_PTR h = files::open((folder + name).c_str(), _O_RDONLY);
+    if (h == -1) return;
+    const auto set = readCabinetSet([h](void* to, std::size_t n) -> std::size_t {
+      const UINT got = files::read(h, to, static_cast<UINT>(n));
+      return got == static_cast<UINT>(-1) ? 0 : got;
+    });
+    files::close(h);
+    files::takeFailure();
+    if (!set || set->elsewhere.size() != members.size()) return;
+    folders = set->folders;
+    for (std::size_t i = 0; i < members.size(); ++i)
+      if (members[i].elsewhere.empty()) members[i].elsewhere = set->elsewhere[i];
+  }
+
+  // One FDICopy; the message of its failure, if it failed.
   Status pass() {
     if (Status s = cabinetDll().load(); !s) return s;
     using Create = decltype(&FDICreate);
@@ -168,23 +229,65 @@ struct CabinetReader::Impl {
         create(fdiAlloc, fdiFree, fdiOpen, fdiRead, fdiWrite, fdiClose, fdiSeek, cpuUNKNOWN, &erf);
     if (!fdi) return Status::failure("the cabinet library could not start");
     files::memoryBytes() = memory;
-    if (mode == Mode::List) readDeclaredLength(fdi);
+    if (mode == Mode::List) readHeader(fdi);
     files::takeFailure();
     seen = 0;
-    done = false;
-    written = {};
     const BOOL ok = copy(fdi, name.data(), folder.data(), 0, notify, nullptr, this);
     const int oper = erf.erfOper;
     destroy(fdi);
     const std::string detail = files::takeFailure();
-    if (!written.ok()) return written;
-    if (ok || (mode == Mode::Extract && done && oper == FDIERROR_USER_ABORT)) {
-      if (mode == Mode::Extract && !done) return Status::failure("the member was not found again");
-      return {};
+    ioFault = !detail.empty();
+    if (ok) return {};
+    // A read or write of ours that failed says more than FDI's code for it.
+    return Status::failure(ioFault ? detail : describeFdiError(oper));
+  }
+
+  // Extraction in as few passes as the cabinet allows: one, unless a member
+  // fails, when the next pass goes on after it.
+  void extractEach(const std::vector<std::size_t>& picked, ExtractionSink& to) {
+    sink = &to;
+    wanted.assign(members.size(), false);
+    for (const std::size_t i : picked)
+      if (i < wanted.size()) wanted[i] = true;
+    mode = Mode::Extract;
+    for (;;) {
+      const auto before = std::count(wanted.begin(), wanted.end(), true);
+      if (before == 0) break;
+      Status s = pass();
+      if (s) {
+        finishClosed();
+        break;
+      }
+      const bool dataFault = !ioFault;
+      // The member under way when FDI gave up failed; a data fault fails the
+      // rest of its folder too, as decompressing it again would.
+      std::optional<std::size_t> failed = active ? active : closed;
+      if (active && activeFile != -1) files::close(activeFile);
+      if (!closeFailure.empty() && !dataFault) s = Status::failure(closeFailure);
+      active.reset(), closed.reset(), activeFile = -1, closeFailure.clear();
+      if (failed) {
+        sink->end(*failed, s);
+        if (dataFault && *failed < folders.size()) {
+          for (std::size_t i = *failed + 1; i < members.size(); ++i) {
+            if (wanted[i] && i < folders.size() && folders[i] == folders[*failed]) {
+              wanted[i] = false;
+              sink->end(i, s);
+            }
+          }
+        }
+      }
+      // Nothing that can be begun again: the rest fails with the same message.
+      if (!failed || std::count(wanted.begin(), wanted.end(), true) >= before) {
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+          if (!wanted[i]) continue;
+          wanted[i] = false;
+          sink->end(i, s);
+        }
+        break;
+      }
     }
-    std::string message = describeFdiError(oper);
-    if (!detail.empty()) message += " (" + detail + ")";
-    return Status::failure(message);
+    mode = Mode::List;
+    sink = nullptr;
   }
 };
 
@@ -195,6 +298,8 @@ CabinetReader& CabinetReader::operator=(CabinetReader&&) noexcept = default;
 
 Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl, const std::string&) {
   if (Status s = impl->pass(); !s) return s;
+  // The folder of each member serves extraction; the set's neighbours, the messages.
+  impl->readSet();
   return CabinetReader(std::move(impl));
 }
 
@@ -210,7 +315,6 @@ Result<CabinetReader> CabinetReader::openMemory(std::span<const unsigned char> b
   auto impl = std::make_unique<Impl>();
   impl->name = win32files::kMemoryName;
   impl->memory = bytes;
-  impl->inMemory = true;
   return openNamed(std::move(impl), win32files::kMemoryName);
 }
 
@@ -222,21 +326,8 @@ std::uint64_t CabinetReader::declaredLength() const {
   return impl_->declaredLength;
 }
 
-Status CabinetReader::extractNamed(std::size_t index, const std::string& outName) {
-  impl_->mode = Impl::Mode::Extract;
-  impl_->target = index;
-  impl_->outName = pm::win32::widen(outName);
-  Status s = impl_->pass();
-  impl_->mode = Impl::Mode::List;
-  return s;
-}
-
-Status CabinetReader::extract(std::size_t index, const std::filesystem::path& hostFile) {
-  return extractNamed(index, utf8Of(hostFile));
-}
-
-Status CabinetReader::verify(std::size_t index) {
-  return extractNamed(index, "");
+void CabinetReader::extractEach(const std::vector<std::size_t>& wanted, ExtractionSink& sink) {
+  impl_->extractEach(wanted, sink);
 }
 
 std::vector<std::string> CabinetReader::takeWarnings() {

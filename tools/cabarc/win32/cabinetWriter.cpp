@@ -225,7 +225,8 @@ Status writeCabinet(const std::filesystem::path& hostCabinet, const std::vector<
       result =
           Status::failure("cannot flush the cabinet: " + pm::win32::errorMessage(GetLastError()));
   }
-  if (result) result = replaceFile(std::filesystem::path(tmpPath), hostCabinet);
+  bool taken = false;
+  if (result) result = moveInto(std::filesystem::path(tmpPath), hostCabinet, true, taken);
   if (!result) DeleteFileW(tmpPath.c_str());
   return result;
 }

@@ -2,7 +2,7 @@
 // on the system's cabinet library.
 #include <windows.h>
 
-#include <iostream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,12 +19,11 @@ int main() {
   std::vector<std::string> args = pm::splitWindowsCommandLine(pm::win32::narrow(GetCommandLineW()));
   if (!args.empty()) args.erase(args.begin());
   if (args.empty()) {
-    std::cout << pm::cabarc::usageText();
+    std::fputs(pm::cabarc::usageText().c_str(), stdout);
     return pm::cabarc::kUsage;
   }
+  pm::cabarc::Writer out(stdout), err(stderr);
   const int code = pm::cabarc::run(
-      args, [](const std::string& path) { return pm::cabarc::pathFromUtf8(path); }, std::cout,
-      std::cerr);
-  std::cout.flush();
+      args, [](const std::string& path) { return pm::cabarc::pathFromUtf8(path); }, out, err);
   return code;
 }

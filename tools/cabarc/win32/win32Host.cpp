@@ -1,17 +1,28 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/win32/wideText.h"
+#include "platform/win32/win32FileSystem.h"
 #include "tools/cabarc/hostFiles.h"
 
 namespace pm::cabarc {
 namespace fs = std::filesystem;
 
-unsigned long processId() {
-  return GetCurrentProcessId();
-}
-
-bool entryExists(const fs::path& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+Result<NewFile> createTemporaryIn(const fs::path& folder) {
+  static const std::wstring prefix = L".Cabarc-" + std::to_wstring(GetCurrentProcessId()) + L"-";
+  static unsigned counter = 0;
+  for (;;) {
+    fs::path path = folder / (prefix + std::to_wstring(++counter) + L".tmp");
+    const HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE)
+      return NewFile{std::move(path), reinterpret_cast<std::intptr_t>(h)};
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+      return Status::failure("cannot create a file in " + utf8Of(folder) + ": " +
+                             pm::win32::errorMessage(error));
+  }
 }
 
 bool isLink(const fs::path& path) {
@@ -21,31 +32,20 @@ bool isLink(const fs::path& path) {
 
 void markExecutable(const fs::path&) {}
 
-bool setLocalModificationTime(const fs::path& path, DateTime t) {
-  const CivilDate d = t.date();
-  if (d.year < 1601 || d.year > 30827) return false;
-  SYSTEMTIME local{};
-  local.wYear = static_cast<WORD>(d.year);
-  local.wMonth = static_cast<WORD>(d.month);
-  local.wDay = static_cast<WORD>(d.day);
-  local.wHour = static_cast<WORD>(t.hour());
-  local.wMinute = static_cast<WORD>(t.minute());
-  local.wSecond = static_cast<WORD>(t.second());
-  SYSTEMTIME utc;
+bool setLocalModificationTime(std::intptr_t file, DateTime t) {
   FILETIME ft;
-  if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&utc, &ft))
-    return false;
-  const HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool ok = SetFileTime(h, nullptr, &ft, &ft) != 0;
-  return CloseHandle(h) && ok;
+  return pm::win32::fileTimeFromLocal(t, ft) &&
+         SetFileTime(reinterpret_cast<HANDLE>(file), nullptr, &ft, &ft) != 0;
 }
 
-Status replaceFile(const fs::path& from, const fs::path& to) {
-  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return {};
-  return Status::failure("cannot move it into place: " + pm::win32::errorMessage(GetLastError()));
+Status moveInto(const fs::path& from, const fs::path& to, bool replace, bool& taken) {
+  taken = false;
+  // No MOVEFILE_WRITE_THROUGH: the renamed files are staged members, and a new
+  // cabinet is flushed before it is moved (Wine warns on every such call).
+  if (MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return {};
+  const DWORD error = GetLastError();
+  taken = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
+  return Status::failure("cannot move it into place: " + pm::win32::errorMessage(error));
 }
 
 }  // namespace pm::cabarc
