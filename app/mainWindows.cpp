@@ -3,33 +3,71 @@
 // The composition root: builds the Win32 services of this machine (the real
 // registry, system folder, Program Manager and ODBC data sources), the Win32
 // form toolkit and the install window, and runs the window until it closes.
-// PMSetup takes no command-line options but --help (or /?), which shows its
-// usage in a message box. A second installer on the machine, or a damaged
-// installer, is refused with a message box before anything is changed.
+// A second installer on the machine, or a damaged installer, is refused with a
+// message box before anything is changed.
+//
+// For deployment tools it takes the switches of unattended/commandLine.h:
+// /? shows the usage in a message box; /quiet /answers=FILE runs the same
+// install as PMSetupUnattended, without any window; /log=FILE logs the run.
+// The exit code is the Windows Installer's (unattended/exitCodes.h), with the
+// window closed before the end counting as cancelled.
 #include <windows.h>
 
-#include <string_view>
+#include <iostream>
+#include <ostream>
 
 #include "console/frmUpgradeInstall.h"
 #include "packages/cabinet.h"
+#include "platform/text.h"
 #include "platform/win32/services.h"
+#include "platform/win32/wideText.h"
 #include "platform/win32ui/win32Toolkit.h"
+#include "unattended/exitCodes.h"
+#include "unattended/outcome.h"
+#include "unattended/reportEcho.h"
+#include "unattended/runLog.h"
+#include "unattended/win32/quietRun.h"
 
-int main(int argc, char** argv) {
-  // No library is taken from the installer folder (often a downloads folder).
-  pm::win32::restrictDllSearch();
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h" || arg == "/?") {
-      pm::win32ui::Win32Toolkit toolkit;
-      toolkit.notify(
-          "usage: PMSetup.exe\n\nThe upgrade installer for Pelmora v.1.9.5, with its windows. "
-          "To install without windows: PMSetupUnattended.exe ANSWER_FILE "
-          "(PMSetupUnattended.exe --help explains the answer file).",
-          "PMSetup");
-      return 0;
+namespace {
+
+namespace u = pm::unattended;
+
+bool asksQuiet(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    for (const char* quiet : {"/quiet", "/s", "/verysilent"}) {
+      if (pm::equalsIgnoreCase(arg, quiet)) return true;
     }
   }
+  return false;
+}
+
+void showMessage(const std::string& text, UINT icon) {
+  MessageBoxW(nullptr, pm::win32::widen(text).c_str(), L"PMSetup", MB_OK | icon);
+}
+
+}  // namespace
+
+int main() {
+  // No library is taken from the installer folder (often a downloads folder).
+  pm::win32::restrictDllSearch();
+  const auto args = u::win32::commandArguments();
+  const auto line = u::parseCommandLine(args, u::Program::Window);
+  if (line && line->help) {
+    showMessage(u::usage(u::Program::Window), MB_ICONINFORMATION);
+    return 0;
+  }
+  // A silent run never waits for a click, not even on a wrong switch.
+  if ((line && line->quiet) || (!line && asksQuiet(args))) {
+    return u::win32::runWithoutWindows(args, u::Program::Window);
+  }
+  u::RunLog log(args);
+  constexpr auto kNumbers = u::ExitNumbers::WindowsInstaller;
+  if (!line) {
+    std::cerr << "PMSetup: " << line.message() << std::endl;
+    showMessage(line.message() + "\n\n" + u::usage(u::Program::Window), MB_ICONERROR);
+    return log.finish(u::kBadInput, kNumbers);
+  }
+
   pm::win32::Win32Services platform;
   pm::win32ui::Win32Toolkit toolkit;
   // Only an intact installer, and one at a time, changes the machine. The check
@@ -37,12 +75,14 @@ int main(int argc, char** argv) {
   if (pm::Status intact =
           pm::checkCabinets(platform.fs, platform.processes, platform.installerFolder);
       !intact) {
+    std::cerr << "PMSetup: " << intact.message() << std::endl;
     toolkit.notify(intact.message(), "PMSetup");
-    return 1;
+    return log.finish(u::kDamaged, kNumbers);
   }
   if (pm::Status locked = platform.installLock.acquire(); !locked) {
+    std::cerr << "PMSetup: " << locked.message() << std::endl;
     toolkit.notify(locked.message(), "PMSetup");
-    return 1;
+    return log.finish(pm::anotherInstallerRuns(locked) ? u::kBusy : u::kEndedEarly, kNumbers);
   }
   // The installer's pauses keep its windows drawn.
   pm::win32ui::RepaintingClock clock(platform.clock, toolkit);
@@ -51,6 +91,10 @@ int main(int argc, char** argv) {
       platform.fs,  clock,   platform.processes,      platform.registry, platform.dataSources,
       platform.dde, toolkit, platform.installerFolder};
   pm::frmUpgradeInstall window(services);
+  std::ostream nowhere(nullptr);
+  u::ReportEcho echo(log.tee(nowhere));
+  window.addObserver(&echo);
   toolkit.run(window);
-  return 0;
+  window.removeObserver(&echo);
+  return log.finish(u::windowExitCode(window.state()), kNumbers);
 }

@@ -237,6 +237,31 @@ TEST(UnattendedRoads, DeclinedRunsChangeNothingButNewerLibraries) {
   EXPECT_EQ(report(demo), crlf(library + kValidated + kEnd));
 }
 
+TEST(UnattendedRoads, AnAnsiAnswerFileStoresTheNameAsWrittenAndEveryRunIsLogged) {
+  DemoCopy demo;
+  const fs::path log = demo.root / "run.log";
+  // A bad answer file stops the run before the install: its message is logged.
+  RunResult run = demo.unattended("agreement = maybe\n", "/log=" + shq(log));
+  ASSERT_EQ(run.exitCode, 64) << run.err;
+  std::string logged = readFile(log);
+  EXPECT_NE(logged.find("Z  PMSetupUnattended: "), std::string::npos) << logged;
+  EXPECT_TRUE(logged.ends_with("  Exit code: 64\n")) << logged;
+
+  // Saved as ANSI (Windows-1252): stored as UTF-8, never with U+FFFD.
+  run = demo.unattended(
+      "agreement = accept\r\nname = Ren\xE9"
+      "e M\xFCller\r\n",
+      "/log=" + shq(log));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(userName(demo, demo.appFolder() / "Dorvane.mdb"),
+            "Ren\xC3\xA9"
+            "e M\xC3\xBCller\n");
+  logged = readFile(log);
+  EXPECT_NE(logged.find("Z  Install Complete.\n"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("  Outcome: completed\n"), std::string::npos) << logged;
+  EXPECT_TRUE(logged.ends_with("  Exit code: 0\n")) << logged;
+}
+
 TEST(UnattendedRoads, ALockedDatabaseFailsTheStageAndLosesNothing) {
   DemoCopy demo;
   const std::string oldDatabase = readFile(demo.appFolder() / "Dorvane.mdb");

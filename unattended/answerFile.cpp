@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/text.h"
+#include "unattended/answerText.h"
 
 namespace pm::unattended {
 
@@ -110,7 +111,7 @@ Result<Answers> parseAnswers(const std::string& text, const std::string& fileNam
   return answers;
 }
 
-Result<Answers> readAnswerFile(const std::string& hostPath) {
+Result<Answers> readAnswerFile(const std::string& hostPath, CodePage ansi) {
   // The name is UTF-8 text: on Windows it is opened by its UTF-16 name.
   std::ifstream file(std::filesystem::path(std::u8string(hostPath.begin(), hostPath.end())),
                      std::ios::binary);
@@ -126,10 +127,9 @@ Result<Answers> readAnswerFile(const std::string& hostPath) {
     return Status::failure(hostPath +
                            ": the answer file is larger than 64 KiB; is it the right file?");
   }
-  if (text.find('\0') != std::string::npos) {
-    return Status::failure(hostPath + ": the answer file is not text");
-  }
-  return parseAnswers(text, hostPath);
+  const auto decoded = answerText(text, ansi);
+  if (!decoded) return Status::failure(hostPath + ": the answer file " + decoded.message());
+  return parseAnswers(decoded.value(), hostPath);
 }
 
 }  // namespace pm::unattended

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "platform/result.h"
+#include "unattended/answerText.h"
 
 namespace pm::unattended {
 
@@ -39,7 +40,8 @@ struct Answers {
 // which read "<fileName>:<line>: <what is wrong>".
 Result<Answers> parseAnswers(const std::string& text, const std::string& fileName);
 
-// Reads and parses a host file. Fails with a message that names the file.
-Result<Answers> readAnswerFile(const std::string& hostPath);
+// Reads and parses a host file, in any encoding of answerText.h (`ansi` reads
+// bytes that are not UTF-8). Fails with a message that names the file.
+Result<Answers> readAnswerFile(const std::string& hostPath, CodePage ansi);
 
 }  // namespace pm::unattended

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/posix/testMachine.h"
+#include "tools/cabarc/memberNames.h"
 
 namespace pm::unattended {
 namespace {
@@ -43,13 +44,15 @@ TEST(AnswerFile, NamesTheFileAndLineOfEveryMistake) {
 TEST(AnswerFile, RefusesFilesThatCannotBeAnswerFiles) {
   posix::TempMachine temp;
   const auto dir = temp.folder;
-  EXPECT_FALSE(readAnswerFile(dir.string()));  // a folder
+  EXPECT_FALSE(readAnswerFile(dir.string(), cabarc::cp1252ToUtf8));  // a folder
   std::ofstream(dir / "binary.ini", std::ios::binary)
       << std::string("agreement = accept\n\0\x7f", 21);
-  EXPECT_NE(readAnswerFile((dir / "binary.ini").string()).message().find("not text"),
+  EXPECT_NE(readAnswerFile((dir / "binary.ini").string(), cabarc::cp1252ToUtf8)
+                .message()
+                .find("not text"),
             std::string::npos);
   std::ofstream(dir / "huge.ini") << "agreement = accept\n" << std::string(70 * 1024, '#');
-  EXPECT_FALSE(readAnswerFile((dir / "huge.ini").string()));
+  EXPECT_FALSE(readAnswerFile((dir / "huge.ini").string(), cabarc::cp1252ToUtf8));
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/posix/machine.h"
 #include "platform/posix/services.h"
 #include "unattended/outcome.h"
+#include "unattended/runLog.h"
 #include "unattended/unattendedRun.h"
 
 namespace {
@@ -56,8 +57,10 @@ int main(int argc, char** argv) {
   namespace u = pm::unattended;
   u::Options options;
   u::Answers answers;
-  if (auto ended = u::prepare(std::vector<std::string>(argv + 1, argv + argc), options, answers)) {
-    return *ended;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  u::RunLog log(args);
+  if (auto ended = u::prepare(args, options, answers)) {
+    return log.finish(*ended, u::ExitNumbers::Linux);
   }
   // stdout carries the report alone: the outside tools that the stages run
   // inherit stdout, so it is pointed at stderr for them and the report keeps a
@@ -76,5 +79,5 @@ int main(int argc, char** argv) {
   u::Platform platform{services.fs,          services.clock,          services.processes,
                        services.registry,    services.dataSources,    services.dde,
                        services.installLock, services.installerFolder};
-  return u::install(options, answers, platform, report);
+  return log.finish(u::install(options, answers, platform, log.tee(report)), u::ExitNumbers::Linux);
 }

@@ -13,62 +13,26 @@
 
 namespace pm::unattended {
 
-namespace {
-
-constexpr const char* kUsage =
-    "usage: PMSetupUnattended [--no-pacing] ANSWER_FILE\n"
-    "  Runs the Pelmora v.1.9.5 upgrade without windows, answering the dialogs\n"
-    "  from ANSWER_FILE (key = value lines: agreement, help, full, folder, name,\n"
-    "  launch, valid-dates). --no-pacing skips the one-second pause per report line.\n"
-    "  Exit codes: 0 completed, 2 agreement declined, 3 a stage reported a failure,\n"
-    "  4 ended before the end, 5 another installer is running, 6 the installer's\n"
-    "  cabinets are damaged, 64 bad command line or answer file.\n";
-
-Result<Options> parseArguments(const std::vector<std::string>& args, bool& helpAsked) {
-  Options options;
-  bool fileGiven = false;
-  for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      helpAsked = true;
-      return options;
-    }
-    if (arg == "--no-pacing") {
-      options.pacing = false;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return Status::failure("unknown option " + arg);
-    } else if (fileGiven) {
-      return Status::failure("only one answer file can be given");
-    } else {
-      options.answerFile = arg;
-      fileGiven = true;
-    }
-  }
-  if (!fileGiven) return Status::failure("the answer file is missing");
-  return options;
-}
-
-}  // namespace
-
 std::optional<int> prepare(const std::vector<std::string>& args, Options& options,
                            Answers& answers) {
   namespace u = pm::unattended;
-  bool helpAsked = false;
-  const auto parsed = parseArguments(args, helpAsked);
-  if (helpAsked) {
-    std::cout << kUsage;
+  const auto parsed = parseCommandLine(args, options.program);
+  if (parsed && parsed->help) {
+    std::cout << usage(options.program);
     return 0;
   }
   if (!parsed) {
-    std::cerr << "PMSetupUnattended: " << parsed.message() << "\n" << kUsage;
+    std::cerr << "PMSetupUnattended: " << parsed.message() << "\n" << usage(options.program);
     return u::kBadInput;
   }
   // Checked before any service exists: a bad answer file changes nothing.
-  auto read = u::readAnswerFile(parsed->answerFile);
+  auto read = u::readAnswerFile(parsed->answerFile, options.ansi);
   if (!read) {
     std::cerr << "PMSetupUnattended: " << read.message() << std::endl;
     return u::kBadInput;
   }
-  options = parsed.value();
+  options.pacing = parsed->pacing;
+  options.answerFile = parsed->answerFile;
   answers = read.value();
   return std::nullopt;
 }

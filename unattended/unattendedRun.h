@@ -16,19 +16,25 @@
 #include "platform/installLock.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "tools/cabarc/memberNames.h"
 #include "unattended/answerFile.h"
+#include "unattended/commandLine.h"
 
 namespace pm::unattended {
 
 struct Options {
   bool pacing = true;
   std::string answerFile;
+  // Set by the caller before prepare(): whose command line it reads, and the
+  // code page of answer files that are not UTF-8.
+  Program program = Program::Unattended;
+  CodePage ansi = cabarc::cp1252ToUtf8;
 };
 
-// Reads the command line and the answer file. Returns the exit code when the
-// program ends here (help asked: 0; a bad command line or answer file: 64,
-// with a message on stderr); otherwise fills `options` and `answers`. Nothing
-// on the machine has been touched by then.
+// Reads the command line (commandLine.h) and the answer file. Returns the exit
+// code when the program ends here (help asked: 0, the usage on stdout; a bad
+// command line or answer file: 64, with a message on stderr); otherwise fills
+// `options` and `answers`. Nothing on the machine has been touched by then.
 std::optional<int> prepare(const std::vector<std::string>& args, Options& options,
                            Answers& answers);
 

@@ -1,0 +1,101 @@
+#include "unattended/answerText.h"
+
+#include <optional>
+
+namespace pm::unattended {
+
+namespace {
+
+void appendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// UTF-16 after its byte-order mark; empty when it is not well-formed.
+std::optional<std::string> fromUtf16(std::string_view bytes, bool bigEndian) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  auto unit = [&](std::size_t i) -> char32_t {
+    const auto a = static_cast<unsigned char>(bytes[i]);
+    const auto b = static_cast<unsigned char>(bytes[i + 1]);
+    return bigEndian ? (a << 8 | b) : (b << 8 | a);
+  };
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    char32_t c = unit(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 2 < bytes.size()) {
+      const char32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    if (c >= 0xD800 && c < 0xE000) return std::nullopt;  // unpaired surrogate
+    appendUtf8(out, c);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool isUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t more = 0;
+    char32_t cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c < 0xE0) {
+      more = 1, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c < 0xF0) {
+      more = 2, cp = c & 0x0F;
+    } else if (c >= 0xF0 && c < 0xF5) {
+      more = 3, cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + more >= s.size()) return false;
+    for (std::size_t k = 1; k <= more; ++k) {
+      const auto t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (t & 0x3F);
+    }
+    if ((more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) ||
+        (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+      return false;
+    i += more + 1;
+  }
+  return true;
+}
+
+Result<std::string> answerText(std::string_view bytes, CodePage ansi) {
+  std::optional<std::string> text;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    if (!isUtf8(bytes.substr(3))) return Status::failure("is marked UTF-8 but is not");
+    text = std::string(bytes.substr(3));
+  } else if (bytes.substr(0, 2) == "\xFF\xFE") {
+    text = fromUtf16(bytes.substr(2), false);
+  } else if (bytes.substr(0, 2) == "\xFE\xFF") {
+    text = fromUtf16(bytes.substr(2), true);
+  } else {
+    text = isUtf8(bytes) ? std::string(bytes) : ansi(bytes);
+  }
+  if (!text || text->find('\0') != std::string::npos) return Status::failure("is not text");
+  return *text;
+}
+
+}  // namespace pm::unattended
