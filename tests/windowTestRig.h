@@ -18,9 +18,13 @@
 
 namespace pm::testing {
 
+// No data source is registered: a connection fails as the driver manager's does.
 class ReadyDataSources : public DataSources {
  public:
   Status prepare() override { return {}; }
+  std::unique_ptr<DataSession> connect(const std::string&) override {
+    throw driverError("[ODBC Driver Manager]Data source name not found", "IM002", 0, "");
+  }
 };
 
 struct WindowTestRig {

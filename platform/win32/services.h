@@ -11,6 +11,7 @@
 
 #include "platform/datasources.h"
 #include "platform/win32/ddemlClient.h"
+#include "platform/win32/odbc32.h"
 #include "platform/win32/systemLibrary.h"
 #include "platform/win32/win32Clock.h"
 #include "platform/win32/win32FileSystem.h"
@@ -24,6 +25,9 @@ namespace pm::win32 {
 class RegistryDataSources : public DataSources {
  public:
   Status prepare() override { return {}; }
+  std::unique_ptr<DataSession> connect(const std::string& connectionString) override {
+    return connectOdbc32(connectionString);
+  }
 };
 
 struct Win32Services {
