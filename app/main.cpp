@@ -4,13 +4,10 @@
 // form toolkit and the install window, and runs the window until it closes.
 // PMSetup takes no command-line options. A second installer on the same
 // machine, or a damaged installer, is refused with a message box before
-// anything is changed.
+// anything is changed (console/startUp.h).
 #include <QApplication>
 
-#include "console/frmUpgradeInstall.h"
-#include "packages/cabinet.h"
-#include "platform/posix/machine.h"
-#include "platform/posix/services.h"
+#include "console/startUp.h"
 #include "platform/qt/qtToolkit.h"
 
 int main(int argc, char** argv) {
@@ -19,26 +16,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("PMSetup");
   pm::qt::prepareApplication(app);
 
-  pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
-                                    pm::posix::executableFolder());
+  const auto platform = pm::makePlatform();
   pm::qt::QtToolkit toolkit;
-  // Only an intact installer, and one at a time, changes the machine. The check
-  // reads the cabinets only, so a damaged installer leaves the machine as it was.
-  if (pm::Status intact =
-          pm::checkCabinets(platform.fs, platform.processes, platform.installerFolder);
-      !intact) {
-    toolkit.notify(intact.message(), "PMSetup");
-    return 1;
-  }
-  if (pm::Status locked = platform.installLock.acquire(); !locked) {
-    toolkit.notify(locked.message(), "PMSetup");
-    return 1;
-  }
-
-  pm::Services services{platform.fs,       platform.clock,          platform.processes,
-                        platform.registry, platform.dataSources,    platform.dde,
-                        toolkit,           platform.installerFolder};
-  pm::frmUpgradeInstall window(services);
-  toolkit.run(window);
-  return 0;
+  pm::WindowFrontEnd frontEnd(toolkit);
+  return pm::startInstaller(*platform, frontEnd);
 }

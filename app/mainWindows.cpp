@@ -5,38 +5,39 @@
 // form toolkit and the install window, and runs the window until it closes.
 // PMSetup takes no command-line options. A second installer on the machine, or
 // a damaged installer, is refused with a message box before anything is
-// changed.
+// changed (console/startUp.h).
 #include <windows.h>
 
-#include "console/frmUpgradeInstall.h"
-#include "packages/cabinet.h"
-#include "platform/win32/services.h"
+#include <memory>
+
+#include "console/startUp.h"
+#include "platform/win32/systemLibrary.h"
 #include "platform/win32ui/win32Toolkit.h"
+
+namespace {
+
+// The window's front end, whose pauses keep its windows drawn.
+class RepaintingFrontEnd : public pm::WindowFrontEnd {
+ public:
+  explicit RepaintingFrontEnd(pm::win32ui::Win32Toolkit& toolkit)
+      : WindowFrontEnd(toolkit), toolkit_(toolkit) {}
+  pm::Clock& clock(pm::Clock& machineClock) override {
+    clock_ = std::make_unique<pm::win32ui::RepaintingClock>(machineClock, toolkit_);
+    return *clock_;
+  }
+
+ private:
+  pm::win32ui::Win32Toolkit& toolkit_;
+  std::unique_ptr<pm::win32ui::RepaintingClock> clock_;
+};
+
+}  // namespace
 
 int main() {
   // No library is taken from the installer folder (often a downloads folder).
   pm::win32::restrictDllSearch();
-  pm::win32::Win32Services platform;
+  const auto platform = pm::makePlatform();
   pm::win32ui::Win32Toolkit toolkit;
-  // Only an intact installer, and one at a time, changes the machine. The check
-  // reads the cabinets only, so a damaged installer leaves the machine as it was.
-  if (pm::Status intact =
-          pm::checkCabinets(platform.fs, platform.processes, platform.installerFolder);
-      !intact) {
-    toolkit.notify(intact.message(), "PMSetup");
-    return 1;
-  }
-  if (pm::Status locked = platform.installLock.acquire(); !locked) {
-    toolkit.notify(locked.message(), "PMSetup");
-    return 1;
-  }
-  // The installer's pauses keep its windows drawn.
-  pm::win32ui::RepaintingClock clock(platform.clock, toolkit);
-
-  pm::Services services{
-      platform.fs,  clock,   platform.processes,      platform.registry, platform.dataSources,
-      platform.dde, toolkit, platform.installerFolder};
-  pm::frmUpgradeInstall window(services);
-  toolkit.run(window);
-  return 0;
+  RepaintingFrontEnd frontEnd(toolkit);
+  return pm::startInstaller(*platform, frontEnd);
 }

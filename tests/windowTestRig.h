@@ -41,7 +41,7 @@ struct WindowTestRig {
   ReadyDataSources dataSources;
   InProcessDde dde;
   FakeToolkit toolkit;
-  Services services{fs, clock, processes, registryStore, dataSources, dde, toolkit, "C:\\setup"};
+  Services services{{fs, clock, processes, registryStore, dataSources, dde, "C:\\setup"}, toolkit};
 };
 
 }  // namespace pm::testing

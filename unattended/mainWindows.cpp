@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/services.h"
+#include "platform/services.h"
+#include "platform/win32/systemLibrary.h"
 #include "platform/win32/wideText.h"
 #include "unattended/outcome.h"
 #include "unattended/unattendedRun.h"
@@ -78,9 +79,5 @@ int main() {
   FdBuffer reportBuffer(reportFd);
   std::ostream report(&reportBuffer);
 
-  pm::win32::Win32Services services;
-  u::Platform platform{services.fs,          services.clock,          services.processes,
-                       services.registry,    services.dataSources,    services.dde,
-                       services.installLock, services.installerFolder};
-  return u::install(options, answers, platform, report);
+  return u::install(options, answers, *pm::makePlatform(), report);
 }
