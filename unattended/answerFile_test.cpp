@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/posix/testMachine.h"
+#include "tests/tempFolder.h"
 
 namespace pm::unattended {
 namespace {
@@ -41,8 +41,8 @@ TEST(AnswerFile, NamesTheFileAndLineOfEveryMistake) {
 }
 
 TEST(AnswerFile, RefusesFilesThatCannotBeAnswerFiles) {
-  posix::TempMachine temp;
-  const auto dir = temp.folder;
+  testing::TempFolder temp;
+  const auto dir = temp.path;
   EXPECT_FALSE(readAnswerFile(dir.string()));  // a folder
   std::ofstream(dir / "binary.ini", std::ios::binary)
       << std::string("agreement = accept\n\0\x7f", 21);
