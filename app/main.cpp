@@ -5,7 +5,7 @@
 // PMSetup takes no command-line options but --help. Without a display it says
 // to use PMSetupUnattended and ends with EX_UNAVAILABLE (69). A second installer
 // on the same machine, or a damaged installer, is refused with a message box
-// before anything is changed.
+// before anything is changed (console/startUp.h).
 #include <sysexits.h>
 
 #include <QApplication>
@@ -13,10 +13,7 @@
 #include <optional>
 #include <string_view>
 
-#include "console/frmUpgradeInstall.h"
-#include "packages/cabinet.h"
-#include "platform/posix/machine.h"
-#include "platform/posix/services.h"
+#include "console/startUp.h"
 #include "platform/qt/qtToolkit.h"
 
 namespace {
@@ -52,26 +49,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("PMSetup");
   pm::qt::prepareApplication(app);
 
-  pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
-                                    pm::posix::executableFolder());
+  const auto platform = pm::makePlatform();
   pm::qt::QtToolkit toolkit;
-  // Only an intact installer, and one at a time, changes the machine. The check
-  // reads the cabinets only, so a damaged installer leaves the machine as it was.
-  if (pm::Status intact =
-          pm::checkCabinets(platform.fs, platform.processes, platform.installerFolder);
-      !intact) {
-    toolkit.notify(intact.message(), "PMSetup");
-    return 1;
-  }
-  if (pm::Status locked = platform.installLock.acquire(); !locked) {
-    toolkit.notify(locked.message(), "PMSetup");
-    return 1;
-  }
-
-  pm::Services services{platform.fs,       platform.clock,          platform.processes,
-                        platform.registry, platform.dataSources,    platform.dde,
-                        toolkit,           platform.installerFolder};
-  pm::frmUpgradeInstall window(services);
-  toolkit.run(window);
-  return 0;
+  pm::WindowFrontEnd frontEnd(toolkit);
+  return pm::startInstaller(*platform, frontEnd);
 }

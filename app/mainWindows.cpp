@@ -4,7 +4,7 @@
 // registry, system folder, Program Manager and ODBC data sources), the Win32
 // form toolkit and the install window, and runs the window until it closes.
 // A second installer on the machine, or a damaged installer, is refused with a
-// message box before anything is changed.
+// message box before anything is changed (console/startUp.h).
 //
 // For deployment tools it takes the switches of unattended/commandLine.h:
 // /? shows the usage in a message box; /quiet /answers=FILE runs the same
@@ -14,12 +14,12 @@
 #include <windows.h>
 
 #include <iostream>
+#include <memory>
 #include <ostream>
 
-#include "console/frmUpgradeInstall.h"
-#include "packages/cabinet.h"
+#include "console/startUp.h"
 #include "platform/text.h"
-#include "platform/win32/services.h"
+#include "platform/win32/systemLibrary.h"
 #include "platform/win32/wideText.h"
 #include "platform/win32ui/win32Toolkit.h"
 #include "unattended/exitCodes.h"
@@ -45,6 +45,41 @@ void showMessage(const std::string& text, UINT icon) {
   MessageBoxW(nullptr, pm::win32::widen(text).c_str(), L"PMSetup", MB_OK | icon);
 }
 
+constexpr auto kNumbers = u::ExitNumbers::WindowsInstaller;
+
+// The window's front end: its pauses keep its windows drawn, a refusal is told
+// in a message box and logged, and the exit code is the Windows Installer's.
+class LoggedFrontEnd : public pm::WindowFrontEnd {
+ public:
+  LoggedFrontEnd(pm::win32ui::Win32Toolkit& toolkit, u::RunLog& log)
+      : WindowFrontEnd(toolkit), toolkit_(toolkit), log_(log) {}
+  pm::Clock& clock(pm::Clock& machineClock) override {
+    clock_ = std::make_unique<pm::win32ui::RepaintingClock>(machineClock, toolkit_);
+    return *clock_;
+  }
+  int refuse(pm::StartRefused why, const pm::Status& message) override {
+    std::cerr << "PMSetup: " << message.message() << std::endl;
+    WindowFrontEnd::refuse(why, message);
+    const int code = why == pm::StartRefused::damagedInstaller   ? u::kDamaged
+                     : why == pm::StartRefused::anotherInstaller ? u::kBusy
+                                                                 : u::kEndedEarly;
+    return log_.finish(code, kNumbers);
+  }
+  int run(pm::frmUpgradeInstall& window, pm::Services&) override {
+    std::ostream nowhere(nullptr);
+    u::ReportEcho echo(log_.tee(nowhere));
+    window.addObserver(&echo);
+    toolkit_.run(window);
+    window.removeObserver(&echo);
+    return log_.finish(u::windowExitCode(window.state()), kNumbers);
+  }
+
+ private:
+  pm::win32ui::Win32Toolkit& toolkit_;
+  u::RunLog& log_;
+  std::unique_ptr<pm::win32ui::RepaintingClock> clock_;
+};
+
 }  // namespace
 
 int main() {
@@ -61,40 +96,14 @@ int main() {
     return u::win32::runWithoutWindows(args, u::Program::Window);
   }
   u::RunLog log(args);
-  constexpr auto kNumbers = u::ExitNumbers::WindowsInstaller;
   if (!line) {
     std::cerr << "PMSetup: " << line.message() << std::endl;
     showMessage(line.message() + "\n\n" + u::usage(u::Program::Window), MB_ICONERROR);
     return log.finish(u::kBadInput, kNumbers);
   }
 
-  pm::win32::Win32Services platform;
+  const auto platform = pm::makePlatform();
   pm::win32ui::Win32Toolkit toolkit;
-  // Only an intact installer, and one at a time, changes the machine. The check
-  // reads the cabinets only, so a damaged installer leaves the machine as it was.
-  if (pm::Status intact =
-          pm::checkCabinets(platform.fs, platform.processes, platform.installerFolder);
-      !intact) {
-    std::cerr << "PMSetup: " << intact.message() << std::endl;
-    toolkit.notify(intact.message(), "PMSetup");
-    return log.finish(u::kDamaged, kNumbers);
-  }
-  if (pm::Status locked = platform.installLock.acquire(); !locked) {
-    std::cerr << "PMSetup: " << locked.message() << std::endl;
-    toolkit.notify(locked.message(), "PMSetup");
-    return log.finish(pm::anotherInstallerRuns(locked) ? u::kBusy : u::kEndedEarly, kNumbers);
-  }
-  // The installer's pauses keep its windows drawn.
-  pm::win32ui::RepaintingClock clock(platform.clock, toolkit);
-
-  pm::Services services{
-      platform.fs,  clock,   platform.processes,      platform.registry, platform.dataSources,
-      platform.dde, toolkit, platform.installerFolder};
-  pm::frmUpgradeInstall window(services);
-  std::ostream nowhere(nullptr);
-  u::ReportEcho echo(log.tee(nowhere));
-  window.addObserver(&echo);
-  toolkit.run(window);
-  window.removeObserver(&echo);
-  return log.finish(u::windowExitCode(window.state()), kNumbers);
+  LoggedFrontEnd frontEnd(toolkit, log);
+  return pm::startInstaller(*platform, frontEnd);
 }

@@ -1,7 +1,8 @@
 # pm_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
 # Builds one GoogleTest executable and registers it with CTest under NAME.
-# In the Windows build a test that needs the Linux services or Qt is left out;
-# the others run under Wine (scripts/wine-run), each in a fresh prefix.
+# In the Windows build a test that needs the Linux services or Qt is left out
+# (where it is added, a comment says why); the others run under Wine
+# (scripts/wine-run), each in a fresh prefix.
 function(pm_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   if(NOT T_SOURCES)

@@ -109,8 +109,9 @@ class QtWindowsTest : public ::testing::Test {
 
   testing::WindowTestRig rig;
   qt::QtToolkit toolkit;
-  Services services{rig.fs,          rig.clock, rig.processes, rig.registryStore,
-                    rig.dataSources, rig.dde,   toolkit,       rig.services.installerFolder};
+  Services services{{rig.fs, rig.clock, rig.processes, rig.registryStore, rig.dataSources, rig.dde,
+                     rig.services.installerFolder},
+                    toolkit};
 };
 
 TEST_F(QtWindowsTest, SplashThenInstallWindowAsDeclaredAndCancelAnsweredNo) {

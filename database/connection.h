@@ -1,4 +1,5 @@
-// The database connection: a small ADO-like layer over the ODBC C API.
+// The database connection: a small ADO-like layer over the platform's data
+// access (platform/datasources.h).
 //
 // Every stage that needs the product database makes its own Connection, sets
 // ConnectionString to "DSN=Dorvane;password=kelpfern;", opens it, executes its
@@ -6,9 +7,9 @@
 // layer carries the few differences over to the driver ("Delete * from" becomes
 // "DELETE FROM") and nothing else.
 //
-// Failures raise pm::Error with the driver manager's or driver's message as the
-// description, the component that raised it as the source, and its native code
-// as the number (the SQLSTATE is kept in the description).
+// Failures raise pm::Error: the data access's own (the driver manager's or
+// driver's message, see platform/datasources.h), or ADO's for a connection used
+// in the wrong state.
 #pragma once
 
 #include <memory>

@@ -75,7 +75,7 @@ class DbCheckTest : public ::testing::Test {
   testing::FakeProcessRunner cabarc;
   InProcessDde dde;
   testing::NullToolkit toolkit;
-  Services services{fs, clock, cabarc, registry, dataSources, dde, toolkit, "C:\\setup"};
+  Services services{{fs, clock, cabarc, registry, dataSources, dde, "C:\\setup"}, toolkit};
   testing::FakeInstallWindow frm{services};
 };
 
@@ -108,8 +108,9 @@ TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
   };
   testing::WindowTestRig rig;
   CutShortBackup fs{rig.temp.machine};
-  Services services{fs,      rig.clock,   rig.processes, rig.registryStore, rig.dataSources,
-                    rig.dde, rig.toolkit, "C:\\setup"};
+  Services services{
+      {fs, rig.clock, rig.processes, rig.registryStore, rig.dataSources, rig.dde, "C:\\setup"},
+      rig.toolkit};
   testing::FakeInstallWindow frm(services);
   frm.state().appFolder = "C:\\Pelmora";
   frm.state().tempFolder = "C:\\setup\\PMUpTemp";

@@ -84,9 +84,9 @@ int main(int argc, char** argv) {
                                     pm::posix::executableFolder());
   pm::unattended::UnpacedClock clock(platform.clock);
   pm::qt::QtToolkit toolkit;
-  pm::Services services{
-      platform.fs,  clock,   platform.processes,      platform.registry, platform.dataSources,
-      platform.dde, toolkit, platform.installerFolder};
+  pm::Services services{{platform.fs, clock, platform.processes, platform.registry,
+                         platform.dataSources, platform.dde, platform.installerFolder},
+                        toolkit};
   pm::frmUpgradeInstall form(services);
   QWidget* installWindow = nullptr;
   CancelAfter canceller(cancelAfter, installWindow);

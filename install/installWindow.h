@@ -11,28 +11,17 @@
 #include <vector>
 
 #include "install/RegistryHelper.h"
-#include "platform/clock.h"
-#include "platform/datasources.h"
-#include "platform/dde.h"
-#include "platform/filesystem.h"
-#include "platform/process.h"
-#include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/ui.h"
 
 namespace pm {
 
-// The platform services, built once by the composition root.
-struct Services {
-  FileSystem& fs;
-  Clock& clock;
-  ProcessRunner& processes;
-  RegistryStore& registryStore;
-  DataSources& dataSources;
-  DdeSystem& dde;
+// The machine's services and the toolkit that shows the forms, put together
+// once by the start-up (console/startUp.h):
+//   Services services{{fs, clock, processes, registryStore, dataSources, dde,
+//                      installerFolder}, toolkit};
+struct Services : MachineServices {
   ui::Toolkit& toolkit;
-  // The folder the installer was started from (the executable's folder), as a
-  // Windows path without a trailing separator.
-  std::string installerFolder;
 };
 
 // One failure of a run, recorded where its report line is written: the stage

@@ -2,9 +2,9 @@
 // client side as a label control's link properties (LinkTopic, LinkMode,
 // LinkTimeout, LinkExecute).
 //
-// On this platform the servers live in the installer's own process (the Program
-// Manager stand-in registers itself as "PROGMAN"); a Windows build would put the
-// real DDE calls behind the same interfaces.
+// On Linux the servers live in the installer's own process (the Program Manager
+// stand-in registers itself as "PROGMAN"); on Windows the same interfaces carry
+// the system's DDEML conversations (platform/win32/ddemlClient.h).
 #pragma once
 
 #include <memory>

@@ -119,7 +119,7 @@ class FileSystem {
   virtual Status writeText(const std::string& path, const std::string& content) = 0;
 
   // The short (8.3) form of an existing path; fails where the system keeps no
-  // short names (this platform), and callers then keep the long path.
+  // short names (Linux), and callers then keep the long path.
   virtual Result<std::string> shortPath(const std::string& path) = 0;
   // The Windows system folder ("C:\windows\system32"), without a trailing separator.
   virtual Result<std::string> systemFolder() = 0;

@@ -1,6 +1,6 @@
 // The form toolkit: a small retained-mode toolkit on which every window of the
 // installer is declared as data (its controls, as its layout table gives them)
-// plus event handlers. A renderer (Qt on this platform) draws any declared form;
+// plus event handlers. A renderer (Qt on Linux, Win32 controls on Windows) draws any declared form;
 // tests and the headless toolkit drive the same forms without any window system.
 //
 // A form is a class derived from ui::Form. Its constructor declares the form's

@@ -59,8 +59,9 @@ class ProgramGroupTest : public ::testing::Test {
   testing::WindowTestRig rig;
   testing::NullToolkit& toolkit = rig.toolkit;
   WithShortName fs{rig.temp.machine};
-  Services services{fs,      rig.clock, rig.processes, rig.registryStore, rig.dataSources,
-                    rig.dde, toolkit,   "C:\\setup"};
+  Services services{
+      {fs, rig.clock, rig.processes, rig.registryStore, rig.dataSources, rig.dde, "C:\\setup"},
+      toolkit};
   testing::FakeInstallWindow frm{services};
   SlowLink link{rig.dde, toolkit};
   RecordingServer progman;

@@ -49,8 +49,9 @@ class RegCheckTest : public ::testing::Test {
   testing::WindowTestRig rig;
   fs::path db = rig.temp.folder / "Dorvane.mdb";
   posix::OdbcDataSources dataSources{rig.temp.machine, rig.registryStore};
-  Services services{rig.fs,      rig.clock, rig.processes, rig.registryStore,
-                    dataSources, rig.dde,   rig.toolkit,   "C:\\setup"};
+  Services services{
+      {rig.fs, rig.clock, rig.processes, rig.registryStore, dataSources, rig.dde, "C:\\setup"},
+      rig.toolkit};
   FakeInstallWindow frm{services};
 };
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/posix/testMachine.h"
+#include "tests/tempFolder.h"
 #include "tools/cabarc/memberNames.h"
 
 namespace pm::unattended {
@@ -42,8 +42,8 @@ TEST(AnswerFile, NamesTheFileAndLineOfEveryMistake) {
 }
 
 TEST(AnswerFile, RefusesFilesThatCannotBeAnswerFiles) {
-  posix::TempMachine temp;
-  const auto dir = temp.folder;
+  testing::TempFolder temp;
+  const auto dir = temp.path;
   EXPECT_FALSE(readAnswerFile(dir.string(), cabarc::cp1252ToUtf8));  // a folder
   std::ofstream(dir / "binary.ini", std::ios::binary)
       << std::string("agreement = accept\n\0\x7f", 21);

@@ -18,8 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/machine.h"
-#include "platform/posix/services.h"
+#include "platform/services.h"
 #include "unattended/outcome.h"
 #include "unattended/runLog.h"
 #include "unattended/unattendedRun.h"
@@ -74,10 +73,6 @@ int main(int argc, char** argv) {
   FdBuffer reportBuffer(reportFd);
   std::ostream report(&reportBuffer);
 
-  pm::posix::PosixServices services(pm::posix::Machine::fromEnvironment(),
-                                    pm::posix::executableFolder());
-  u::Platform platform{services.fs,          services.clock,          services.processes,
-                       services.registry,    services.dataSources,    services.dde,
-                       services.installLock, services.installerFolder};
-  return log.finish(u::install(options, answers, platform, log.tee(report)), u::ExitNumbers::Linux);
+  return log.finish(u::install(options, answers, *pm::makePlatform(), log.tee(report)),
+                    u::ExitNumbers::Linux);
 }

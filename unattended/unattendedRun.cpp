@@ -2,9 +2,9 @@
 
 #include <exception>
 #include <iostream>
+#include <memory>
 
-#include "console/frmUpgradeInstall.h"
-#include "packages/cabinet.h"
+#include "console/startUp.h"
 #include "platform/result.h"
 #include "unattended/headlessToolkit.h"
 #include "unattended/outcome.h"
@@ -37,35 +37,51 @@ std::optional<int> prepare(const std::vector<std::string>& args, Options& option
   return std::nullopt;
 }
 
-int install(const Options& options, const Answers& answers, Platform& platform,
-            std::ostream& report) {
-  namespace u = pm::unattended;
-  // Only an intact installer, and one at a time, changes the machine. The check
-  // reads the cabinets only, so a damaged installer leaves the machine as it was.
-  if (Status intact = checkCabinets(platform.fs, platform.processes, platform.installerFolder);
-      !intact) {
-    std::cerr << "PMSetupUnattended: " << intact.message() << std::endl;
-    return u::kDamaged;
-  }
-  if (Status locked = platform.installLock.acquire(); !locked) {
-    std::cerr << "PMSetupUnattended: " << locked.message() << std::endl;
-    return anotherInstallerRuns(locked) ? u::kBusy : u::kEndedEarly;
-  }
-  u::UnpacedClock unpaced(platform.clock);
-  pm::Clock& clock = options.pacing ? static_cast<pm::Clock&>(platform.clock) : unpaced;
-  u::HeadlessToolkit toolkit(answers, std::cerr);
+namespace {
 
-  pm::Services services{
-      platform.fs,  clock,   platform.processes,      platform.registry, platform.dataSources,
-      platform.dde, toolkit, platform.installerFolder};
-  pm::frmUpgradeInstall window(services);
-  u::ReportEcho echo(report);
+// The run without windows: refusals and notes on stderr, the dialogs answered
+// from the answer file, the exit code from the record of the run.
+class UnattendedFrontEnd : public FrontEnd {
+ public:
+  UnattendedFrontEnd(const Options& options, const Answers& answers, std::ostream& report)
+      : options_(options), toolkit_(answers, std::cerr), report_(report) {}
+
+  ui::Toolkit& toolkit() override { return toolkit_; }
+  Clock& clock(Clock& machineClock) override {
+    if (options_.pacing) return machineClock;
+    unpaced_ = std::make_unique<UnpacedClock>(machineClock);
+    return *unpaced_;
+  }
+  int refuse(StartRefused why, const Status& message) override {
+    std::cerr << "PMSetupUnattended: " << message.message() << std::endl;
+    switch (why) {
+      case StartRefused::damagedInstaller:
+        return kDamaged;
+      case StartRefused::anotherInstaller:
+        return kBusy;
+      case StartRefused::noInstallLock:
+        break;
+    }
+    return kEndedEarly;
+  }
+  int run(frmUpgradeInstall& window, Services& services) override;
+
+ private:
+  const Options& options_;
+  HeadlessToolkit toolkit_;
+  std::ostream& report_;
+  std::unique_ptr<UnpacedClock> unpaced_;
+};
+
+int UnattendedFrontEnd::run(frmUpgradeInstall& window, Services& services) {
+  namespace u = pm::unattended;
+  u::ReportEcho echo(report_);
   window.addObserver(&echo);
 
   bool ended = false;    // the run did not reach "Complete"
   bool stopped = false;  // ... because of an error that nothing caught
   try {
-    toolkit.run(window);
+    toolkit_.run(window);
   } catch (const u::HeadlessToolkit::EndedByProgram&) {
     // The program's own end: like the window, it writes nothing more.
     ended = true;
@@ -77,7 +93,7 @@ int install(const Options& options, const Answers& answers, Platform& platform,
     std::cerr << "PMSetupUnattended: the install stopped: " << e.what() << std::endl;
     ended = stopped = true;
   }
-  if (!ended && !toolkit.completed()) {
+  if (!ended && !toolkit_.completed()) {
     std::cerr << "PMSetupUnattended: the install window could not be completed" << std::endl;
     ended = stopped = true;
   }
@@ -87,7 +103,7 @@ int install(const Options& options, const Answers& answers, Platform& platform,
 
   u::Outcome outcome = u::judge(window.state());
   // The report the user is left with must be the whole report.
-  const auto written = platform.fs.readText(window.debugFilePath());
+  const auto written = services.fs.readText(window.debugFilePath());
   if (!ended && (!written || written.value() != window.text("txtReport"))) {
     outcome.failures.push_back("the report was not written to " + window.debugFilePath());
     if (outcome.exitCode != u::kEndedEarly) outcome.exitCode = u::kStageFailed;
@@ -115,6 +131,14 @@ int install(const Options& options, const Answers& answers, Platform& platform,
       break;
   }
   return ended ? u::kEndedEarly : outcome.exitCode;
+}
+
+}  // namespace
+
+int install(const Options& options, const Answers& answers, pm::Platform& platform,
+            std::ostream& report) {
+  UnattendedFrontEnd frontEnd(options, answers, report);
+  return startInstaller(platform, frontEnd);
 }
 
 }  // namespace pm::unattended

@@ -9,13 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/datasources.h"
-#include "platform/dde.h"
-#include "platform/filesystem.h"
-#include "platform/installLock.h"
-#include "platform/process.h"
-#include "platform/registry.h"
+#include "platform/services.h"
 #include "tools/cabarc/memberNames.h"
 #include "unattended/answerFile.h"
 #include "unattended/commandLine.h"
@@ -38,23 +32,11 @@ struct Options {
 std::optional<int> prepare(const std::vector<std::string>& args, Options& options,
                            Answers& answers);
 
-// The platform services of a run, as a main builds them.
-struct Platform {
-  FileSystem& fs;
-  Clock& clock;
-  ProcessRunner& processes;
-  RegistryStore& registry;
-  DataSources& dataSources;
-  DdeSystem& dde;
-  InstallLock& installLock;
-  std::string installerFolder;  // Windows path, no trailing separator
-};
-
-// Checks the installer's cabinets and takes the machine's install lock, then
-// runs the install window from the splash to "Complete" with the answers,
-// echoing each report line to `report`; notes go to stderr. Returns the exit
-// code (see outcome.h).
-int install(const Options& options, const Answers& answers, Platform& platform,
+// Starts the installer on the platform (console/startUp.h: the cabinets'
+// check, the machine's install lock), then runs the install window from the
+// splash to "Complete" with the answers, echoing each report line to
+// `report`; notes go to stderr. Returns the exit code (see outcome.h).
+int install(const Options& options, const Answers& answers, pm::Platform& platform,
             std::ostream& report);
 
 }  // namespace pm::unattended

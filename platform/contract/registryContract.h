@@ -1,7 +1,7 @@
 // One set of expectations for every pm::RegistryStore: the Linux machine
-// folder's store files, the real registry on Windows and the in-memory store
-// the stage tests use. Each platform instantiates the suite with its
-// environments; an Env holds `store`, empty where the tests write.
+// folder's store files and the real registry on Windows. Each platform
+// instantiates the suite with its environments; an Env holds `store`, empty
+// where the tests write.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 #include "platform/posix/temporaryFiles.h"
+#include "platform/posix/unixOdbc.h"
 #include "platform/text.h"
 
 namespace pm::posix {
@@ -177,6 +178,10 @@ Status OdbcDataSources::prepare() {
   const fs::path refresh = machine_.root() / "odbc" / "refresh.ini";
   SQLWritePrivateProfileString("PMSetup", "Refreshed", "1", refresh.c_str());
   return {};
+}
+
+std::unique_ptr<DataSession> OdbcDataSources::connect(const std::string& connectionString) {
+  return connectUnixOdbc(connectionString);
 }
 
 }  // namespace pm::posix

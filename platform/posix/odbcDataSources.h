@@ -34,6 +34,8 @@ class OdbcDataSources : public DataSources {
   OdbcDataSources(Machine machine, RegistryStore& registry, std::filesystem::path driver = {});
 
   Status prepare() override;
+  // Through unixODBC (posix/unixOdbc.h).
+  std::unique_ptr<DataSession> connect(const std::string& connectionString) override;
 
   // The odbc.ini text for the data sources registered now. Fails when the
   // registry cannot be read or the SQLite ODBC driver is not installed.

@@ -1,12 +1,13 @@
 // The Linux platform services for one machine and installer folder, built
-// together: what a composition root hands to the install window.
+// together. makePlatform() builds them for the machine of $PMSETUP_MACHINE and
+// the folder of the running executable:
 //
 //   pm::posix::PosixServices platform(pm::posix::Machine::fromEnvironment(),
 //                                     pm::posix::executableFolder());
 //   ... platform.fs, platform.clock, platform.processes, platform.registry,
 //       platform.dataSources, platform.dde (with the Program Manager answering),
-//       platform.installLock, platform.installerFolder (the installer folder's
-//       Windows name)
+//       platform.lock, platform.installerFolder (the installer folder's
+//       Windows name), or all of them as platform.services()
 #pragma once
 
 #include <filesystem>
@@ -22,10 +23,11 @@
 #include "platform/posix/posixProcessRunner.h"
 #include "platform/posix/posixRegistryStore.h"
 #include "platform/posix/programManager.h"
+#include "platform/services.h"
 
 namespace pm::posix {
 
-struct PosixServices {
+struct PosixServices : Platform {
   PosixServices(Machine machineIn, const std::filesystem::path& installerHostFolder)
       : machine(std::move(machineIn)),
         fs(machine),
@@ -33,12 +35,17 @@ struct PosixServices {
         registry(machine),
         dataSources(machine, registry),
         programManager(machine),
-        installLock(machine),
+        lock(machine),
         installerFolder(machine.toWindows(installerHostFolder)) {
     dde.registerServer(ProgramManager::kService, programManager);
   }
   PosixServices(const PosixServices&) = delete;
   PosixServices& operator=(const PosixServices&) = delete;
+
+  MachineServices services() override {
+    return {fs, clock, processes, registry, dataSources, dde, installerFolder};
+  }
+  InstallLock& installLock() override { return lock; }
 
   Machine machine;
   PosixFileSystem fs;
@@ -48,7 +55,7 @@ struct PosixServices {
   OdbcDataSources dataSources;
   InProcessDde dde;
   ProgramManager programManager;  // the DDE server "PROGMAN"
-  PosixInstallLock installLock;   // taken by the front end before anything changes
+  PosixInstallLock lock;          // taken by the front end before anything changes
   // The installer folder as a Windows path, without a trailing separator.
   std::string installerFolder;
 };

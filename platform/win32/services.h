@@ -4,13 +4,15 @@
 // install registers in the registry), no Program Manager of our own.
 //
 //   pm::win32::restrictDllSearch();   // first thing in main()
-//   pm::win32::Win32Services platform;
+//   pm::win32::Win32Services platform;   // or pm::makePlatform()
 #pragma once
 
 #include <string>
 
 #include "platform/datasources.h"
+#include "platform/services.h"
 #include "platform/win32/ddemlClient.h"
+#include "platform/win32/odbc32.h"
 #include "platform/win32/systemLibrary.h"
 #include "platform/win32/win32Clock.h"
 #include "platform/win32/win32FileSystem.h"
@@ -24,12 +26,20 @@ namespace pm::win32 {
 class RegistryDataSources : public DataSources {
  public:
   Status prepare() override { return {}; }
+  std::unique_ptr<DataSession> connect(const std::string& connectionString) override {
+    return connectOdbc32(connectionString);
+  }
 };
 
-struct Win32Services {
+struct Win32Services : Platform {
   Win32Services() : installerFolder(win32::installerFolder()), processes(installerFolder) {}
   Win32Services(const Win32Services&) = delete;
   Win32Services& operator=(const Win32Services&) = delete;
+
+  MachineServices services() override {
+    return {fs, clock, processes, registry, dataSources, dde, installerFolder};
+  }
+  InstallLock& installLock() override { return lock; }
 
   // The installer folder (the running program's), without a trailing separator.
   std::string installerFolder;
@@ -39,7 +49,7 @@ struct Win32Services {
   Win32RegistryStore registry;
   RegistryDataSources dataSources;
   DdemlSystem dde;
-  Win32InstallLock installLock;  // taken by the front end before anything changes
+  Win32InstallLock lock;  // taken by the front end before anything changes
 };
 
 }  // namespace pm::win32

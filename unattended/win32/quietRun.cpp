@@ -8,7 +8,7 @@
 #include <ostream>
 #include <streambuf>
 
-#include "platform/win32/services.h"
+#include "platform/services.h"
 #include "platform/win32/wideText.h"
 #include "unattended/outcome.h"
 #include "unattended/runLog.h"
@@ -86,11 +86,7 @@ int runWithoutWindows(const std::vector<std::string>& args, Program program) {
   FdBuffer reportBuffer(reportFd);
   std::ostream report(reportFd >= 0 ? &reportBuffer : nullptr);
 
-  pm::win32::Win32Services services;
-  Platform platform{services.fs,          services.clock,          services.processes,
-                    services.registry,    services.dataSources,    services.dde,
-                    services.installLock, services.installerFolder};
-  return log.finish(install(options, answers, platform, log.tee(report)), kNumbers);
+  return log.finish(install(options, answers, *pm::makePlatform(), log.tee(report)), kNumbers);
 }
 
 }  // namespace pm::unattended::win32
