@@ -65,7 +65,11 @@ std::string absoluteWindowsPath(const std::string& path, const std::string& work
 Result<std::vector<std::string>> readLines(FileSystem& fs, const std::string& path) {
   auto text = fs.readText(path);
   if (!text) return text.status();
-  return splitLines(text.value());
+  return splitLines(fs.fromAnsi(text.value()));
+}
+
+Status writeAnsiText(FileSystem& fs, const std::string& path, const std::string& text) {
+  return fs.writeText(path, fs.toAnsi(text));
 }
 
 std::string rootKeyName(RootKey root) {

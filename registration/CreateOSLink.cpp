@@ -61,7 +61,7 @@ void PerformDDE(InstallWindow& frm, std::string strGroup, std::string strCmd, st
     frm.doEvents();
   }
 
-  ignoreFailure(link.setLinkMode(2));
+  const Status opened = link.setLinkMode(2);
   for (int pass = 0; pass < kSettlePasses; ++pass) frm.doEvents();
   ignoreFailure(link.setLinkTimeout(kCommandTimeoutTenths));
 
@@ -69,7 +69,14 @@ void PerformDDE(InstallWindow& frm, std::string strGroup, std::string strCmd, st
     ignoreFailure(link.linkExecute("[CreateGroup(" + strGroup + ")]"));
     // Fails when the group has no item of this title yet; that is expected.
     ignoreFailure(link.linkExecute("[ReplaceItem(" + strTitle + ")]"));
-    ignoreFailure(link.linkExecute("[AddItem(" + strCmd + "," + strTitle + ",,,)]"));
+    // An item that neither the Program Manager nor the platform's other way
+    // (shell links on Windows) could make is one line and a recorded failure.
+    const Status added = link.linkExecute("[AddItem(" + strCmd + "," + strTitle + ",,,)]");
+    if (!added) {
+      frm.reportFailure("CreateOSLink", "Could not create the program item " + strTitle +
+                                            " in the group " + strGroup + ": " +
+                                            (opened ? added : opened).message());
+    }
   }
 
   ignoreFailure(link.setLinkMode(0));

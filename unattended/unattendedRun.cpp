@@ -124,7 +124,7 @@ int install(const Options& options, const Answers& answers, Platform& platform,
   u::Outcome outcome = u::judge(window.state());
   // The report the user is left with must be the whole report.
   const auto written = platform.fs.readText(window.debugFilePath());
-  if (!ended && (!written || written.value() != window.text("txtReport"))) {
+  if (!ended && (!written || written.value() != platform.fs.toAnsi(window.text("txtReport")))) {
     outcome.failures.push_back("the report was not written to " + window.debugFilePath());
     if (outcome.exitCode != u::kEndedEarly) outcome.exitCode = u::kStageFailed;
   }

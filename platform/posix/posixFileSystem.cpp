@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include "platform/ansiText.h"
 #include "platform/posix/temporaryFiles.h"
 #include "platform/text.h"
 
@@ -328,6 +329,16 @@ Result<std::string> PosixFileSystem::readText(const std::string& path) {
     }
     text.append(buffer, static_cast<std::size_t>(n));
   }
+  return text;
+}
+
+// Windows-1252 for what is read, as Cabarc reads member names here; the debug
+// file stays UTF-8 (see FileSystem::toAnsi).
+std::string PosixFileSystem::fromAnsi(const std::string& bytes) {
+  return ansiTextToUtf8(bytes, cp1252ToUtf8);
+}
+
+std::string PosixFileSystem::toAnsi(const std::string& text) {
   return text;
 }
 

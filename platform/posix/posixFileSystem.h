@@ -39,6 +39,8 @@ class PosixFileSystem : public FileSystem {
   std::string absolutePath(const std::string& path) override;
   Result<std::string> readText(const std::string& path) override;
   Status writeText(const std::string& path, const std::string& content) override;
+  std::string fromAnsi(const std::string& bytes) override;
+  std::string toAnsi(const std::string& text) override;
   bool isLink(const std::string& path) override;
   bool isReadOnly(const std::string& path) override;
   Status clearReadOnly(const std::string& path) override;
