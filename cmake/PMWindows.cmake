@@ -16,8 +16,9 @@ add_custom_target(pm_program_icon DEPENDS ${PM_PROGRAM_ICON})
 # its icon (the installer's mark unless ICON names another), the execution
 # level it asks for and the supported Windows versions, and for a program with
 # windows (not CONSOLE) Common Controls 6 and per-monitor DPI awareness.
-# What is shipped is stripped of its symbols and debug information, and
-# carries no link time stamp, so two builds of one commit give the same bytes.
+# What is shipped is stripped of its symbols, debug information and unused
+# sections, and carries no link time stamp, so two builds of one commit give
+# the same bytes.
 function(pm_windows_resources target)
   cmake_parse_arguments(R "DLL;CONSOLE" "DESCRIPTION;LEVEL;ICON" "" ${ARGN})
   if(NOT R_LEVEL)
@@ -40,7 +41,7 @@ function(pm_windows_resources target)
   if(R_ICON)
     set(PM_RES_ICON "1 ICON \"${R_ICON}\"")
   endif()
-  target_link_options(${target} PRIVATE -s -Wl,--no-insert-timestamp)
+  target_link_options(${target} PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
   if(R_DLL)
     # A library carries no manifest of its own.
     set(PM_RES_MANIFEST "")

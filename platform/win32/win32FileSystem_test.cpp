@@ -1,6 +1,6 @@
 // What the Windows file system does beyond the shared contract: plain ANSI
-// text in the machine's code page, and a bare drive taken as its root. Run
-// under Wine, whose default prefix has the Western code page (1252).
+// text in the machine's code page. Run under Wine, whose default prefix has
+// the Western code page (1252).
 #include "platform/win32/win32FileSystem.h"
 
 #include <windows.h>
@@ -23,18 +23,6 @@ TEST(Win32FileSystem, AnsiTextIsTheMachinesCodePageAndUtf8IsKept) {
                       "e \xC5\x81ukasz"),
             "Ren\xE9"
             "e ?ukasz");
-}
-
-TEST(Win32FileSystem, ABareDriveIsItsRootNotItsCurrentFolder) {
-  Win32FileSystem fs;
-  const std::string before = fs.workingFolder();
-  ASSERT_TRUE(fs.setWorkingFolder("C:\\windows").ok());
-  // The folder of a program at the root of drive C: is held as "C:".
-  ASSERT_TRUE(fs.setWorkingFolder("C:").ok());
-  EXPECT_EQ(fs.workingFolder(), "C:\\");
-  EXPECT_TRUE(fs.folderExists("C:"));
-  EXPECT_EQ(fs.absolutePath("C:"), "C:\\");
-  (void)fs.setWorkingFolder(before);
 }
 
 }  // namespace
