@@ -3,7 +3,6 @@
 #include <cstdint>
 
 namespace pm {
-
 namespace {
 
 // The length of the UTF-8 sequence at `at`, or 0 when the bytes there are not one.
@@ -38,19 +37,6 @@ std::size_t utf8SequenceAt(const std::string& s, std::size_t at) {
   return length;
 }
 
-}  // namespace
-
-bool isUtf8(const std::string& s) {
-  for (std::size_t at = 0; at < s.size();) {
-    const std::size_t n = utf8SequenceAt(s, at);
-    if (n == 0) return false;
-    at += n;
-  }
-  return true;
-}
-
-namespace {
-
 void appendUtf8(std::string& out, std::uint32_t code) {
   if (code < 0x80) {
     out += static_cast<char>(code);
@@ -72,6 +58,15 @@ constexpr std::uint16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 }  // namespace
+
+bool isUtf8(const std::string& s) {
+  for (std::size_t at = 0; at < s.size();) {
+    const std::size_t n = utf8SequenceAt(s, at);
+    if (n == 0) return false;
+    at += n;
+  }
+  return true;
+}
 
 std::string cp1252ToUtf8(std::string_view bytes) {
   std::string out;
