@@ -1,64 +1,59 @@
 #!/usr/bin/env bash
-# The registry store at scale: runs the unattended demo install (no pacing)
-# against the demo machine as built, and against the same machine whose
-# HKEY_CURRENT_USER.reg has 200,000 more values appended (about 12 MB, the size
-# of a real user's export), and prints the best wall time of three runs of each,
-# the ratio big / small and the peak memory. A fresh copy of the machine and the
-# installer folder for every run; the two stores take turns, so that neither
-# pays alone for a busy disk. Every run must end with exit code 0 and leave the
-# appended values, the install's values, and no log or temporary file in the
-# registry folder. Not part of CTest.
+# The registry store at scale, whatever the shape of its file: runs the
+# unattended demo install (no pacing) against the demo machine as built, and
+# against the same machine whose HKEY_CURRENT_USER.reg holds a large store of
+# one of these shapes (bench/registryShapes.py):
+#   sorted-12         12 MB, 200,000 values in 2,000 keys, tree order, CR LF, no parents
+#   unsorted-12       12 MB, 200,000 values in 20,000 keys, shuffled, no parents, CR LF
+#   unsorted-lf-12    the same with LF
+#   regedit-utf16-20  as regedit exports: 20 MB of UTF-16LE (120,000 values), CR LF, parents, hex wrapped
+#   unsorted-50       50 MB, 830,000 values in 83,000 keys, shuffled, no parents
+# and prints for each the best wall time of N runs and the best CPU time (user
+# and system: steadier on a busy machine), their ratios to the small store,
+# the peak memory, the file's size before and after, and a byte-for-byte
+# compare of every key whose values the install did not change. A fresh copy of
+# the machine and installer folder for every run; the stores take turns in
+# every round, so that none pays alone for a busy machine. Every run must end
+# with exit code 0 and leave the install's values and no log or temporary file.
+# With a second build folder, every run is made with both builds in turn
+# (before / after a change). Not part of CTest.
 #
-#   bench/registry.sh [build folder=build] [work folder=a new temporary one]
+#   bench/registry.sh [build folder=build] [work folder=a new temporary one] [other build]
+#   ROUNDS=3 SHAPES="sorted-12 unsorted-12 ..." bench/registry.sh
 set -euo pipefail
+case "${1:-}" in -h | --help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
+builds=("$(cd "${1:-$root/build}" && pwd)")
 work=${2:-$(mktemp -d)}
-demo="$build/demo"
-[ -x "$demo/setup/PMSetupUnattended" ] && [ -d "$demo/machine/registry" ] ||
-  { echo "no demo in $demo (build the target demo first)" >&2; exit 1; }
+[ -n "${3:-}" ] && builds+=("$(cd "$3" && pwd)")
+rounds=${ROUNDS:-3}
+shapes=(${SHAPES:-sorted-12 unsorted-12 unsorted-lf-12 regedit-utf16-20 unsorted-50})
+for build in "${builds[@]}"; do
+  [ -x "$build/demo/setup/PMSetupUnattended" ] && [ -d "$build/demo/machine/registry" ] ||
+    { echo "no demo in $build/demo (build the target demo first)" >&2; exit 1; }
+done
+demo="${builds[0]}/demo"
 mkdir -p "$work"
+rm -f "$work"/compare-*.txt
 trap 'rm -rf "$work/run" "$work/machines"' EXIT
 
-# The two machines: the demo's, and the demo's with a 12 MB HKEY_CURRENT_USER.
 mkdir -p "$work/machines"
 cp -a "$demo/machine" "$work/machines/small"
-cp -a "$demo/machine" "$work/machines/big"
-python3 - "$work/machines/big/registry/HKEY_CURRENT_USER.reg" <<'PY'
-import random, sys
-random.seed(16)
-words = "alpha beta gamma delta window toolbar recent file view colour layout".split()
-out = []
-n = 0
-for vendor in range(200):
-    for product in range(10):
-        out.append("\r\n[HKEY_CURRENT_USER\\Software\\Bench Vendor %03d\\Product %02d\\Settings]\r\n"
-                   % (vendor, product))
-        for i in range(100):
-            kind = n % 4
-            name = "%s %s %06d" % (random.choice(words), random.choice(words), n)
-            if kind == 3:
-                out.append('"%s"=dword:%08x\r\n' % (name, random.getrandbits(32)))
-            else:
-                text = "C:\\\\Users\\\\ann\\\\%s\\\\%s.dat" % (random.choice(words), "x" * random.randint(6, 20))
-                out.append('"%s"="%s"\r\n' % (name, text))
-            n += 1
-assert n == 200_000
-with open(sys.argv[1], "ab") as f:
-    f.write("".join(out).encode())
-PY
-big_reg="$work/machines/big/registry/HKEY_CURRENT_USER.reg"
-echo "stores: small $(stat -c %s "$work/machines/small/registry/HKEY_CURRENT_USER.reg") bytes," \
-  "big $(stat -c %s "$big_reg") bytes ($(grep -c '^"' "$big_reg") values)"
+for shape in "${shapes[@]}"; do
+  cp -a "$demo/machine" "$work/machines/$shape"
+  python3 "$root/bench/registryShapes.py" make "$shape" \
+    "$demo/machine/registry/HKEY_CURRENT_USER.reg" "$work/machines/$shape/registry/HKEY_CURRENT_USER.reg"
+done
 
-# run WHICH: one install on a fresh copy of machine WHICH; prints seconds and peak KiB.
+# run B WHICH: one install with build B on a fresh copy of machine WHICH;
+# prints seconds, peak KiB, CPU seconds (user, system) and the store's size after it.
 run() {
-  local which=$1
+  local build=${builds[$1]} which=$2 compare="$work/compare-$1-$2.txt"
   rm -rf "$work/run" && mkdir -p "$work/run"
-  cp -a "$demo/setup" "$work/run/setup"
+  cp -a "$build/demo/setup" "$work/run/setup"
   cp -a "$work/machines/$which" "$work/run/machine"
   sync
-  if ! PMSETUP_MACHINE="$work/run/machine" /usr/bin/time -f "%e %M" -o "$work/time.txt" \
+  if ! PMSETUP_MACHINE="$work/run/machine" /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" \
     "$work/run/setup/PMSetupUnattended" --no-pacing "$root/demo/answers.ini" \
     >"$work/out.txt" 2>"$work/err.txt"; then
     echo "the install on the $which store failed:" >&2
@@ -68,31 +63,53 @@ run() {
   # The launched Pelmora.exe reads the store too: let it end before checking.
   for _ in $(seq 100); do pgrep -f "$work/run/machine" >/dev/null || break; sleep 0.05; done
   local reg="$work/run/machine/registry"
-  grep -q '^"AppPath"=' "$reg/HKEY_CURRENT_USER.reg" &&
-    grep -q 'Registered' "$reg/HKEY_CLASSES_ROOT.reg" ||
+  grep -a -q 'Registered' "$reg/HKEY_CLASSES_ROOT.reg" &&
+    python3 - "$reg/HKEY_CURRENT_USER.reg" <<'PY' ||
+import sys
+raw = open(sys.argv[1], "rb").read()
+text = raw[2:].decode("utf-16-le") if raw.startswith(b"\xff\xfe") else raw.decode()
+sys.exit(0 if '"AppPath"=' in text else 1)
+PY
     { echo "the install on the $which store did not leave its values in the .reg files" >&2; exit 1; }
-  if [ "$which" = big ] && [ "$(grep -c '^"' "$reg/HKEY_CURRENT_USER.reg")" -lt 200000 ]; then
-    echo "the big store lost values" >&2
-    exit 1
-  fi
+  # Keys the install did not write must keep their bytes (reported at the end).
+  [ "$which" = small ] || [ -s "$compare" ] ||
+    python3 "$root/bench/registryShapes.py" compare "$work/machines/$which/registry/HKEY_CURRENT_USER.reg" \
+      "$reg/HKEY_CURRENT_USER.reg" >"$compare" || true
   if ls "$reg" | grep -v '\.reg$' | grep -v '\.reg\.lock$' | grep -q .; then
     echo "the install on the $which store left files behind: $(ls "$reg")" >&2
     exit 1
   fi
-  cat "$work/time.txt"
+  echo "$(cat "$work/time.txt") $(stat -c %s "$reg/HKEY_CURRENT_USER.reg")"
 }
 
-best_small=999999 best_big=999999 peak_small=0 peak_big=0
-for round in 1 2 3; do
-  read -r s k < <(run small)
-  if (($(echo "$s < $best_small" | bc))); then best_small=$s; fi
-  if ((k > peak_small)); then peak_small=$k; fi
-  read -r s k < <(run big)
-  if (($(echo "$s < $best_big" | bc))); then best_big=$s; fi
-  if ((k > peak_big)); then peak_big=$k; fi
-  echo "round $round: small ${best_small}s, big ${best_big}s (best so far)"
+declare -A best cpu peak after
+echo "load before: $(uptime)"
+for round in $(seq "$rounds"); do
+  for which in small "${shapes[@]}"; do
+    for b in "${!builds[@]}"; do
+      read -r s k user sys size < <(run "$b" "$which")
+      id="$b/$which"
+      c=$(echo "$user + $sys" | bc)
+      if [ -z "${best[$id]:-}" ] || (($(echo "$s < ${best[$id]}" | bc))); then best[$id]=$s; fi
+      if [ -z "${cpu[$id]:-}" ] || (($(echo "$c < ${cpu[$id]}" | bc))); then cpu[$id]=$c; fi
+      if ((k > ${peak[$id]:-0})); then peak[$id]=$k; fi
+      after[$id]=$size
+    done
+  done
+  echo "round $round done: $(uptime)"
 done
-printf 'install, best of 3: small store %.2fs, 12 MB store %.2fs, ratio %.2f\n' \
-  "$best_small" "$best_big" "$(echo "$best_big / $best_small" | bc -l)"
-printf 'peak memory: small store %d KiB, 12 MB store %d KiB (store file %d KiB)\n' \
-  "$peak_small" "$peak_big" "$(($(stat -c %s "$big_reg") / 1024))"
+for b in "${!builds[@]}"; do
+  echo "build ${builds[$b]}, best of $rounds:"
+  printf '  %-17s %7s %6s %5s %6s %9s %11s %11s  %s\n' store seconds ratio cpu ratio "peak KiB" \
+    "bytes" "after" "untouched keys"
+  for which in small "${shapes[@]}"; do
+    id="$b/$which"
+    file="$work/machines/$which/registry/HKEY_CURRENT_USER.reg"
+    printf '  %-17s %7.2f %6.2f %5.2f %6.2f %9d %11d %11d  %s\n' "$which" "${best[$id]}" \
+      "$(echo "${best[$id]} / ${best[$b/small]}" | bc -l)" "${cpu[$id]}" \
+      "$(echo "${cpu[$id]} / ${cpu[$b/small]}" | bc -l)" "${peak[$id]}" "$(stat -c %s "$file")" \
+      "${after[$id]}" "$([ "$which" = small ] || tail -n 1 "$work/compare-$b-$which.txt")"
+  done
+done
+[ -z "$(cat "$work"/compare-0-*.txt | grep -v "0 differ$" || true)" ] ||
+  { echo "keys the install did not write changed in the file" >&2; exit 1; }

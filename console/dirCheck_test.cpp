@@ -49,6 +49,14 @@ TEST_F(DirCheckTest, AFolderThatCannotBeUsedIsRefusedAndAskedForAgain) {
   EXPECT_EQ(rig.fs.readText("C:\\Data\\notes.txt").value(), "x");
 }
 
+// A drive's root is a folder like any other, kept with its separator.
+TEST_F(DirCheckTest, ADriveRootIsAcceptedAsItIs) {
+  frm.installDirAnswers = {"C:\\"};
+  EXPECT_TRUE(dirCheck(frm));
+  EXPECT_EQ(frm.state().appFolder, "C:\\");
+  EXPECT_EQ(frm.installDirAsked, 1);
+}
+
 TEST(DirCheckDefault, AfterFiveRefusalsTheDefaultFolderIsMadeWithItsParentsOrSaidToFail) {
   for (const bool blocked : {false, true}) {
     SCOPED_TRACE(blocked ? "a file in the way" : "no Program Files");

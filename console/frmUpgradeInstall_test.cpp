@@ -22,6 +22,26 @@ class InstallWindowTest : public ::testing::Test {
   std::filesystem::path debugFile() { return rig.host("C:\\setup\\PMInstall.dbg"); }
 };
 
+// A pause waits for more than round-half-even(tenths / 10) second boundaries,
+// sleeping; rept's default is 5 tenths. Read on the fake clock.
+TEST_F(InstallWindowTest, PausesLastTheSecondsTheyAskFor) {
+  struct Row {
+    std::int64_t startMs;  // into the current second
+    std::int16_t tenths;
+    std::int64_t waitedMs;
+  };
+  for (const Row& r : {Row{0, 5, 1000}, Row{400, 5, 600}, Row{0, 15, 3000}, Row{0, 25, 3000},
+                       Row{0, 30, 4000}, Row{700, 30, 3300}}) {
+    rig.clock.millis = (rig.clock.millis / 1000 + 1) * 1000 + r.startMs;
+    const std::int64_t start = rig.clock.millis;
+    frm.pause(r.tenths);
+    EXPECT_EQ(rig.clock.millis - start, r.waitedMs) << r.startMs << " " << r.tenths;
+  }
+  const std::int64_t start = rig.clock.millis;  // on a whole second now
+  frm.rept("a line");
+  EXPECT_EQ(rig.clock.millis - start, 1000);
+}
+
 // The report's lines are pinned by the end-to-end roads, the bar by the Qt tests.
 TEST_F(InstallWindowTest, CancelAndTheCloseBoxEndOnlyOnYesWithoutADebugFile) {
   EXPECT_TRUE(frm.click("cmdCancelInstall"));  // answered No

@@ -8,6 +8,7 @@
 #include "database/connection.h"
 #include "install/basCommon.h"
 #include "install/modRegistry.h"
+#include "install/registryReporter.h"
 
 namespace pm {
 namespace {
@@ -67,25 +68,50 @@ bool keepOlderBackup(InstallWindow& frm, const std::string& database, const std:
               kUnexpected);
 }
 
-void setString(RegistryStore& store, const RegKeyHandle& key, const std::string& name,
-               const std::string& text) {
-  RegSetValueExA(store, key, name, 0, ValueType::String, text.data(),
-                 static_cast<std::uint32_t>(text.size()));
-}
+// A key of the data source, opened for writing through the raw registry
+// functions. A value the store refuses (or a key it cannot make) gets the
+// registry failure line and is recorded; the stage goes on, and the connection
+// test after it shows what came of it.
+class DataSourceKey {
+ public:
+  DataSourceKey(RegistryStore& store, RegistryReporter& reporter, std::string path)
+      : store_(store), reporter_(reporter), path_(std::move(path)) {
+    RegCreateKeyA(store_, RootKey::CurrentUser, path_, key_);
+  }
+  ~DataSourceKey() { RegCloseKey(key_); }
+  DataSourceKey(const DataSourceKey&) = delete;
+  DataSourceKey& operator=(const DataSourceKey&) = delete;
 
-void setDword(RegistryStore& store, const RegKeyHandle& key, const std::string& name,
-              std::uint32_t value) {
-  const unsigned char data[4] = {static_cast<unsigned char>(value & 0xFF),
-                                 static_cast<unsigned char>((value >> 8) & 0xFF),
-                                 static_cast<unsigned char>((value >> 16) & 0xFF),
-                                 static_cast<unsigned char>((value >> 24) & 0xFF)};
-  RegSetValueExA(store, key, name, 0, ValueType::Dword, data, 4);
-}
+  void setString(const std::string& name, const std::string& text) {
+    set(name, ValueType::String, text.data(), static_cast<std::uint32_t>(text.size()));
+  }
+  void setDword(const std::string& name, std::uint32_t value) {
+    const unsigned char data[4] = {static_cast<unsigned char>(value & 0xFF),
+                                   static_cast<unsigned char>((value >> 8) & 0xFF),
+                                   static_cast<unsigned char>((value >> 16) & 0xFF),
+                                   static_cast<unsigned char>((value >> 24) & 0xFF)};
+    set(name, ValueType::Dword, data, 4);
+  }
 
-std::string read(RegistryHelper& reg, const std::string& key, const std::string& name) {
-  std::string text;
-  reg.ReadStringValue(RootKey::CurrentUser, key, name, text);
-  return text;
+ private:
+  void set(const std::string& name, ValueType type, const void* data, std::uint32_t size) {
+    std::string failure;
+    const long code = RegSetValueExA(store_, key_, name, 0, type, data, size, &failure);
+    if (code != ERROR_SUCCESS_CODE)
+      reporter_.failed("written", RootKey::CurrentUser, path_, name,
+                       Error(failure, "RegSetValueExA", code));
+  }
+
+  RegistryStore& store_;
+  RegistryReporter& reporter_;
+  std::string path_;
+  RegKeyHandle key_;
+};
+
+// A value of the data source; one that cannot be read is told, and taken as
+// missing, so it is written again.
+std::string read(RegistryReporter& reg, const std::string& key, const std::string& name) {
+  return reg.read(RootKey::CurrentUser, key, name).value_or("");
 }
 
 // The first half of the stage: the backup, the blank database from the main
@@ -147,11 +173,10 @@ void installDatabase(InstallWindow& frm) {
   check(fs.copyFile(blank, database, true), fs, blank);
 
   // The data source: its own key, its Engines and Jet keys, and the list entry.
-  RegistryHelper& reg = frm.registry();
+  RegistryReporter reg(frm, "dbCheck");
   const std::string dsnKey = std::string(kDataSourceRoot) + kDataSourceName;
   const std::string enginesKey = dsnKey + "\\Engines";
   const std::string jetKey = enginesKey + "\\Jet";
-  const RootKey hkcu = RootKey::CurrentUser;
 
   frm.rept("ODBC.INI Registry check");
   const std::string dbq = read(reg, dsnKey, "DBQ");
@@ -162,24 +187,20 @@ void installDatabase(InstallWindow& frm) {
   const std::string uid = read(reg, dsnKey, "UID");
   if (dbq != database || driver.empty() || driverId.empty() || fil.empty() ||
       safeTransactions.empty() || uid.empty()) {
-    RegKeyHandle key;
-    RegCreateKeyA(store, hkcu, dsnKey, key);
-    setString(store, key, "DBQ", database);
-    setString(store, key, "Driver", GetSystemDir(fs) + "odbcjt32.dll");
-    setDword(store, key, "DriverID", 25);
-    setString(store, key, "FIL", "MS Access;");
-    setDword(store, key, "SafeTransactions", 0);
-    setString(store, key, "UID", "");
-    RegCloseKey(key);
+    DataSourceKey key(store, reg, dsnKey);
+    key.setString("DBQ", database);
+    key.setString("Driver", GetSystemDir(fs) + "odbcjt32.dll");
+    key.setDword("DriverID", 25);
+    key.setString("FIL", "MS Access;");
+    key.setDword("SafeTransactions", 0);
+    key.setString("UID", "");
   } else {
     frm.rept("Current ODBC.INI registers set.");
   }
   frm.rept("ODBC Initialization registers complete.");
 
   if (read(reg, enginesKey, "(Default)").empty()) {
-    RegKeyHandle key;
-    RegCreateKeyA(store, hkcu, enginesKey, key);
-    RegCloseKey(key);
+    DataSourceKey key(store, reg, enginesKey);
   } else {
     frm.rept("Current ODBC Engine registers set.");
   }
@@ -193,22 +214,19 @@ void installDatabase(InstallWindow& frm) {
   const std::string userCommitSync = read(reg, jetKey, "UserCommitSync");
   if (jetDefault.empty() || implicitCommitSync.empty() || maxBufferSize.empty() ||
       pageTimeout.empty() || threads.empty() || userCommitSync.empty()) {
-    RegKeyHandle key;
-    RegCreateKeyA(store, hkcu, std::string(kDataSourceRoot) + kDataSourceName + "\\Engines\\Jet",
-                  key);
-    setString(store, key, "ImplicitCommitSync", "");
-    setDword(store, key, "MaxBufferSize", 2048);
-    setDword(store, key, "PageTimeout", 5);
-    setDword(store, key, "Threads", 3);
-    setString(store, key, "UserCommitSync", "Yes");
-    RegCloseKey(key);
+    DataSourceKey key(store, reg, jetKey);
+    key.setString("ImplicitCommitSync", "");
+    key.setDword("MaxBufferSize", 2048);
+    key.setDword("PageTimeout", 5);
+    key.setDword("Threads", 3);
+    key.setString("UserCommitSync", "Yes");
   } else {
     frm.rept("ODBC Engines\\Jet registers set.");
   }
   frm.rept("ODBC Engines\\Jet registers complete.");
 
   if (read(reg, kOdbcDataSourcesKey, kDataSourceName).empty()) {
-    reg.WriteStringValue(hkcu, kOdbcDataSourcesKey, kDataSourceName, kAccessDriverName);
+    reg.write(RootKey::CurrentUser, kOdbcDataSourcesKey, kDataSourceName, kAccessDriverName);
   } else {
     frm.rept("ODBC Data Sources Registers set.");
   }

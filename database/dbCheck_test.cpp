@@ -60,7 +60,16 @@ class DbCheckTest : public ::testing::Test {
   posix::TempMachine temp;
   stdfs::path blank = temp.folder / "blank.mdb";
   posix::PosixFileSystem fs{temp.machine};
-  posix::PosixRegistryStore registry{temp.machine};
+  // The machine's registry, which can be made to refuse every value written.
+  struct Registry : posix::PosixRegistryStore {
+    using PosixRegistryStore::PosixRegistryStore;
+    Status writeValue(RootKey root, const std::string& key, const std::string& name,
+                      const RegValue& value) override {
+      if (refuseWrites) return Status::failure("access denied");
+      return PosixRegistryStore::writeValue(root, key, name, value);
+    }
+    bool refuseWrites = false;
+  } registry{temp.machine};
   posix::OdbcDataSources dataSources{temp.machine, registry};
   testing::FakeClock clock;
   testing::FakeProcessRunner cabarc;
@@ -116,6 +125,56 @@ TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
   EXPECT_EQ(frm.dumps, 1);
   EXPECT_TRUE(rig.processes.commands.empty());
   EXPECT_EQ(fs.readText("C:\\Pelmora\\Dorvane.mdb").value(), "the user's data");
+}
+
+TEST_F(DbCheckTest, TheDataSourceIsRegisteredUnderItsOwnKeys) {
+  dbCheck(frm);
+  ASSERT_EQ(frm.lines.back(), "--- Database Install Complete\r\n");
+  const std::string jet = kDsnKey + "\\Engines\\Jet";
+  for (const auto& [key, name, expected] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{
+           {kDsnKey, "DBQ", database},
+           {kDsnKey, "Driver", "C:\\windows\\system32\\odbcjt32.dll"},
+           {kDsnKey, "DriverID", "25"},
+           {kDsnKey, "FIL", "MS Access;"},
+           {kDsnKey, "SafeTransactions", "0"},
+           {kDsnKey, "UID", ""},
+           {jet, "ImplicitCommitSync", ""},
+           {jet, "MaxBufferSize", "2048"},
+           {jet, "PageTimeout", "5"},
+           {jet, "Threads", "3"},
+           {jet, "UserCommitSync", "Yes"},
+           {"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources", "Dorvane",
+            "Microsoft Access Driver (*.mdb)"}}) {
+    const auto v = registry.readValue(HKCU, key, name);
+    ASSERT_TRUE(v && v->has_value()) << key << " " << name;
+    const RegValue& r = **v;
+    EXPECT_EQ(r.type == ValueType::Dword ? std::to_string(r.dword) : r.text, expected)
+        << key << " " << name;
+  }
+}
+
+// A value the registry refuses is told with the registry failure line and
+// recorded; the stage goes on to the connection test.
+TEST_F(DbCheckTest, ARefusedDataSourceValueIsToldAndRecorded) {
+  registry.refuseWrites = true;
+  dbCheck(frm);
+  ASSERT_FALSE(frm.state().failures.empty());
+  EXPECT_EQ(frm.state().failures.front().what, "Registry value not written: HKEY_CURRENT_USER\\" +
+                                                   kDsnKey +
+                                                   " DBQ: access denied RegSetValueExA 1013");
+  EXPECT_EQ(frm.lines.back(), "--- Database Install Complete (Failed)\r\n");
+}
+
+// A blank database that came out of the cabinet empty never takes the place
+// of the user's.
+TEST_F(DbCheckTest, AnEmptyBlankDatabaseLeavesTheUsersInPlace) {
+  pm::testing::makeProductDatabase(host(database), "Users data");
+  const std::string usersData = pm::testing::readFile(host(database));
+  pm::testing::writeFile(blank, "");
+  dbCheck(frm);
+  EXPECT_EQ(frm.state().failures.size(), 1u);
+  EXPECT_EQ(pm::testing::readFile(host(database)), usersData);
 }
 
 TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInPlace) {

@@ -150,6 +150,9 @@ void DemoCopy::remakeCabinet(const std::string& cabinet, const fs::path& folder,
   std::string names;
   for (const auto& m : members) names += " " + shq(m);
   fs::remove(setup / cabinet);
+  // A cabinet made by hand is outside the seal: the folder is checked as an
+  // unsealed one is.
+  fs::remove(setup / "PMSetup.sha256");
   const RunResult r =
       shell("cd " + shq(folder) + " && PMSETUP_MACHINE=" + shq(root / "tool-machine") + " " +
             shq(buildBin() / "Cabarc") + " N " + shq(setup / cabinet) + names);

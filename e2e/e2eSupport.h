@@ -62,7 +62,7 @@ class DemoCopy {
   // sqlite3 on a database file of the machine: the rows, "|" between columns.
   std::string sql(const fs::path& database, const std::string& query);
   // Replaces a cabinet of the installer folder by one made with Cabarc N from
-  // the files of `folder` (named in that order).
+  // the files of `folder` (named in that order), and removes the seal.
   void remakeCabinet(const std::string& cabinet, const fs::path& folder,
                      const std::vector<std::string>& members);
 };

@@ -38,6 +38,42 @@ TEST(UnattendedFrontEnd, RefusesBadInputBeforeTheMachineIsTouched) {
   EXPECT_FALSE(fs::exists(demo.setup / "PMUpTemp"));
 }
 
+// --help prints the usage and changes nothing, as VBRun60 without options
+// does; PMSetup without a display names the unattended installer (69).
+TEST(FrontEnds, HelpAndAMissingDisplayChangeNothing) {
+  DemoCopy demo;
+  const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
+  const struct {
+    std::string command;
+    int code;
+    std::string says;
+  } cases[] = {
+      {"./PMSetup --help", 0, "usage: PMSetup"},
+      {noDisplay + "./PMSetup", 69, "PMSetupUnattended ANSWER_FILE"},
+      {noDisplay + "DISPLAY=:987 ./PMSetup", 69, "PMSetupUnattended ANSWER_FILE"},
+      {"./PMSetupUnattended --help", 0, "usage: PMSetupUnattended"},
+      {"./regsvr32 --help", 0, "Usage: regsvr32"},
+      {"./VBRun60", 1, "Usage: VBRun60"},
+      {"./VBRun60 --help", 0, "Usage: VBRun60"},
+  };
+  const auto before = filesBelow(demo.root);
+  for (const auto& c : cases) {
+    const RunResult run = shell("cd " + shq(demo.setup) +
+                                " && PMSETUP_MACHINE=" + shq(demo.machine) + " " + c.command);
+    EXPECT_EQ(run.exitCode, c.code) << c.command;
+    EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << c.command << run.err;
+  }
+  EXPECT_EQ(filesBelow(demo.root), before);
+  // Every script says how it is used, at once (nothing built or installed).
+  for (const auto& script : fs::directory_iterator(sourceDir() / "scripts")) {
+    if ((script.status().permissions() & fs::perms::owner_exec) == fs::perms::none) continue;
+    const RunResult run = shell("timeout 20 " + shq(script.path()) + " --help");
+    EXPECT_EQ(run.exitCode, 0) << script.path();
+    EXPECT_NE(run.out, "") << script.path();
+    EXPECT_EQ(run.out.find("set -"), std::string::npos) << script.path() << run.out;
+  }
+}
+
 TEST(UnattendedFrontEnd, LaunchStartsTheUpgradedProgramWhichReadsTheNewName) {
   DemoCopy demo;
   writeFile(demo.root / "answers.ini", "agreement = accept\nname = Ann Lee\nlaunch = yes\n");

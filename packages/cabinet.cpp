@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "packages/seal.h"
+
 namespace pm {
 
 std::string cabarcCommand(char letter, const std::string& tempFolder, const std::string& cabinet,
@@ -57,15 +59,13 @@ Status installExtracted(FileSystem& fs, const std::string& tempFolder, const std
 }
 
 Status checkCabinets(FileSystem& fs, ProcessRunner& processes, const std::string& installerFolder) {
+  if (Status sealed = checkSeal(fs, installerFolder); !sealed) return sealed;
   for (const char* cabinet : {kMainCabinet, kLibraryCabinet, kHelpCabinet}) {
     const std::string path = installerFolder + "\\" + cabinet;
     if (!fs.fileExists(path)) continue;
     const std::int32_t code = processes.runAndWait("Cabarc T \"" + path + "\"");
     if (code != 0 && code != -1) {
-      return Status::failure("The installer file " + std::string(cabinet) +
-                             " is damaged or incomplete (" + path +
-                             "), perhaps by an interrupted download. Please fetch the installer "
-                             "again and run the new copy. Nothing has been changed.");
+      return Status::failure(damagedInstallerMessage(cabinet, path));
     }
   }
   return {};

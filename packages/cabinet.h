@@ -53,7 +53,8 @@ std::vector<std::string> readListFile(FileSystem& fs, const std::string& path);
 Status installExtracted(FileSystem& fs, const std::string& tempFolder, const std::string& name,
                         const std::string& cabinet, const std::string& target);
 
-// Checks the installer's own cabinets before anything is changed: each one that
+// Checks the installer's own cabinets before anything is changed: the seal
+// first, when the folder has one (seal.h), then each cabinet that
 // is present beside the installer is read through by "Cabarc T" (every member
 // decompressed, its checksums checked), run directly, without a report line.
 // Fails with a message for the user that names the first damaged cabinet and

@@ -7,6 +7,17 @@ namespace pm {
 
 namespace {
 
+// Runs the registration of a library that is in place. A tool that fails says
+// so, with its exit code, and the failure is recorded; the stage goes on.
+bool registered(InstallWindow& frm, const std::string& registration, const std::string& rest) {
+  const std::int32_t code = frm.ExecCmd(registration);
+  if (code == 0) return true;
+  const std::string why =
+      code == -1 ? "regsvr32 could not be started" : "regsvr32 exit code " + std::to_string(code);
+  frm.reportFailure("libraryCheck", "Extracted, not registered (" + why + ") " + rest);
+  return false;
+}
+
 // Installs or upgrades one library named by a line of library.txt.
 void installLibrary(InstallWindow& frm, const std::string& line, const std::string& systemDir) {
   FileSystem& fs = frm.services().fs;
@@ -54,8 +65,8 @@ void installLibrary(InstallWindow& frm, const std::string& line, const std::stri
         frm.reportFailure("libraryCheck", notInstalledLine(name, copied));
         return;
       }
-      frm.ExecCmd(registration);
       suffix = " & upgraded.";
+      if (!registered(frm, registration, name + suffix + "  File exists")) return;
     }
     frm.rept("Extracted, registered " + name + suffix + ".  File exists");
     return;
@@ -67,8 +78,8 @@ void installLibrary(InstallWindow& frm, const std::string& line, const std::stri
     frm.reportFailure("libraryCheck", notInstalledLine(name, copied));
     return;
   }
-  frm.ExecCmd(registration);
-  frm.rept("Extracted, registered " + name + ". New file install.");
+  if (registered(frm, registration, name + ". New file install."))
+    frm.rept("Extracted, registered " + name + ". New file install.");
 }
 
 }  // namespace

@@ -36,6 +36,20 @@ Result<std::unique_ptr<DdeConversation>> InProcessDde::connect(const std::string
       std::make_unique<InProcessConversation>(*it->second, topic));
 }
 
+Result<std::string> progManCommand(const std::string& name,
+                                   const std::vector<std::string>& arguments) {
+  std::string command = "[" + name + "(";
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument.find('"') != std::string::npos)
+      return Status::failure("a double quote cannot be sent to the Program Manager: " + argument);
+    if (i > 0) command += ',';
+    const bool quote = argument.find_first_of("()[],") != std::string::npos;
+    command += quote ? "\"" + argument + "\"" : argument;
+  }
+  return command + ")]";
+}
+
 Status LabelDdeLink::setLinkTopic(const std::string& topic) {
   if (mode_ != 0) return Status::failure("LinkTopic cannot change while the link is open");
   topic_ = topic;

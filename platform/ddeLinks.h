@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/dde.h"
 
@@ -32,6 +33,15 @@ class InProcessDde : public DdeSystem {
  private:
   std::map<std::string, DdeServer*> servers_;  // key: upper-case service name
 };
+
+// One Program Manager command, "[Name(argument,argument,...)]". An argument that
+// holds a character of the command syntax ( ) [ ] , goes in double quotes, which
+// the Program Manager reads as one argument up to the closing quote; any other
+// argument goes as it is, so ordinary commands are unchanged. The syntax has no
+// escape for a double quote inside an argument: an argument holding one is
+// refused (the failure names it) rather than sent in a form that could split.
+Result<std::string> progManCommand(const std::string& name,
+                                   const std::vector<std::string>& arguments);
 
 // A label's link properties over a DdeSystem.
 class LabelDdeLink : public DdeLink {

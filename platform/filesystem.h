@@ -12,7 +12,9 @@
 // operation returns a Status whose message says what failed and on which path.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/datetime.h"
@@ -86,8 +88,14 @@ class FileSystem {
   // working folder, "." and ".." folded, separators made "\"; no trailing "\".
   virtual std::string absolutePath(const std::string& path) = 0;
 
-  // The whole text of a file, bytes as stored (ANSI text: no conversion).
-  virtual Result<std::string> readText(const std::string& path) = 0;
+  // The whole text of a file, bytes as stored (ANSI text: no conversion);
+  // readPieces gathered.
+  Result<std::string> readText(const std::string& path);
+  // Reads a file from its start a block at a time, handing each block to
+  // `piece`, to its end or until `piece` returns false: for files too large to
+  // hold at once (a cabinet's checksum).
+  virtual Status readPieces(const std::string& path,
+                            const std::function<bool(std::string_view)>& piece) = 0;
   // Writes a file, creating it or replacing its content.
   virtual Status writeText(const std::string& path, const std::string& content) = 0;
 

@@ -62,6 +62,16 @@ std::string absoluteWindowsPath(const std::string& path, const std::string& work
   return out;
 }
 
+Result<std::string> FileSystem::readText(const std::string& path) {
+  std::string text;
+  Status read = readPieces(path, [&](std::string_view piece) {
+    text.append(piece);
+    return true;
+  });
+  if (!read) return read;
+  return text;
+}
+
 Result<std::vector<std::string>> readLines(FileSystem& fs, const std::string& path) {
   auto text = fs.readText(path);
   if (!text) return text.status();

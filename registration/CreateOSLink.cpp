@@ -1,6 +1,9 @@
 #include "registration/CreateOSLink.h"
 
+#include <vector>
+
 #include "install/basCommon.h"
+#include "platform/ddeLinks.h"
 #include "platform/result.h"
 
 namespace pm {
@@ -52,6 +55,24 @@ void CreateProgManItem(InstallWindow& frm, std::string strGroupName, std::string
 
 void PerformDDE(InstallWindow& frm, std::string strGroup, std::string strCmd, std::string strTitle,
                 std::int16_t intDDE, bool /*fLog*/) {
+  // The group, command line and title travel inside the command text: each is
+  // quoted where it holds the syntax's own characters, so a folder named
+  // "x)][DeleteGroup(y" stays one argument. One that cannot be carried is told
+  // and recorded, and nothing is sent for the item.
+  std::vector<std::string> commands;
+  if (intDDE == 0) {
+    for (auto command :
+         {progManCommand("CreateGroup", {strGroup}), progManCommand("ReplaceItem", {strTitle}),
+          progManCommand("AddItem", {strCmd, strTitle, "", "", ""})}) {
+      if (!command) {
+        frm.reportFailure("installCheck",
+                          "Could not create the shortcut " + strTitle + ": " + command.message());
+        return;
+      }
+      commands.push_back(std::move(command).value());
+    }
+  }
+
   BusyPointer busy(frm.services().toolkit, frm.state().busyDepth);
   DdeLink& link = frm.lblDDE();
 
@@ -65,17 +86,15 @@ void PerformDDE(InstallWindow& frm, std::string strGroup, std::string strCmd, st
   for (int pass = 0; pass < kSettlePasses; ++pass) frm.doEvents();
   ignoreFailure(link.setLinkTimeout(kCommandTimeoutTenths));
 
-  if (intDDE == 0) {
-    ignoreFailure(link.linkExecute("[CreateGroup(" + strGroup + ")]"));
-    // Fails when the group has no item of this title yet; that is expected.
-    ignoreFailure(link.linkExecute("[ReplaceItem(" + strTitle + ")]"));
-    // An item that neither the Program Manager nor the platform's other way
-    // (shell links on Windows) could make is one line and a recorded failure.
-    const Status added = link.linkExecute("[AddItem(" + strCmd + "," + strTitle + ",,,)]");
-    if (!added) {
-      frm.reportFailure("CreateOSLink", "Could not create the program item " + strTitle +
-                                            " in the group " + strGroup + ": " +
-                                            (opened ? added : opened).message());
+  // CreateGroup, ReplaceItem, AddItem. ReplaceItem fails when the group has no
+  // item of this title yet; that is expected. An item that neither the Program
+  // Manager nor the platform's other way (shell links on Windows) could make
+  // is one line and a recorded failure.
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    const Status sent = link.linkExecute(commands[i]);
+    if (!sent && i + 1 == commands.size()) {
+      frm.reportFailure("installCheck", "Could not create the shortcut " + strTitle + ": " +
+                                            (opened ? sent : opened).message());
     }
   }
 

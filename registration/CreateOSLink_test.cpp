@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/programManager.h"
 #include "tests/fakeInstallWindow.h"
 #include "tests/windowTestRig.h"
 
@@ -68,13 +69,38 @@ class ProgramGroupTest : public ::testing::Test {
 TEST_F(ProgramGroupTest, SendsTheThreeCommandsWithTheUnquotedShortPathAndClosesTheLink) {
   rig.dde.registerServer("PROGMAN", progman);
   CreateOSLink(frm, "Pelmora", "  \"C:\\Program Files\\Pelmora\\EULA.txt\" ", "", "EULA", true);
-  // Without a short form the long path stays, blanks and all.
-  CreateOSLink(frm, "Pelmora", "C:\\Other Place\\Run.exe", "/a \"b c\"", "Run", true);
+  // Without a short form the long path stays, blanks and all; the syntax's own
+  // characters put an argument in quotes.
+  CreateOSLink(frm, "Pel,mora", "C:\\Other Place\\Run.exe", "/a", "Run (x)", true);
+  // A double quote cannot be carried: one line, nothing sent.
+  CreateOSLink(frm, "Pelmora", "C:\\Run.exe", "/a \"b c\"", "Run", true);
 
   EXPECT_EQ(progman.received, (Strings{"[CreateGroup(Pelmora)]", "[ReplaceItem(EULA)]",
                                        "[AddItem(C:\\PROGRA~1\\Pelmora\\EULA.txt ,EULA,,,)]",
-                                       "[CreateGroup(Pelmora)]", "[ReplaceItem(Run)]",
-                                       "[AddItem(C:\\Other Place\\Run.exe /a \"b c\",Run,,,)]"}));
+                                       "[CreateGroup(\"Pel,mora\")]", "[ReplaceItem(\"Run (x)\")]",
+                                       "[AddItem(C:\\Other Place\\Run.exe /a,\"Run (x)\",,,)]"}));
+  EXPECT_EQ(frm.lines, (Strings{"Could not create the shortcut Run: a double quote cannot be sent "
+                                "to the Program Manager: C:\\Run.exe /a \"b c\""}));
+  EXPECT_EQ(frm.state().failures.size(), 1u);
+}
+
+// AppPath = C:\Pel)][DeleteGroup(Accessories)][AddItem(x: the three items point
+// into that folder, and another group keeps its item.
+TEST_F(ProgramGroupTest, AnApplicationFolderCannotInjectProgramManagerCommands) {
+  posix::ProgramManager manager{rig.temp.machine};
+  rig.dde.registerServer("PROGMAN", manager);
+  ASSERT_TRUE(
+      manager.execute("PROGMAN", "[CreateGroup(Accessories)][AddItem(C:\\n.exe,Notes,,,)]"));
+  const std::string app = "C:\\Pel)][DeleteGroup(Accessories)][AddItem(x\\";
+  for (const char* file : {"Pelmora.exe", "EULA.txt", "PMUninstall.exe"})
+    CreateOSLink(frm, "Pelmora", app + file, "", std::string(file).substr(0, 4), true);
+
+  Strings lines;
+  for (const auto& item : manager.items("Pelmora"))
+    lines.push_back(item.title + "=" + item.commandLine);
+  EXPECT_EQ(lines, (Strings{"EULA=" + app + "EULA.txt ", "PMUn=" + app + "PMUninstall.exe ",
+                            "Pelm=" + app + "Pelmora.exe "}));
+  ASSERT_EQ(manager.items("Accessories").size(), 1u);
   EXPECT_TRUE(frm.lines.empty());
 }
 
@@ -105,11 +131,9 @@ TEST_F(ProgramGroupTest, AnItemNoServiceMadeIsOneLineAndARecordedFailure) {
   EXPECT_EQ(link.linkMode(), 0);
   EXPECT_EQ(toolkit.pointerHistory, (Ints{11, 0, 11, 0, 11, 0}));
   EXPECT_EQ(frm.lines,
-            (std::vector<std::string>{
-                "Could not create the program item Pelmora v.1.9.5 in the group Pelmora: "
-                "No foreign application responded to a DDE initiate",
-                "Could not create the program item Pelmora v.1.9.5 in the group Pelmora: "
-                "refused"}));
+            (Strings{"Could not create the shortcut Pelmora v.1.9.5: No foreign application "
+                     "responded to a DDE initiate",
+                     "Could not create the shortcut Pelmora v.1.9.5: refused"}));
   EXPECT_EQ(frm.state().failures.size(), 2u);
 }
 

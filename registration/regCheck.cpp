@@ -6,6 +6,7 @@
 #include <string>
 
 #include "database/connection.h"
+#include "install/registryReporter.h"
 #include "platform/result.h"
 
 namespace pm {
@@ -29,51 +30,11 @@ constexpr const char* kDeleteUserName = "Delete * from Status where StatusDescri
 constexpr const char* kInsertUserName =
     "INSERT INTO STATUS (StatusDescription,StatusDate,StatusValue) VALUES ('UserName',?,?);";
 
-// The registry entries of this stage. A failure of the store raises pm::Error
-// from RegistryHelper; nothing above this stage catches it, so it is caught
-// here: the entry stays as it was, one report line says what failed, and the
-// stage goes on with the next entry. A store that fails the same way for every
-// entry (an unreadable registry file) is reported once.
-class RegistryWriter {
- public:
-  explicit RegistryWriter(InstallWindow& frm) : frm_(frm) {}
-
-  // The value's text; nullopt when the store could not be read.
-  std::optional<std::string> read(RootKey root, const std::string& key, const std::string& name) {
-    try {
-      std::string text;
-      frm_.registry().ReadStringValue(root, key, name, text);
-      return text;
-    } catch (const Error& e) {
-      report("read", root, key, name, e);
-      return std::nullopt;
-    }
-  }
-
-  void write(RootKey root, const std::string& key, const std::string& name,
-             const std::string& text) {
-    try {
-      frm_.registry().WriteStringValue(root, key, name, text);
-    } catch (const Error& e) {
-      report("written", root, key, name, e);
-    }
-  }
-
- private:
-  void report(const char* what, RootKey root, const std::string& key, const std::string& name,
-              const Error& e) {
-    if (e.description() == lastFailure_) return;
-    lastFailure_ = e.description();
-    frm_.reportFailure("regCheck", registryFailureLine(what, root, key, name, e));
-  }
-
-  InstallWindow& frm_;
-  std::string lastFailure_;
-};
-
 void registerApplication(InstallWindow& frm) {
   const std::string& app = frm.state().appFolder;
-  RegistryWriter reg(frm);
+  // The registry entries of this stage: a failure of the store is told and
+  // recorded, the entry stays as it was, and the stage goes on.
+  RegistryReporter reg(frm, "regCheck");
 
   const auto stored = reg.read(RootKey::CurrentUser, kProductKey, "AppPath");
   if (stored && *stored != app) frm.rept("Inconsistent new path value.");

@@ -79,6 +79,31 @@ TEST_F(RegCheckTest, NameDialogStartsFromTheStoredRowAndOneRowRemains) {
   }
 }
 
+// Each value under its own key: the document types' names as default values of
+// their keys, the icons as default values of the DefaultIcon keys below them.
+TEST_F(RegCheckTest, EveryValueIsWrittenUnderItsOwnKey) {
+  frm.state().appFolder = "D:\\Apps\\Pelmora";
+  regCheck(frm);
+  const RootKey cu = RootKey::CurrentUser, cr = RootKey::ClassesRoot;
+  const std::string uninstall =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pelmora\\";
+  for (const auto& [root, key, name, expected] :
+       std::vector<std::tuple<RootKey, std::string, std::string, std::string>>{
+           {cu, "Software\\Korrimel Software\\Pelmora", "AppPath", "D:\\Apps\\Pelmora"},
+           {cu, uninstall, "DisplayName", "Pelmora 1.9.5"},
+           {cu, uninstall, "UninstallString", "\"C:\\Program Files\\Pelmora\\PMUninstall.exe\""},
+           {cr, "pmhTemplate", "", "Pelmora Help File"},
+           {cr, "pmhTemplate\\DefaultIcon", "", "D:\\Apps\\Pelmora\\pmlra2.ico,0"},
+           {cr, "pmdDictionary", "", "Pelmora Dictionary File"},
+           {cr, "pmdDictionary\\DefaultIcon", "", "D:\\Apps\\Pelmora\\books05.ico,0"},
+           {cr, "pmGoals", "", "Pelmora Goals File"},
+           {cr, "pmGoals\\DefaultIcon", "", "D:\\Apps\\Pelmora\\goaltarget.ico,0"},
+           {cr, ".pmh", "", "pmhTemplate"},
+           {cr, ".pmd", "", "pmdDictionary"},
+           {cr, ".pmg", "", "pmGoals"}})
+    EXPECT_EQ(value(root, key, name), expected) << key << " " << name;
+}
+
 TEST_F(RegCheckTest, NameThatCannotBeStoredLeavesTheEarlierOne) {
   makeDatabase(
       "INSERT INTO Status VALUES ('UserName', '3/4/2019', 'Ann');"

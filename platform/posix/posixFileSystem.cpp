@@ -310,7 +310,8 @@ std::string PosixFileSystem::absolutePath(const std::string& path) {
   return absoluteWindowsPath(path, onADrive ? std::string() : workingFolder());
 }
 
-Result<std::string> PosixFileSystem::readText(const std::string& path) {
+Status PosixFileSystem::readPieces(const std::string& path,
+                                   const std::function<bool(std::string_view)>& piece) {
   // Non-blocking, so that a FIFO without a writer is refused below instead of
   // holding the installer until someone writes to it.
   Fd fd(::open(machine_.toHost(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -318,7 +319,6 @@ Result<std::string> PosixFileSystem::readText(const std::string& path) {
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
     return fail("Cannot read", path, "it is not a file");
-  std::string text;
   char buffer[1 << 16];
   for (;;) {
     const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -327,9 +327,9 @@ Result<std::string> PosixFileSystem::readText(const std::string& path) {
       if (errno == EINTR) continue;
       return fail("Cannot read", path, reason(errno));
     }
-    text.append(buffer, static_cast<std::size_t>(n));
+    if (!piece(std::string_view(buffer, static_cast<std::size_t>(n)))) break;
   }
-  return text;
+  return {};
 }
 
 // Windows-1252 for what is read, as Cabarc reads member names here; the debug

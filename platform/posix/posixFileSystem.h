@@ -37,7 +37,8 @@ class PosixFileSystem : public FileSystem {
   Status setWorkingFolder(const std::string& path) override;
   std::string workingFolder() override;
   std::string absolutePath(const std::string& path) override;
-  Result<std::string> readText(const std::string& path) override;
+  Status readPieces(const std::string& path,
+                    const std::function<bool(std::string_view)>& piece) override;
   Status writeText(const std::string& path, const std::string& content) override;
   std::string fromAnsi(const std::string& bytes) override;
   std::string toAnsi(const std::string& text) override;

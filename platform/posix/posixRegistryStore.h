@@ -9,12 +9,15 @@
 //   "Count"=dword:00000019
 //   @="default value"
 //
-// written with CR LF, in UTF-8. It reads what regedit writes: CR LF or LF, a
-// UTF-8 byte order mark, or UTF-16LE with its byte order mark; ";" comment lines
-// are skipped (and not written back). Values of other types (hex:..., hex(2):...,
-// with their continuation lines) are kept as written. A key is written as its
-// own section, and so are its parents; keys are written in tree order, values in
-// the order they were made. Key and value names compare ignoring ASCII letter case.
+// It reads what regedit and people write: CR LF or LF, a UTF-8 byte order mark,
+// or UTF-16LE with its byte order mark; keys in any order, with or without their
+// parents; ";" comment lines are skipped. Values of other types (hex:...,
+// hex(2):..., with their continuation lines) are kept as written. A fold keeps
+// the file as it stands and changes only the lines of what was written
+// (registryHive.h), in the file's own line ends and encoding: a key no write
+// touched keeps its bytes. A new store is written with CR LF, in UTF-8, each key
+// made as its own section, its new parents too. Key and value names compare
+// ignoring ASCII letter case.
 //
 // Cost independent of the store's size, as in Windows (a hive and its
 // transaction log):

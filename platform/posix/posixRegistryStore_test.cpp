@@ -108,21 +108,84 @@ TEST_F(PosixRegistryStoreTest, ReadsWhatAPersonOrRegeditWrites) {
   EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "AppPath"), std::nullopt);
 }
 
-TEST_F(PosixRegistryStoreTest, ValuesOfOtherTypesSurviveARewrite) {
-  const std::string kept = R"("Blob"=hex:01,02,03,\
+TEST_F(PosixRegistryStoreTest, AFoldChangesOnlyTheLinesOfWhatWasWritten) {
+  // Keys no write touched keep their bytes, whatever the file's order, parents,
+  // spacing, line ends and encoding; a changed value's line takes the place of
+  // its old lines (a hex value's too), a new value follows the key's last value,
+  // a new key goes after the key before it in a file in tree order, else last.
+  const struct {
+    const char* before;
+    const char* after;
+  } cases[] = {
+      {R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Zeta]
+"Blob"=hex:01,02,03,\
   04,05
 "Multi"=hex(7):41,00,00,00,00,00
-)";
-  writeFile(hkcu(), withCrLf("Windows Registry Editor Version 5.00\n\n"
-                             "[HKEY_CURRENT_USER\\Software\\Other]\n" +
-                             kept + "\"Plain\"=\"x\"\n\n"));
-  write("Software\\Other", "Plain", RegValue::string("y"));
-  write("Software\\Other", "New", RegValue::number(1));
-  ASSERT_TRUE(store.flush().ok());
-  EXPECT_EQ(readFile(hkcu()), withCrLf("Windows Registry Editor Version 5.00\n\n"
-                                       "[HKEY_CURRENT_USER\\Software]\n\n"
-                                       "[HKEY_CURRENT_USER\\Software\\Other]\n" +
-                                       kept + "\"Plain\"=\"y\"\n\"New\"=dword:00000001\n\n"));
+; kept
+
+[hkey_current_user\Software\Alpha]
+  "Count" = DWORD:1F)",
+       R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Zeta]
+"Blob"="y"
+"Multi"=hex(7):41,00,00,00,00,00
+"New"=dword:00000001
+; kept
+
+[hkey_current_user\Software\Alpha]
+  "Count" = DWORD:1F
+
+[HKEY_CURRENT_USER\Software\Beta]
+
+[HKEY_CURRENT_USER\Software\Beta\Sub]
+"v"="w"
+
+)"},
+      {R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software]
+
+[HKEY_CURRENT_USER\Software\Beta]
+"x"="1"
+
+[HKEY_CURRENT_USER\Software\Zeta]
+"Blob"=dword:00000002
+)",
+       R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software]
+
+[HKEY_CURRENT_USER\Software\Beta]
+"x"="1"
+
+[HKEY_CURRENT_USER\Software\Beta\Sub]
+"v"="w"
+
+[HKEY_CURRENT_USER\Software\Zeta]
+"Blob"="y"
+"New"=dword:00000001
+)"},
+  };
+  const auto utf16 = [](const std::string& text) {
+    std::string out = "\xFF\xFE";
+    for (char c : text) out += std::string{c, '\0'};
+    return out;
+  };
+  for (const auto& c : cases) {
+    for (const auto& encode : std::vector<std::function<std::string(const std::string&)>>{
+             [](const std::string& t) { return t; }, withCrLf,
+             [&](const std::string& t) { return utf16(withCrLf(t)); }}) {
+      writeFile(hkcu(), encode(c.before));
+      write("Software\\Zeta", "blob", RegValue::string("y"));
+      write("Software\\Zeta", "New", RegValue::number(1));
+      write("Software\\Beta\\Sub", "v", RegValue::string("w"));
+      ASSERT_TRUE(store.flush().ok());
+      EXPECT_EQ(readFile(hkcu()), encode(c.after));
+    }
+  }
 }
 
 TEST_F(PosixRegistryStoreTest, ADamagedFileIsReportedWithItsLineAndNeverOverwritten) {

@@ -24,21 +24,6 @@ bool isBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-std::vector<std::string> splitOnCommas(const std::string& text) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (char c : text) {
-    if (c == ',') {
-      parts.push_back(std::move(current));
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  parts.push_back(std::move(current));
-  return parts;
-}
-
 // A group is one plain folder name as Windows accepts it.
 bool isPlainFolderName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
@@ -197,6 +182,36 @@ std::vector<fs::path> itemFiles(const fs::path& folder) {
   return files;
 }
 
+// The arguments after "(" up to and past the closing ")"; `i` ends after it. An
+// argument in double quotes runs to the next quote and may hold any other
+// character; one without runs to the next comma or ")", blanks kept, and may not
+// hold ( [ ].
+Result<std::vector<std::string>> parseArguments(const std::string& text, std::size_t& i) {
+  const auto malformed = [&] {
+    return Status::failure("Malformed Program Manager command: " + text);
+  };
+  std::vector<std::string> arguments;
+  while (true) {
+    std::size_t start = i;
+    while (start < text.size() && isBlank(text[start])) ++start;
+    if (start < text.size() && text[start] == '"') {
+      const auto close = text.find('"', start + 1);
+      if (close == std::string::npos) return malformed();
+      arguments.push_back(text.substr(start + 1, close - start - 1));
+      i = close + 1;
+      while (i < text.size() && isBlank(text[i])) ++i;
+    } else {
+      const auto end = text.find_first_of(",()[]", i);
+      if (end == std::string::npos || text[end] == '(' || text[end] == '[' || text[end] == ']')
+        return malformed();
+      arguments.push_back(text.substr(i, end - i));
+      i = end;
+    }
+    if (i == text.size() || (text[i] != ',' && text[i] != ')')) return malformed();
+    if (text[i++] == ')') return arguments;
+  }
+}
+
 }  // namespace
 
 Result<std::vector<ProgManCommand>> parseProgManCommands(const std::string& text) {
@@ -218,18 +233,14 @@ Result<std::vector<ProgManCommand>> parseProgManCommands(const std::string& text
     if (command.name.empty()) return Status::failure("Malformed Program Manager command: " + text);
     i = nameEnd;
     if (i < text.size() && text[i] == '(') {
-      // The arguments run to the first ")]": they are not quoted, so a title may
-      // hold a parenthesis, but not that pair.
-      const auto close = text.find(")]", i + 1);
-      if (close == std::string::npos)
-        return Status::failure("Malformed Program Manager command: " + text);
-      command.arguments = splitOnCommas(text.substr(i + 1, close - i - 1));
-      i = close + 2;
-    } else if (i < text.size() && text[i] == ']') {
-      ++i;
-    } else {
-      return Status::failure("Malformed Program Manager command: " + text);
+      auto arguments = parseArguments(text, ++i);
+      if (!arguments) return arguments.status();
+      command.arguments = std::move(arguments).value();
     }
+    while (i < text.size() && isBlank(text[i])) ++i;
+    if (i == text.size() || text[i] != ']')
+      return Status::failure("Malformed Program Manager command: " + text);
+    ++i;
     commands.push_back(std::move(command));
     skipBlanks();
   }

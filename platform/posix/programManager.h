@@ -4,7 +4,8 @@
 //
 // It understands the bracketed commands of the Windows shell's Program Manager,
 // one or several in one execute request ("[CreateGroup(Pelmora)][ShowGroup...]"
-// is read as two). Arguments are split on commas, without quoting:
+// is read as two). Arguments are split on commas; an argument in double quotes
+// runs to the closing quote and may hold commas, parentheses and brackets:
 //
 //   [CreateGroup(name)]      creates the group (and its parent folders) when it
 //                            does not exist, and makes it the current group;
@@ -61,7 +62,7 @@ struct ProgManCommand {
   std::vector<std::string> arguments;
 };
 
-// Reads "[Cmd(a,b)][Cmd2]..." (blanks allowed between commands). Fails on
+// Reads "[Cmd(a,"b,c")][Cmd2]..." (blanks allowed between commands). Fails on
 // anything else.
 Result<std::vector<ProgManCommand>> parseProgManCommands(const std::string& text);
 

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace pm::posix {
 namespace {
@@ -34,6 +34,11 @@ constexpr std::array<unsigned char, 256> kOrder = makeOrder();
 
 inline unsigned char lower(char c) {
   return kLower[static_cast<unsigned char>(c)];
+}
+// Without the C library's locale: a store holds hundreds of thousands of digits.
+inline bool hexDigit(char c) {
+  const unsigned char l = lower(c);
+  return (l >= '0' && l <= '9') || (l >= 'a' && l <= 'f');
 }
 
 constexpr std::uint32_t kHashStart = 2166136261u;  // FNV-1a
@@ -93,10 +98,9 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
   }
 }
 
-// UTF-16LE bytes (no byte order mark) as UTF-8.
-std::string utf16leToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() / 2 + 16);
+// UTF-16LE bytes (no byte order mark) as UTF-8, added to `out`. A surrogate
+// without its pair is kept as its own three bytes, so that it goes back as it was.
+void appendUtf16leAsUtf8(std::string& out, std::string_view bytes) {
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
     std::uint32_t u = static_cast<unsigned char>(bytes[i]) |
                       (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
@@ -111,7 +115,48 @@ std::string utf16leToUtf8(std::string_view bytes) {
     }
     appendUtf8(out, u);
   }
+}
+std::string utf16leToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() / 2 + 16);
+  appendUtf16leAsUtf8(out, bytes);
   return out;
+}
+
+// UTF-8 as UTF-16LE, added to `out`; returns how much of `utf8` was taken: all
+// but a character cut off at its end. A byte that starts no character stands for
+// itself (as in Windows-1252's first half).
+std::size_t appendUtf8AsUtf16le(std::string& out, std::string_view utf8) {
+  auto unit = [&out](std::uint32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>(u >> 8);
+  };
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    const std::size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (i + n > utf8.size()) break;
+    std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+    bool valid = true;
+    for (std::size_t j = 1; j < n; ++j) {
+      const auto b = static_cast<unsigned char>(utf8[i + j]);
+      valid = valid && (b & 0xC0) == 0x80;
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    if (!valid) {
+      unit(c);
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      unit(0xD800 + ((cp - 0x10000) >> 10));
+      unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      unit(cp);
+    }
+    i += n;
+  }
+  return i;
 }
 
 // The text between quotes as it reads: "\\" and "\"" stand for "\" and """; any
@@ -148,7 +193,7 @@ std::optional<std::string> hexBytes(std::string_view all) {
   std::string digits;
   for (std::size_t i = colon + 1; i <= all.size(); ++i) {
     const char c = i < all.size() ? all[i] : ',';
-    if (std::isxdigit(static_cast<unsigned char>(c))) {
+    if (hexDigit(c)) {
       digits += c;
     } else if (c == ',') {
       if (digits.empty() && i < all.size()) return std::nullopt;
@@ -193,17 +238,12 @@ struct ValueLine {
   Kind kind = Kind::String;
   std::string_view data;  // String: between the quotes; Raw: from the type on
   std::uint32_t dword = 0;
-  bool plainData = true;   // String: escaped as we write it
   bool continues = false;  // Raw: the data goes on on the next line
-  bool asWeWrite = true;   // the line is written as we write it
 };
 
-// The closing quote of a quoted text that starts at s[0], or npos; `plain` tells
-// whether every backslash in it escapes "\" or """. Backslashes pair from the
-// start of a run: an odd run before a quote escapes it, one before anything
-// else leaves a backslash that escapes nothing.
-std::size_t closingQuote(std::string_view s, bool& plain) {
-  plain = true;
+// The closing quote of a quoted text that starts at s[0], or npos. Backslashes
+// pair from the start of a run: an odd run before a quote escapes it.
+std::size_t closingQuote(std::string_view s) {
   const char* const base = s.data();
   std::size_t from = 1;
   for (;;) {
@@ -217,13 +257,7 @@ std::size_t closingQuote(std::string_view s, bool& plain) {
       std::size_t end = static_cast<std::size_t>(static_cast<const char*>(slash) - base);
       const std::size_t start = end;
       while (end < q && s[end] == '\\') ++end;
-      if ((end - start) % 2 == 1) {
-        if (end == q) {
-          escaped = true;
-        } else {
-          plain = false;
-        }
-      }
+      if ((end - start) % 2 == 1 && end == q) escaped = true;
       j = end;
     }
     if (!escaped) return q;
@@ -238,42 +272,34 @@ ValueLine parseValueLine(std::string_view line, int lineNo) {
   if (line[0] == '@') {
     p = 1;
   } else if (line[0] == '"') {
-    bool plain = true;
-    const std::size_t close = closingQuote(line, plain);
+    const std::size_t close = closingQuote(line);
     if (close == std::string_view::npos)
       throw Error{lineNo, "missing closing quote of the value name"};
     v.name = line.substr(1, close - 1);
-    v.asWeWrite = v.name.find('\\') == std::string_view::npos;
     p = close + 1;
   } else {
     throw Error{lineNo, "expected a key in [brackets] or a value (\"Name\"=... or @=...)"};
   }
-  const std::size_t equals = p;
   while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
   if (p >= line.size() || line[p] != '=')
     throw Error{lineNo, "expected \"=\" after the value name"};
   ++p;
   while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
-  v.asWeWrite = v.asWeWrite && p == equals + 1;
   const std::string_view data = line.substr(p);
   if (!data.empty() && data[0] == '"') {
-    const std::size_t close = closingQuote(data, v.plainData);
+    const std::size_t close = closingQuote(data);
     if (close == std::string_view::npos)
       throw Error{lineNo, "missing closing quote of the value data"};
     if (close + 1 != data.size()) throw Error{lineNo, "text after the closing quote"};
     v.data = data.substr(1, close - 1);
-    v.asWeWrite = v.asWeWrite && v.plainData;
   } else if (data.size() >= 6 && sameIgnoringCase(data.substr(0, 6), "dword:")) {
     const std::string_view digits = data.substr(6);
     if (digits.empty() || digits.size() > 8) throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
     for (char c : digits) {
-      if (!std::isxdigit(static_cast<unsigned char>(c)))
-        throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
+      if (!hexDigit(c)) throw Error{lineNo, "a dword needs 1 to 8 hex digits"};
       v.dword = v.dword * 16 + static_cast<std::uint32_t>(c <= '9' ? c - '0' : lower(c) - 'a' + 10);
-      v.asWeWrite = v.asWeWrite && lower(c) == c;
     }
     v.kind = Kind::Dword;
-    v.asWeWrite = v.asWeWrite && digits.size() == 8 && data.starts_with("dword:");
   } else if (data.size() >= 4 && (sameIgnoringCase(data.substr(0, 4), "hex:") ||
                                   sameIgnoringCase(data.substr(0, 4), "hex("))) {
     v.kind = Kind::Raw;
@@ -421,6 +447,8 @@ class LineReader {
   bool crlf_ = false;
 };
 
+class Output;
+
 }  // namespace
 
 // ---- the hive ------------------------------------------------------------------------------
@@ -440,12 +468,14 @@ struct RegistryHive::Impl {
     // `inSource`, `name` is where the value's line starts in the source and how
     // long it is (with its continuation lines), read again when needed.
     Span name, data;
+    // A value made by a write in place of one read from the source: where that
+    // one's lines are (its new line goes there).
+    Span from{kNone, 0};
     bool inSource = false;
     std::uint32_t dword = 0;
     std::uint32_t hash = 0;  // of the lower-case name
     Kind kind = Kind::String;
     bool plainName = true;  // the name holds no "\" or """
-    bool plainData = true;  // String: `data` is escaped as we write it
   };
   // A value's name and data, wherever they are; valid until the buffer they
   // were read into is used again.
@@ -454,7 +484,6 @@ struct RegistryHive::Impl {
     bool nameAsIs = true;        // the name holds no "\" or """
     Kind kind = Kind::String;
     std::string_view data;
-    bool dataAsIs = true;
     std::uint32_t dword = 0;
     std::optional<std::string> decodedName;  // the name, unescaped
     // The name as it reads.
@@ -465,24 +494,24 @@ struct RegistryHive::Impl {
     std::uint32_t index = 0;  // + 1; 0 for an empty slot
   };
   struct Values {
-    bool asWeWrite = true;  // its values' lines in the source are written as we write them
     std::vector<Value> list;
     std::vector<Slot> slots;  // by hash, when there are many
   };
-  struct Section {  // the lines of a key in the source, after its [key] line
+  // The lines of a key in the source, after its [key] line, up to the next
+  // [key] line. Sections follow each other in the source: one starts where the
+  // one before it ends (the first at `firstKeyLine`).
+  struct Section {
     std::uint64_t begin = 0;
     std::uint32_t length = 0;
-    std::uint32_t next = kNone;
-    // Written as we write them: value lines, then one empty line (or none:
-    // `bare`); copied as they are.
-    bool asWeWrite = false;
-    bool bare = false;
+    std::uint32_t next = kNone;  // of the same key
+    std::uint32_t key = kNone;
   };
   struct Key {
     Span path;               // below the root, names joined by "\"; empty for the root key
     std::uint32_t hash = 0;  // of the lower-case path
     std::uint32_t firstSection = kNone, lastSection = kNone;
-    bool merge = false;              // in several sections: read it before writing it
+    bool dirty = false;              // a write changed its values
+    bool fresh = false;              // made by a write
     std::unique_ptr<Values> values;  // read from its sections, or made here
   };
 
@@ -491,9 +520,16 @@ struct RegistryHive::Impl {
   std::string added;
   std::vector<Key> keys;
   std::vector<Slot> keySlots;
-  std::vector<std::uint32_t> order;  // key indexes in tree order
-  std::vector<Section> sections;
-  bool bulk = false;  // loading: order is sorted once at the end
+  std::vector<Section> sections;  // in the order of the source
+  bool loading = false;
+  // What the source is like, so that what is written matches it: its header was
+  // read, its [key] lines are in tree order, its lines end in CR LF, it is
+  // UTF-16LE (the source then holds it as UTF-8).
+  bool headed = false;
+  bool inTreeOrder = true;
+  bool crlf = true;
+  bool utf16 = false;
+  std::uint64_t firstKeyLine = 0;
   std::string scratch;
   Window reading;      // for reading a key's lines
   std::string lookup;  // for a value's line read again
@@ -523,7 +559,6 @@ struct RegistryHive::Impl {
     Resolved r;
     r.kind = parsed.kind;
     r.dword = parsed.dword;
-    r.dataAsIs = parsed.plainData;
     r.data = parsed.kind == Kind::Raw
                  ? bytes.substr(static_cast<std::size_t>(parsed.data.data() - bytes.data()))
                  : parsed.data;
@@ -536,11 +571,9 @@ struct RegistryHive::Impl {
     }
     return r;
   }
-  // `v` with its line read into `buffer` (or through `window` when given).
-  Resolved resolve(const Value& v, std::string& buffer, Window* window = nullptr) const {
-    if (!v.inSource)
-      return Resolved{view(v.name), v.plainName, v.kind, view(v.data), v.plainData, v.dword, {}};
-    if (window) return parseStored(fetch(*window, v.name.off, v.name.len));
+  // `v`, with its line read into `buffer` when it is in the source.
+  Resolved resolve(const Value& v, std::string& buffer) const {
+    if (!v.inSource) return Resolved{view(v.name), v.plainName, v.kind, view(v.data), v.dword, {}};
     buffer.resize(v.name.len);
     if (!source->read(v.name.off, v.name.len, buffer.data())) throw SourceChanged{};
     return parseStored(buffer);
@@ -567,28 +600,6 @@ struct RegistryHive::Impl {
       if (p != q) return p < q;
     }
     return x.size() < y.size();
-  }
-
-  // Sorts `order` by merging its ascending runs: a file in tree order, or one
-  // with keys added at its end, costs one pass.
-  void sortKeys() {
-    auto less = [this](std::uint32_t a, std::uint32_t b) { return treeLess(a, b); };
-    std::vector<std::size_t> runs{0};
-    for (std::size_t i = 1; i < order.size(); ++i)
-      if (less(order[i], order[i - 1])) runs.push_back(i);
-    runs.push_back(order.size());
-    while (runs.size() > 2) {
-      std::vector<std::size_t> merged{0};
-      std::size_t i = 0;
-      for (; i + 2 < runs.size(); i += 2) {
-        std::inplace_merge(order.begin() + static_cast<std::ptrdiff_t>(runs[i]),
-                           order.begin() + static_cast<std::ptrdiff_t>(runs[i + 1]),
-                           order.begin() + static_cast<std::ptrdiff_t>(runs[i + 2]), less);
-        merged.push_back(runs[i + 2]);
-      }
-      if (i + 1 < runs.size()) merged.push_back(runs.back());
-      runs = std::move(merged);
-    }
   }
 
   std::uint32_t lookupKey(std::string_view path, std::uint32_t hash) const {
@@ -624,16 +635,12 @@ struct RegistryHive::Impl {
     return lookupKey(path, hashLower(path));
   }
 
-  // The keys along the path made sure of last (where each name ends, the hash
-  // of the path up to there, the key): the next path, often a sibling, starts
-  // from what it shares with it.
+  // Where each name of a path ends, and the hash of the path up to there.
   struct Step {
     std::size_t end;
     std::uint32_t hash;
-    std::uint32_t key;
   };
-  std::string lastPath;
-  std::vector<Step> lastSteps;
+  std::vector<Step> steps;
 
   std::uint32_t newKey(std::string_view name, std::uint32_t parent, std::uint32_t hash,
                        bool* made) {
@@ -647,16 +654,8 @@ struct RegistryHive::Impl {
     if (above.len) added += '\\';
     added.append(name);
     const auto k = static_cast<std::uint32_t>(keys.size());
-    keys.push_back(Key{path, hash, kNone, kNone, false, nullptr});
+    keys.push_back(Key{path, hash, kNone, kNone, false, !loading, nullptr});
     indexKey(k);
-    if (bulk) {
-      order.push_back(k);
-    } else {
-      order.insert(
-          std::upper_bound(order.begin(), order.end(), k,
-                           [this](std::uint32_t a, std::uint32_t b) { return treeLess(a, b); }),
-          k);
-    }
     if (made) *made = true;
     return k;
   }
@@ -667,29 +666,28 @@ struct RegistryHive::Impl {
       const std::uint32_t top = lookupKey(path, kHashStart);
       return top != kNone ? top : newKey(path, kNone, kHashStart, made);
     }
-    // The names it shares with the path made sure of last.
-    std::size_t same = 0;
-    const std::size_t n = std::min(path.size(), lastPath.size());
-    while (same < n && lower(path[same]) == lower(lastPath[same])) ++same;
-    std::size_t shared = 0;
-    while (shared < lastSteps.size() && lastSteps[shared].end <= same &&
-           (lastSteps[shared].end == path.size() || path[lastSteps[shared].end] == '\\'))
-      ++shared;
-    lastSteps.resize(shared);
-    std::uint32_t parent = shared ? lastSteps.back().key : kNone;
-    std::uint32_t hash = shared ? lastSteps.back().hash : kHashStart;
-    for (std::size_t i = shared ? lastSteps.back().end + 1 : 0; i <= path.size();) {
+    steps.clear();
+    std::uint32_t hash = kHashStart;
+    for (std::size_t i = 0; i <= path.size();) {
       const std::size_t end = std::min(path.find('\\', i), path.size());
-      const std::string_view name = path.substr(i, end - i);
       if (i > 0) hash = hashStep(hash, '\\');
-      hash = hashLower(name, hash);
-      std::uint32_t k = lookupKey(path.substr(0, end), hash);
-      if (k == kNone) k = newKey(name, parent, hash, made);
-      parent = k;
-      lastSteps.push_back(Step{end, hash, k});
+      hash = hashLower(path.substr(i, end - i), hash);
+      steps.push_back(Step{end, hash});
       i = end + 1;
     }
-    lastPath.assign(path);
+    // The longest part of the path that is a key, looked for from the whole path
+    // up (a key's parents are keys): a new key of a file in any order costs a
+    // look or two, whatever its depth.
+    std::size_t have = steps.size();
+    std::uint32_t parent = kNone;
+    for (; have > 0; --have) {
+      parent = lookupKey(path.substr(0, steps[have - 1].end), steps[have - 1].hash);
+      if (parent != kNone) break;
+    }
+    for (std::size_t i = have; i < steps.size(); ++i) {
+      const std::size_t from = i ? steps[i - 1].end + 1 : 0;
+      parent = newKey(path.substr(from, steps[i].end - from), parent, steps[i].hash, made);
+    }
     return parent;
   }
 
@@ -782,7 +780,6 @@ struct RegistryHive::Impl {
     std::string decoded;
     for (std::uint32_t s = key.firstSection; s != kNone; s = sections[s].next) {
       const Section& section = sections[s];
-      values->asWeWrite = values->asWeWrite && section.asWeWrite;
       // Room for a value every 32 bytes (memory is only used as it fills).
       values->list.reserve(values->list.size() + section.length / 32 + 1);
       LineReader lines(*source, section.begin, section.begin + section.length, reading, false);
@@ -828,7 +825,6 @@ struct RegistryHive::Impl {
     // Room for the keys of a file of short keys: memory only used as it fills.
     keys.reserve(static_cast<std::size_t>(size / 40) + 16);
     sections.reserve(keys.capacity());
-    order.reserve(keys.capacity());
     added.reserve(static_cast<std::size_t>(size / 2) + 256);
     {
       std::string head;
@@ -836,10 +832,21 @@ struct RegistryHive::Impl {
         throw SourceChanged{};
       if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFF &&
           static_cast<unsigned char>(head[1]) == 0xFE) {
-        // UTF-16: read it whole, as UTF-8.
-        std::string all;
-        if (!source->append(2, static_cast<std::size_t>(size - 2), all)) throw SourceChanged{};
-        source = std::make_shared<TextSource>(utf16leToUtf8(all));
+        // UTF-16: read as UTF-8, a megabyte at a time (a pair of surrogates
+        // is never cut in two).
+        std::string text, chunk;
+        text.reserve(static_cast<std::size_t>(size / 2));
+        for (std::uint64_t at = 2; at + 1 < size;) {
+          auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, (size - at) & ~1ull));
+          chunk.clear();
+          if (!source->append(at, n, chunk)) throw SourceChanged{};
+          if (at + n + 1 < size && (static_cast<unsigned char>(chunk[n - 1]) & 0xFC) == 0xD8)
+            n -= 2;
+          appendUtf16leAsUtf8(text, std::string_view(chunk).substr(0, n));
+          at += n;
+        }
+        source = std::make_shared<TextSource>(std::move(text));
+        utf16 = true;
       } else if (head == "\xEF\xBB\xBF") {
         begin = 3;
       }
@@ -856,28 +863,23 @@ struct RegistryHive::Impl {
       throw ParseError{1, std::string("not a registry file (the first line must be \"") +
                               std::string(kHeader) + "\")"};
     }
+    headed = true;
+    crlf = lines.crlf() || lines.position() == source->size();
+    firstKeyLine = source->size();
 
-    bulk = true;
+    loading = true;
     std::uint32_t key = kNone;
     std::uint32_t section = kNone;
-    bool asWeWrite = false, ended = false;  // of the section being read
     auto endSection = [&](std::uint64_t at) {
       if (section == kNone) return;
       const std::uint64_t length = at - sections[section].begin;
       if (length > kLargest) throw ParseError{lineNo, "a key with more than 2 GB of values"};
       sections[section].length = static_cast<std::uint32_t>(length);
-      sections[section].asWeWrite = asWeWrite;
-      sections[section].bare = !ended;
     };
     while (lines.next(line)) {
       ++lineNo;
-      const std::string_view raw = line;
       line = trimRight(trimLeft(line));
-      if (line.empty() || line[0] == ';') {
-        asWeWrite = asWeWrite && raw.empty() && lines.crlf() && !ended;
-        ended = true;
-        continue;
-      }
+      if (line.empty() || line[0] == ';') continue;
       if (line[0] == '[') {
         if (line.size() < 2 || line.back() != ']')
           throw ParseError{lineNo, "a key line must end in \"]\""};
@@ -887,16 +889,16 @@ struct RegistryHive::Impl {
         const std::string_view head = full.substr(0, full.find('\\'));
         if (!sameIgnoringCase(head, root))
           throw ParseError{lineNo, "key \"" + std::string(full) + "\" is not under " + root};
+        if (section == kNone) firstKeyLine = lines.lineStart();
         endSection(lines.lineStart());
+        const std::uint32_t previous = key;
         key = ensureKey(full.substr(std::min(head.size() + 1, full.size())), nullptr);
+        inTreeOrder = inTreeOrder && (previous == kNone || treeLess(previous, key));
         section = static_cast<std::uint32_t>(sections.size());
-        sections.push_back(Section{lines.position(), 0, kNone, false, false});
-        asWeWrite = true;
-        ended = false;
+        sections.push_back(Section{lines.position(), 0, kNone, key});
         Key& k = keys[key];
         if (k.lastSection != kNone) {
           sections[k.lastSection].next = section;
-          k.merge = true;
         } else {
           k.firstSection = section;
         }
@@ -905,68 +907,127 @@ struct RegistryHive::Impl {
       }
       if (key == kNone) throw ParseError{lineNo, "a value before the first key"};
       const ValueLine value = parseValueLine(line, lineNo);
-      asWeWrite =
-          asWeWrite && !ended && value.asWeWrite && lines.crlf() && raw.size() == line.size();
       if (value.continues) {
         const int first = lineNo;
         do {
           if (!lines.next(line))
             throw ParseError{first, "the value's data ends in \"\\\" at the end of the file"};
           ++lineNo;
-          asWeWrite = asWeWrite && lines.crlf() && trimRight(line).size() == line.size();
           line = trimRight(line);
         } while (!line.empty() && line.back() == '\\');
       }
     }
     endSection(source->size());
-    bulk = false;
-    sortKeys();
+    loading = false;
   }
 
-  // The canonical lines of a value.
-  void writeValue(std::string& out, std::string_view name, bool nameAsIs, Kind kind,
-                  std::string_view data, bool dataAsIs, std::uint32_t dword) const {
+  std::string_view eol() const { return crlf ? "\r\n" : "\n"; }
+
+  // The line of a value a write set.
+  void writeValue(std::string& out, const Value& v) const {
+    const std::string_view name = view(v.name);
     if (name.empty()) {
       out += "@=";
     } else {
       out += '"';
-      if (nameAsIs) {
+      if (v.plainName) {
         out += name;
       } else {
         appendEscaped(out, name);
       }
       out += "\"=";
     }
-    switch (kind) {
-      case Kind::String:
-        out += '"';
-        if (dataAsIs) {
-          out += data;
-        } else {
-          appendEscaped(out, unescape(data));
-        }
-        out += '"';
-        break;
-      case Kind::Dword:
-        appendDword(out, dword);
-        break;
-      case Kind::Raw: {
-        // Its lines as written, without trailing blanks, joined by CR LF.
-        for (bool first = true;; first = false) {
-          const std::size_t nl = data.find('\n');
-          std::string_view l = data.substr(0, nl);
-          if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
-          if (!first) out += "\r\n";
-          out += trimRight(l);
-          if (nl == std::string_view::npos) break;
-          data.remove_prefix(nl + 1);
-        }
-        break;
-      }
+    if (v.kind == Kind::Dword) {
+      appendDword(out, v.dword);
+    } else {
+      out += '"';
+      out += view(v.data);  // escaped when it was set
+      out += '"';
     }
-    out += "\r\n";
+    out += eol();
   }
+  // A key no source line holds: its [key] line and its values, after an empty line.
+  void writeKey(Output& out, std::uint32_t k) const;
+  // The lines of section `s` of a key a write changed, after its [key] line:
+  // each line as it stands, but a changed value's new line in place of its old
+  // lines, and the key's new values after its last value line.
+  void writeChanged(Output& out, std::uint32_t s, Window& window) const;
 };
+
+namespace {
+// What a fold writes, handed on in pieces of some hundred kilobytes: UTF-8 as
+// it is, or as UTF-16LE after its byte order mark. Knows how the text written so
+// far ends.
+class Output {
+ public:
+  Output(const std::function<void(std::string_view)>& write, bool utf16)
+      : write_(write), utf16_(utf16) {
+    if (utf16_) write_("\xFF\xFE");
+    text_.reserve(kPiece + 4096);
+  }
+  void add(std::string_view bytes) {
+    if (bytes.empty()) return;
+    tail_ =
+        (tail_ + std::string(bytes.substr(bytes.size() - std::min<std::size_t>(3, bytes.size()))));
+    tail_.erase(0, tail_.size() - std::min<std::size_t>(3, tail_.size()));
+    if (!utf16_ && bytes.size() >= kPiece) {
+      pass(true);
+      write_(bytes);
+      return;
+    }
+    text_ += bytes;
+    if (text_.size() >= kPiece) pass(false);
+  }
+  // A line end, unless the text ends in one (or is empty).
+  void endLine(std::string_view eol) {
+    if (!tail_.empty() && tail_.back() != '\n') add(eol);
+  }
+  // An empty line, unless the text ends in one.
+  void emptyLine(std::string_view eol) {
+    endLine(eol);
+    if (!tail_.ends_with("\n\n") && !tail_.ends_with("\n\r\n")) add(eol);
+  }
+  void finish() { pass(true); }
+
+ private:
+  static constexpr std::size_t kPiece = 256 * 1024;
+  // Hands on what is gathered (all, or up to a character cut off at its end).
+  void pass(bool all) {
+    if (!utf16_) {
+      if (!text_.empty()) write_(text_);
+      text_.clear();
+      return;
+    }
+    wide_.clear();
+    std::size_t taken = appendUtf8AsUtf16le(wide_, text_);
+    while (all && taken < text_.size()) {
+      wide_ += text_[taken++];  // a cut character at the very end: its bytes as they are
+      wide_ += '\0';
+    }
+    if (!wide_.empty()) write_(wide_);
+    text_.erase(0, taken);
+  }
+
+  const std::function<void(std::string_view)>& write_;
+  bool utf16_;
+  std::string text_, wide_, tail_;
+};
+}  // namespace
+
+void RegistryHive::Impl::writeKey(Output& out, std::uint32_t k) const {
+  std::string text = "[" + root;
+  if (keys[k].path.len) {
+    text += '\\';
+    text += view(keys[k].path);
+  }
+  text += ']';
+  text += eol();
+  if (keys[k].values)
+    for (const Value& v : keys[k].values->list) writeValue(text, v);
+  text += eol();
+  out.emptyLine(eol());
+  out.add(text);
+}
 
 std::shared_ptr<const RegistryHive::Source> RegistryHive::fileSource(int fd, std::uint64_t size) {
   return std::make_shared<FileSource>(fd, size);
@@ -986,97 +1047,138 @@ RegistryHive RegistryHive::load(std::shared_ptr<const Source> source, std::strin
   return hive;
 }
 
+void RegistryHive::Impl::writeChanged(Output& out, std::uint32_t s, Window& window) const {
+  const Section& section = sections[s];
+  const Key& key = keys[section.key];
+  const std::vector<Value>& list = key.values->list;    // a write changed them: they are read
+  std::unordered_map<std::uint64_t, std::uint32_t> at;  // where each value's line starts
+  for (std::uint32_t i = 0; i < list.size(); ++i) {
+    if (list[i].inSource) {
+      at.emplace(list[i].name.off, i);
+    } else if (list[i].from.off != kNone) {
+      at.emplace(list[i].from.off, i);
+    }
+  }
+  const bool last = key.lastSection == s;
+  std::string trail;  // in the last section: lines after the last value so far
+  std::string made;
+  bool continued = false;  // the line before ends in "\": this one goes on with it
+  std::uint64_t skipTo = 0;
+  LineReader lines(*source, section.begin, section.begin + section.length, window);
+  std::string_view line;
+  while (lines.next(line)) {
+    const std::uint64_t start = lines.lineStart();
+    if (start < skipTo) continue;  // the rest of a changed value's old lines
+    const std::string_view raw(line.data(), static_cast<std::size_t>(lines.position() - start));
+    const std::string_view text = trimRight(trimLeft(line));
+    if (continued) {
+      continued = !text.empty() && text.back() == '\\';
+      out.add(raw);
+      continue;
+    }
+    if (text.empty() || text[0] == ';') {
+      if (last) {
+        trail += raw;
+      } else {
+        out.add(raw);
+      }
+      continue;
+    }
+    out.add(trail);
+    trail.clear();
+    const auto found = at.find(start);
+    if (found != at.end() && !list[found->second].inSource) {
+      const Value& v = list[found->second];
+      made.clear();
+      writeValue(made, v);
+      out.endLine(eol());
+      out.add(made);
+      skipTo = v.from.off + v.from.len;
+      continue;
+    }
+    // A value as it stands, or one given again further on (which it reads as).
+    out.add(raw);
+    continued = text.back() == '\\';
+  }
+  if (!last) return;
+  for (const Value& v : list) {
+    if (v.inSource || v.from.off != kNone) continue;
+    made.clear();
+    writeValue(made, v);
+    out.endLine(eol());
+    out.add(made);
+  }
+  out.add(trail);
+}
+
 void RegistryHive::serialize(const std::function<void(std::string_view)>& write) const {
   Impl& h = *impl_;
-  constexpr std::size_t kPiece = 256 * 1024;
-  std::string out;
-  out.reserve(kPiece + 4096);
-  out += kHeader;
-  out += "\r\n\r\n";
+  Output out(write, h.utf16);
+  const std::string_view eol = h.eol();
+
+  // Keys without lines in the source that a write made or gave values: after
+  // the key before them in tree order when the source is in tree order, else
+  // at the end, in tree order among themselves.
+  std::vector<std::uint32_t> fresh;
+  std::vector<std::uint32_t> dirty;  // sections of keys a write changed
+  for (std::uint32_t k = 0; k < h.keys.size(); ++k) {
+    const Impl::Key& key = h.keys[k];
+    const bool hasValues = key.values && !key.values->list.empty();
+    if (key.firstSection == Impl::kNone && (key.fresh || key.dirty) && (key.path.len || hasValues))
+      fresh.push_back(k);
+    if (key.firstSection != Impl::kNone && key.dirty)
+      for (std::uint32_t s = key.firstSection; s != Impl::kNone; s = h.sections[s].next)
+        dirty.push_back(s);
+  }
+  std::sort(fresh.begin(), fresh.end(),
+            [&h](std::uint32_t a, std::uint32_t b) { return h.treeLess(a, b); });
+  std::sort(dirty.begin(), dirty.end());
+  auto after = [&h](std::uint32_t k) -> std::uint32_t {  // a section, or kNone: before the first
+    if (!h.inTreeOrder) return static_cast<std::uint32_t>(h.sections.size()) - 1;
+    const auto it = std::upper_bound(
+        h.sections.begin(), h.sections.end(), k,
+        [&h](std::uint32_t key, const Impl::Section& s) { return h.treeLess(key, s.key); });
+    return static_cast<std::uint32_t>(it - h.sections.begin()) - 1;
+  };
+
+  if (!h.headed) {
+    out.add(kHeader);
+    out.add(eol);
+    for (std::uint32_t k : fresh) h.writeKey(out, k);
+    out.finish();
+    return;
+  }
+  // Everything else is copied as it stands, a megabyte at a time.
   Window window;
-  auto flush = [&] {
-    if (out.size() >= kPiece) {
-      write(out);
-      out.clear();
+  std::uint64_t copied = 0;
+  auto copyTo = [&](std::uint64_t end) {
+    while (copied < end) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, end - copied));
+      out.add(h.fetch(window, copied, n));
+      copied += n;
     }
   };
-  for (std::uint32_t k : h.order) {
-    Impl::Key& key = h.keys[k];
-    if (key.path.len == 0 && h.valuesOf(k).list.empty()) continue;
-    out += '[';
-    out += h.root;
-    if (key.path.len) {
-      out += '\\';
-      out += h.view(key.path);
+  auto sectionEnd = [&h](std::uint32_t s) { return h.sections[s].begin + h.sections[s].length; };
+  std::size_t f = 0, d = 0;
+  copyTo(h.firstKeyLine);
+  while (f < fresh.size() && after(fresh[f]) == Impl::kNone) h.writeKey(out, fresh[f++]);
+  std::uint32_t freshAfter = f < fresh.size() ? after(fresh[f]) : Impl::kNone;
+  while (d < dirty.size() || f < fresh.size()) {
+    const std::uint32_t s = d < dirty.size() ? std::min(dirty[d], freshAfter) : freshAfter;
+    if (d < dirty.size() && dirty[d] == s) {
+      copyTo(h.sections[s].begin);  // up to its [key] line, with it
+      h.writeChanged(out, s, window);
+      copied = sectionEnd(s);
+      ++d;
     }
-    out += "]\r\n";
-    if (key.values || key.merge) {
-      std::string unused;
-      const Impl::Values& values = h.valuesOf(k);
-      for (const Impl::Value& v : values.list) {
-        if (v.inSource && values.asWeWrite) {
-          out += h.fetch(window, v.name.off, v.name.len);
-          out += "\r\n";
-          flush();
-          continue;
-        }
-        const Impl::Resolved r = h.resolve(v, unused, &window);
-        h.writeValue(out, r.name(), r.nameAsIs, r.kind, r.data, r.dataAsIs, r.dword);
-        flush();
-      }
-    } else if (key.firstSection != Impl::kNone && h.sections[key.firstSection].asWeWrite) {
-      // A key never used, its lines written as we write them: copied.
-      const Impl::Section& s = h.sections[key.firstSection];
-      for (std::uint64_t at = s.begin; at < s.begin + s.length;) {
-        const auto n =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, s.begin + s.length - at));
-        const std::string_view piece = h.fetch(window, at, n);
-        if (piece.size() >= kPiece) {
-          write(out);
-          out.clear();
-          write(piece);
-        } else {
-          out += piece;
-          flush();
-        }
-        at += n;
-      }
-      if (!s.bare) continue;  // with its empty line
-    } else if (key.firstSection != Impl::kNone) {
-      // A key never used: its lines as read, written as we write them.
-      const Impl::Section& s = h.sections[key.firstSection];
-      LineReader lines(*h.source, s.begin, s.begin + s.length, window);
-      std::string_view line;
-      std::string raw;
-      while (lines.next(line)) {
-        line = trimRight(trimLeft(line));
-        if (line.empty() || line[0] == ';') continue;
-        ValueLine v;
-        try {
-          v = parseValueLine(line, 0);
-        } catch (const ParseError&) {
-          throw SourceChanged{};
-        }
-        std::string_view data = v.data;
-        if (v.continues) {
-          raw.assign(data);
-          while (!raw.empty() && raw.back() == '\\') {
-            if (!lines.next(line)) throw SourceChanged{};
-            raw += "\r\n";
-            raw += trimRight(line);
-          }
-          data = raw;
-        }
-        const bool nameAsIs = v.name.find('\\') == std::string_view::npos;
-        h.writeValue(out, nameAsIs ? v.name : std::string_view(unescape(v.name)), nameAsIs, v.kind,
-                     data, v.plainData, v.dword);
-        flush();
-      }
+    if (f < fresh.size() && freshAfter == s) {
+      copyTo(sectionEnd(s));
+      while (f < fresh.size() && after(fresh[f]) == s) h.writeKey(out, fresh[f++]);
+      freshAfter = f < fresh.size() ? after(fresh[f]) : Impl::kNone;
     }
-    out += "\r\n";
-    flush();
   }
-  write(out);
+  copyTo(h.source->size());
+  out.finish();
 }
 
 bool RegistryHive::keyExists(std::string_view keyPath) const {
@@ -1175,6 +1277,8 @@ bool RegistryHive::setValue(std::string_view keyPath, std::string_view valueName
   if (found != Impl::kNone) {
     v.name = keepName;
     v.plainName = keepPlain;
+    const Impl::Value& old = values.list[found];
+    v.from = old.inSource ? old.name : old.from;  // its new line goes where the old one is
     values.list[found] = v;
   } else {
     v.name = h.add(valueName);
@@ -1182,6 +1286,7 @@ bool RegistryHive::setValue(std::string_view keyPath, std::string_view valueName
     values.list.push_back(v);
     Impl::indexValue(values, static_cast<std::uint32_t>(values.list.size() - 1));
   }
+  h.keys[k].dirty = true;
   return true;
 }
 

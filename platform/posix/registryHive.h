@@ -8,11 +8,12 @@
 // line and keeps only the keys and where each key's lines are. When a key is
 // first used, where each of its values' lines is is noted, with a hash of the
 // name; a line is read again when its value is wanted. When the store is
-// written, a key that no write touched is copied from the old file: as it is
-// when its lines are in the form written here, else line by line. Keys and
-// values are found through hash tables of their lower-case names, and keys are
-// kept in tree order. So a lookup or a change costs the same on any size, and
-// the memory is some tens of bytes a key, and a value of the keys in use.
+// written, the old file is copied as it stands, whatever its order, spacing,
+// comments, line ends or encoding, and only what writes changed is written
+// anew (see serialize). Keys and values are found through hash tables of their
+// lower-case names, in a file of any order. So a lookup or a change costs the
+// same on any size, and the memory is some tens of bytes a key, and a value of
+// the keys in use.
 #pragma once
 
 #include <cstdint>
@@ -64,9 +65,14 @@ class RegistryHive {
   // Reads a store file: UTF-8 (with or without its byte order mark) or UTF-16LE
   // with its byte order mark, lines ending in CR LF or LF. Throws ParseError.
   static RegistryHive load(std::shared_ptr<const Source> source, std::string rootName);
-  // The store file's text: header, keys in tree order (a key right before its
-  // children) each with its values in their order, CR LF line ends; handed to
-  // `write` in pieces of some hundred kilobytes.
+  // The store file's text, handed to `write` in pieces of some hundred
+  // kilobytes: the source's bytes, but for the lines of values that writes
+  // changed (the new line in place of the old lines) or added (after the key's
+  // last value line), and the keys that writes made or gave values and that
+  // have no lines in the source: each after the key before it in tree order
+  // when the source's keys are in tree order, else at the end. New lines end as
+  // the source's header line does, and a UTF-16 source is written as UTF-16LE
+  // again. Without a source: the header and the keys made, CR LF.
   void serialize(const std::function<void(std::string_view)>& write) const;
 
   bool keyExists(std::string_view keyPath) const;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -47,7 +48,7 @@ void noteFolder(const Machine& machine, const fs::path& folder) {
 void fsyncFolder(const fs::path& folder) {
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return;
-  ::fsync(dir);
+  diskCalls().flush(dir);
   ::close(dir);
 }
 
@@ -65,6 +66,11 @@ void removeTemporaryFiles(const fs::path& folder) {
 }
 
 }  // namespace
+
+DiskCalls& diskCalls() {
+  static DiskCalls calls{::fsync, ::rename};
+  return calls;
+}
 
 bool isTemporaryFileName(const std::string& name) {
   const std::size_t at = name.rfind(kMarker);
@@ -88,12 +94,12 @@ TemporaryFile::~TemporaryFile() {
 }
 
 bool TemporaryFile::commit(const std::function<void()>& beforeRename) {
-  if (::fsync(fd_) != 0) return false;
+  if (diskCalls().flush(fd_) != 0) return false;
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) return false;
   if (beforeRename) beforeRename();
-  if (::rename(path_.c_str(), target_.c_str()) != 0) return false;
+  if (diskCalls().rename(path_.c_str(), target_.c_str()) != 0) return false;
   committed_ = true;
   fsyncFolder(target_.parent_path());
   return true;

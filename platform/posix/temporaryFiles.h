@@ -26,6 +26,14 @@
 
 namespace pm::posix {
 
+// The calls that put a committed file on disk and in its place. Tests swap them
+// to see their order: the content flushed before the rename, the folder after.
+struct DiskCalls {
+  int (*flush)(int fd);
+  int (*rename)(const char* from, const char* to);
+};
+DiskCalls& diskCalls();
+
 // True for the names that TemporaryFile gives (".x.pmtmp-AbC123").
 bool isTemporaryFileName(const std::string& name);
 

@@ -22,6 +22,40 @@ void prepareEnvironment() {
   }
 }
 
+namespace {
+
+const char* noDisplayMessage = nullptr;
+int noDisplayExit = 1;
+QtMessageHandler qtHandler = nullptr;
+
+[[noreturn]] void endWithoutDisplay() {
+  std::fprintf(stderr, "%s\n", noDisplayMessage);
+  std::_Exit(noDisplayExit);
+}
+
+// Qt ends a program it cannot give a display with a fatal message (after a
+// warning that names the display), which would advise reinstalling: ours
+// replaces it.
+void fatalMeansNoDisplay(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtFatalMsg) endWithoutDisplay();
+  if (qtHandler) qtHandler(type, context, text);
+}
+
+}  // namespace
+
+DisplayRequired::DisplayRequired(const char* message, int exitCode) {
+  noDisplayMessage = message;
+  noDisplayExit = exitCode;
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    endWithoutDisplay();
+  qtHandler = qInstallMessageHandler(fatalMeansNoDisplay);
+}
+
+DisplayRequired::~DisplayRequired() {
+  qInstallMessageHandler(qtHandler);
+}
+
 void prepareApplication(QApplication& app) {
   app.setStyle(QStyleFactory::create("Fusion"));
   // Arial's metric twin keeps captions inside the widths they were laid out for.

@@ -21,6 +21,18 @@ void prepareEnvironment();
 // Style and fonts: call once the QApplication exists.
 void prepareApplication(QApplication& app);
 
+// While it lives, a program that Qt cannot give a display (no DISPLAY,
+// WAYLAND_DISPLAY or QT_QPA_PLATFORM, or a display that cannot be reached)
+// prints `message` on stderr and ends with `exitCode`, instead of Qt's abort.
+// Make it before the QApplication, and let it go once that exists.
+class DisplayRequired {
+ public:
+  DisplayRequired(const char* message, int exitCode);
+  ~DisplayRequired();
+  DisplayRequired(const DisplayRequired&) = delete;
+  DisplayRequired& operator=(const DisplayRequired&) = delete;
+};
+
 class QtToolkit : public ui::Toolkit {
  public:
   QtToolkit() = default;

@@ -310,11 +310,11 @@ std::string Win32FileSystem::absolutePath(const std::string& path) {
   return withoutTrailingSeparator(narrow(out));
 }
 
-Result<std::string> Win32FileSystem::readText(const std::string& path) {
+Status Win32FileSystem::readPieces(const std::string& path,
+                                   const std::function<bool(std::string_view)>& piece) {
   const HANDLE h = CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return lastError("cannot read", path);
-  std::string text;
   char buffer[65536];
   DWORD got = 0;
   Status s;
@@ -323,12 +323,10 @@ Result<std::string> Win32FileSystem::readText(const std::string& path) {
       s = lastError("cannot read", path);
       break;
     }
-    if (got == 0) break;
-    text.append(buffer, got);
+    if (got == 0 || !piece(std::string_view(buffer, got))) break;
   }
   CloseHandle(h);
-  if (!s) return s;
-  return text;
+  return s;
 }
 
 std::string Win32FileSystem::fromAnsi(const std::string& bytes) {

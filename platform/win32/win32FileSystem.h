@@ -29,7 +29,8 @@ class Win32FileSystem : public FileSystem {
   // GetFullPathNameW, with the drive letter in upper case and no trailing "\"
   // except after a bare drive.
   std::string absolutePath(const std::string& path) override;
-  Result<std::string> readText(const std::string& path) override;
+  Status readPieces(const std::string& path,
+                    const std::function<bool(std::string_view)>& piece) override;
   Status writeText(const std::string& path, const std::string& content) override;
   std::string fromAnsi(const std::string& bytes) override;
   std::string toAnsi(const std::string& text) override;

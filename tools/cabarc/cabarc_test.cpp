@@ -134,6 +134,8 @@ TEST_F(CabarcTest, ExistingFilesAreReplacedOnlyWithO) {
   EXPECT_NE(over.err.find("nothere.txt"), std::string::npos);
   EXPECT_EQ(treeOf(root_ / "dest"), (Names{"ALPHA.DLL", "b.txt"}));
   EXPECT_EQ(readFile(root_ / "dest" / "ALPHA.DLL"), "new");
+  // Left alone (6) and missing (5) in one run: the smaller code wins.
+  EXPECT_EQ(cabarc({"X", cab.string(), "alpha.dll", "nothere.txt", "dest\\"}).code, 5);
 }
 
 TEST_F(CabarcTest, NamesThatWouldLeaveTheDestinationAreRefused) {

@@ -32,7 +32,7 @@ std::optional<std::string> lookIn(FileSystem& fs, std::string folder, const std:
 }
 
 std::string usage() {
-  return "Usage: regsvr32 [/s] NAME...\n"
+  return "Usage: regsvr32 [/s] NAME...   (regsvr32 --help: this text)\n"
          "  Records the registration of each library NAME (looked for in the system\n"
          "  folder, then in the working folder) under HKEY_CLASSES_ROOT\\PMSetup\\Registered.\n"
          "  /s  no message on success\n"
@@ -73,6 +73,14 @@ int run(const std::vector<std::string>& args, FileSystem& fs, RegistryStore& reg
   bool silent = false;
   std::vector<std::string> names;
   for (const auto& a : args) {
+    if (a == "--help" || a == "-h" || a == "/?" || a == "-?") {
+      out << usage();
+      return kOk;
+    }
+    if (a.starts_with("--")) {
+      err << "regsvr32: option " << a << " is not known\n" << usage();
+      return kUsage;
+    }
     if (!a.empty() && (a[0] == '/' || a[0] == '-') && a.size() == 2) {
       const char opt = static_cast<char>(std::tolower(static_cast<unsigned char>(a[1])));
       if (opt == 's') {

@@ -23,10 +23,10 @@ std::optional<std::string> parentOf(const std::string& path) {
 }
 
 std::string usage() {
-  return "Usage: VBRun60 [/Q] [/T:folder]\n"
+  return "Usage: VBRun60 [/Q] [/T:folder]   (with no option, or --help: this text)\n"
          "  Places the Visual Basic 6 runtime libraries (stand-ins) into the system\n"
          "  folder, using a scratch folder inside /T (default C:\\windows\\Temp).\n"
-         "Exit codes: 0 done, 1 command line not understood, 2 scratch folder cannot\n"
+         "Exit codes: 0 done, 1 no option or one not understood, 2 scratch folder cannot\n"
          "            be made, 3 a library cannot be placed, 4 a registration cannot be\n"
          "            recorded.\n";
 }
@@ -83,6 +83,13 @@ int run(const std::vector<std::string>& args, FileSystem& fs, RegistryStore& reg
         std::ostream& out, std::ostream& err) {
   bool quiet = false;
   std::string temp = "C:\\windows\\Temp";
+  // Without arguments (as with --help) it only says how it is used: the
+  // installer always names its options, so no run changes the machine unasked.
+  const bool help = !args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "/?");
+  if (args.empty() || help) {
+    (help ? out : err) << usage();
+    return help ? kOk : kUsage;
+  }
   for (std::string a : args) {
     std::erase(a, '"');
     const std::string key = toUpper(a.substr(0, 3));
