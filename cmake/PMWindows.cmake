@@ -1,10 +1,24 @@
+# The installer's mark, drawn on the build host by demo/makeIcon.cpp at 16 to
+# 256 pixels: the icon of every program.
+set(PM_PROGRAM_ICON ${CMAKE_BINARY_DIR}/pmsetup.ico)
+add_custom_command(OUTPUT ${PM_PROGRAM_ICON}
+  COMMAND c++ -std=c++20 -O1 -o ${CMAKE_BINARY_DIR}/pm_icon_host
+          ${CMAKE_SOURCE_DIR}/demo/makeIcon.cpp -lz
+  COMMAND ${CMAKE_BINARY_DIR}/pm_icon_host pmsetup ${PM_PROGRAM_ICON}
+  DEPENDS ${CMAKE_SOURCE_DIR}/demo/makeIcon.cpp
+  COMMENT "Drawing the installer's icon")
+add_custom_target(pm_program_icon DEPENDS ${PM_PROGRAM_ICON})
+
 # pm_windows_resources(TARGET DESCRIPTION text [LEVEL asInvoker|requireAdministrator]
 #                      [DLL | CONSOLE] [ICON file])
 # Gives a Windows program (or library) its manifest and version resource:
 # product Pelmora v.1.9.5, version 1.9.5, the description; for a program also
-# the execution level it asks for and the supported Windows versions, and for
-# a program with windows (not CONSOLE) Common Controls 6 and per-monitor DPI
-# awareness.
+# its icon (the installer's mark unless ICON names another), the execution
+# level it asks for and the supported Windows versions, and for a program with
+# windows (not CONSOLE) Common Controls 6 and per-monitor DPI awareness.
+# What is shipped is stripped of its symbols, debug information and unused
+# sections, and carries no link time stamp, so two builds of one commit give
+# the same bytes.
 function(pm_windows_resources target)
   cmake_parse_arguments(R "DLL;CONSOLE" "DESCRIPTION;LEVEL;ICON" "" ${ARGN})
   if(NOT R_LEVEL)
@@ -20,9 +34,14 @@ function(pm_windows_resources target)
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}.res)
   set(PM_RES_MANIFEST ${dir}/${PM_RES_NAME}.manifest)
   set(PM_RES_ICON "")
+  if(NOT R_ICON AND NOT R_DLL)
+    set(R_ICON ${PM_PROGRAM_ICON})
+    add_dependencies(${target} pm_program_icon)
+  endif()
   if(R_ICON)
     set(PM_RES_ICON "1 ICON \"${R_ICON}\"")
   endif()
+  target_link_options(${target} PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
   if(R_DLL)
     # A library carries no manifest of its own.
     set(PM_RES_MANIFEST "")
@@ -46,4 +65,7 @@ function(pm_windows_resources target)
     file(WRITE ${dir}/${PM_RES_NAME}.rc "${rc}")
   endif()
   target_sources(${target} PRIVATE ${dir}/${PM_RES_NAME}.rc)
+  if(R_ICON)
+    set_source_files_properties(${dir}/${PM_RES_NAME}.rc PROPERTIES OBJECT_DEPENDS ${R_ICON})
+  endif()
 endfunction()

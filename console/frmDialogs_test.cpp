@@ -55,17 +55,6 @@ TEST(AgreementTest, OnlyIAgreeOnAWholeUnchangeableTextThatCouldBeReadAccepts) {
   EXPECT_FALSE(agreed(rig.fs, user));
 }
 
-TEST(AgreementTest, AnsiTextIsShownAsWrittenAndUtf8IsKept) {
-  // Windows-1252: copyright sign, e acute, curly quotes, euro sign.
-  EXPECT_EQ(agreementDisplayText("\xA9 2026 Caf\xE9 \x93ok\x94 \x80"),
-            "\xC2\xA9 2026 Caf\xC3\xA9 \xE2\x80\x9Cok\xE2\x80\x9D \xE2\x82\xAC");
-  EXPECT_EQ(agreementDisplayText("\xC2\xA9 Caf\xC3\xA9\r\n"), "\xC2\xA9 Caf\xC3\xA9\r\n");
-  EXPECT_EQ(agreementDisplayText("\xEF\xBB\xBFterms"), "terms");
-  // A truncated or overlong sequence is not UTF-8: every byte is taken as ANSI.
-  EXPECT_EQ(agreementDisplayText("ab\xC3"), "ab\xC3\x83");
-  EXPECT_EQ(agreementDisplayText("\xC0\xAF"), "\xC3\x80\xC2\xAF");
-}
-
 TEST(OptionsTest, FullInstallChecksEveryBoxForGoodAndOnlyHelpAndSamplesReachTheResults) {
   const struct {
     Names clicks;

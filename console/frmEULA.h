@@ -31,9 +31,4 @@ class frmEULA : public ui::Form {
   bool agreementShown_ = false;
 };
 
-// The agreement file's bytes as display text: UTF-8 is kept as it is; anything
-// else is taken as Windows-1252 (the ANSI code page the file was written in)
-// and converted, so accented letters and the copyright sign show as written.
-std::string agreementDisplayText(const std::string& bytes);
-
 }  // namespace pm

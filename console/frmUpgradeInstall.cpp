@@ -131,7 +131,7 @@ std::string frmUpgradeInstall::debugFilePath() const {
 }
 
 Status frmUpgradeInstall::writeDebugFile() {
-  return services_.fs.writeText(debugFilePath(), text("txtReport"));
+  return writeAnsiText(services_.fs, debugFilePath(), text("txtReport"));
 }
 
 // The database stage writes the report here when it fails; the report stays on

@@ -118,6 +118,16 @@ class FileSystem {
   // Writes a file, creating it or replacing its content.
   virtual Status writeText(const std::string& path, const std::string& content) = 0;
 
+  // "Plain ANSI text" (the list files, the agreement, the debug file) in the
+  // machine's ANSI code page (platform/ansiText.h). fromAnsi: a file's bytes
+  // as UTF-8 (UTF-8 kept, a byte-order mark dropped, anything else read in the
+  // code page: the machine's on Windows, Windows-1252 on Linux). toAnsi: UTF-8
+  // text as the bytes to store (the machine's code page on Windows, where a
+  // character it lacks becomes "?"; UTF-8 unchanged on Linux, whose tools read
+  // UTF-8 and where no code page would hold every name).
+  virtual std::string fromAnsi(const std::string& bytes) = 0;
+  virtual std::string toAnsi(const std::string& text) = 0;
+
   // The short (8.3) form of an existing path; fails where the system keeps no
   // short names (Linux), and callers then keep the long path.
   virtual Result<std::string> shortPath(const std::string& path) = 0;
@@ -137,7 +147,9 @@ std::vector<std::string> splitLines(const std::string& text);
 // after a bare drive ("C:\\"). A host path "/x" is taken as "Z:\\x".
 std::string absoluteWindowsPath(const std::string& path, const std::string& workingFolder);
 
-// readText + splitLines.
+// readText + fromAnsi + splitLines: the lines of an ANSI text file as UTF-8.
 Result<std::vector<std::string>> readLines(FileSystem& fs, const std::string& path);
+// toAnsi + writeText.
+Status writeAnsiText(FileSystem& fs, const std::string& path, const std::string& text);
 
 }  // namespace pm

@@ -75,7 +75,11 @@ Result<std::string> FileSystem::readText(const std::string& path) {
 Result<std::vector<std::string>> readLines(FileSystem& fs, const std::string& path) {
   auto text = fs.readText(path);
   if (!text) return text.status();
-  return splitLines(text.value());
+  return splitLines(fs.fromAnsi(text.value()));
+}
+
+Status writeAnsiText(FileSystem& fs, const std::string& path, const std::string& text) {
+  return fs.writeText(path, fs.toAnsi(text));
 }
 
 std::string rootKeyName(RootKey root) {

@@ -82,13 +82,21 @@ void PerformDDE(InstallWindow& frm, std::string strGroup, std::string strCmd, st
     frm.doEvents();
   }
 
-  ignoreFailure(link.setLinkMode(2));
+  const Status opened = link.setLinkMode(2);
   for (int pass = 0; pass < kSettlePasses; ++pass) frm.doEvents();
   ignoreFailure(link.setLinkTimeout(kCommandTimeoutTenths));
 
   // CreateGroup, ReplaceItem, AddItem. ReplaceItem fails when the group has no
-  // item of this title yet; that is expected.
-  for (const std::string& command : commands) ignoreFailure(link.linkExecute(command));
+  // item of this title yet; that is expected. An item that neither the Program
+  // Manager nor the platform's other way (shell links on Windows) could make
+  // is one line and a recorded failure.
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    const Status sent = link.linkExecute(commands[i]);
+    if (!sent && i + 1 == commands.size()) {
+      frm.reportFailure("installCheck", "Could not create the shortcut " + strTitle + ": " +
+                                            (opened ? sent : opened).message());
+    }
+  }
 
   ignoreFailure(link.setLinkMode(0));
   ignoreFailure(link.setLinkTopic(""));

@@ -121,7 +121,7 @@ TEST_F(ProgramGroupTest, WaitsForASlowServiceAtMostTwentyAttempts) {
   EXPECT_EQ(toolkit.eventPasses, 30);
 }
 
-TEST_F(ProgramGroupTest, AbsentOrRefusingServiceIsSilent) {
+TEST_F(ProgramGroupTest, AnItemNoServiceMadeIsOneLineAndARecordedFailure) {
   CreateOSLink(frm, "Pelmora", "C:\\Pelmora\\Pelmora.exe", "", "Pelmora v.1.9.5", true);
   progman.refuse = true;
   rig.dde.registerServer("PROGMAN", progman);
@@ -131,7 +131,11 @@ TEST_F(ProgramGroupTest, AbsentOrRefusingServiceIsSilent) {
   EXPECT_EQ(progman.received.size(), 3u);  // every command still tried
   EXPECT_EQ(link.linkMode(), 0);
   EXPECT_EQ(toolkit.pointerHistory, (Ints{11, 0, 11, 0, 11, 0}));
-  EXPECT_TRUE(frm.lines.empty());
+  EXPECT_EQ(frm.lines,
+            (Strings{"Could not create the shortcut Pelmora v.1.9.5: No foreign application "
+                     "responded to a DDE initiate",
+                     "Could not create the shortcut Pelmora v.1.9.5: refused"}));
+  EXPECT_EQ(frm.state().failures.size(), 2u);
 }
 
 }  // namespace

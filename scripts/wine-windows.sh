@@ -1,13 +1,17 @@
 # shellcheck shell=bash
-# Driving PMSetup.exe's windows under 64-bit Wine and Xvfb as a person would,
-# on the Windows demo of build-win64/demo. Sourced by scripts/screenshots-windows
-# and the window road (e2e/windows/windowRoad.sh).
+# Driving PMSetup.exe's windows under Wine and Xvfb as a person would, on the
+# Windows demo of build-win64/demo or build-win32/demo. Sourced by
+# scripts/screenshots-windows, scripts/demo-windows and the roads of
+# e2e/windows/.
 #
 # Wine draws no frame without a window manager: each of its X windows is the
 # client area of a Windows window, so a form is found by its size in pixels,
 # and a control is pressed at its place, both given in twips and scaled by
 # $dpi (15 twips a pixel at 96 DPI).
 
+# Wine's own tools (wineboot, reg, winepath) are those of the 64-bit Wine,
+# whose prefixes hold both widths; the programs under test are started by the
+# loader of their width (wine_width).
 wine=/usr/lib/wine/wine64
 # No Mono or Gecko installers, and no menu entries on the host's desktop for
 # the program group the install makes.
@@ -15,6 +19,29 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 dpi=96
 xvfb_pid=""
 setup_pid=""
+
+# Chooses the width of the programs under test: sets loader (the Wine loader
+# that starts them), sysdir (the system folder they see: a 32-bit program on
+# 64-bit Windows gets C:\windows\syswow64) and odbc_driver (the host's SQLite
+# ODBC driver of that width: Wine's odbc32 hands each call to the host's
+# unixODBC of the same width, never the other's). A width this machine cannot
+# run returns 77 with the reason on standard error.
+wine_width() {  # wine_width win64|win32
+  local multiarch
+  case "$1" in
+    win64) loader=/usr/lib/wine/wine64 sysdir=system32 multiarch=x86_64-linux-gnu ;;
+    win32) loader=/usr/lib/wine/wine sysdir=syswow64 multiarch=i386-linux-gnu ;;
+    *) echo "unknown width $1 (win64 or win32)" >&2; return 2 ;;
+  esac
+  "$(dirname "${BASH_SOURCE[0]}")/wine-run" "$1" --check || return $?
+  odbc_driver="/usr/lib/$multiarch/odbc/libsqlite3odbc.so"
+  if [ ! -f "$odbc_driver" ]; then
+    echo "SKIPPED: the SQLite ODBC driver of this width is not installed ($odbc_driver;" \
+      "scripts/build-windows installs it)" >&2
+    return 77
+  fi
+}
+wine_width win64
 
 # A display of our own: Xvfb picks a free number and tells it on fd 3. Sets
 # DISPLAY and xvfb_pid.
@@ -27,14 +54,13 @@ start_display() {  # start_display WORK_DIR
 }
 
 # DIR/prefix, a fresh Wine prefix (WINEPREFIX), with the demo's earlier
-# installation when asked (its files and AppPath); DIR/setup, a copy of the
-# demo installer folder; DIR/odbc.ini (ODBCINI): Wine's odbc32 hands Dorvane to
-# the host's driver manager, so it names the prefix's database and the SQLite
-# driver.
+# installation when asked (its files, its library in the system folder of the
+# chosen width, and AppPath); DIR/setup, a copy of the demo installer folder;
+# DIR/odbc.ini (ODBCINI): Wine's odbc32 hands Dorvane to the host's driver
+# manager, so it names the prefix's database and the SQLite driver of the
+# chosen width.
 demo_machine() {  # demo_machine DIR DEMO_DIR [earlier]
-  local dir="$1" demo="$2" driver
-  driver="$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -1)"
-  [ -n "$driver" ] || { echo "the SQLite ODBC driver (libsqliteodbc) is missing" >&2; return 1; }
+  local dir="$1" demo="$2"
   export WINEPREFIX="$dir/prefix"
   rm -rf "$WINEPREFIX" "$dir/setup"
   mkdir -p "$dir"
@@ -42,19 +68,19 @@ demo_machine() {  # demo_machine DIR DEMO_DIR [earlier]
   if [ "${3:-}" = earlier ]; then
     mkdir -p "$WINEPREFIX/drive_c/Program Files"
     cp -a "$demo/earlier/Program Files/Pelmora" "$WINEPREFIX/drive_c/Program Files/"
-    cp -p "$demo/earlier/windows/system32/plmcal32.dll" "$WINEPREFIX/drive_c/windows/system32/"
+    cp -p "$demo/earlier/windows/system32/plmcal32.dll" "$WINEPREFIX/drive_c/windows/$sysdir/"
     "$wine" reg add 'HKCU\Software\Korrimel Software\Pelmora' /v AppPath \
       /d 'C:\Program Files\Pelmora' /f >/dev/null
   fi
   cp -a "$demo/setup" "$dir/setup"
-  printf '[Dorvane]\nDriver = %s\nDatabase = %s\nNoCreat = 1\n' "$driver" \
+  printf '[Dorvane]\nDriver = %s\nDatabase = %s\nNoCreat = 1\n' "$odbc_driver" \
     "$WINEPREFIX/drive_c/Program Files/Pelmora/Dorvane.mdb" >"$dir/odbc.ini"
   export ODBCINI="$dir/odbc.ini"
 }
 
 # Starts the installer of DIR/setup; sets setup_pid.
 start_setup() {  # start_setup DIR
-  "$wine" "$1/setup/PMSetup.exe" >"$1/installer.log" 2>&1 &
+  "$loader" "$1/setup/PMSetup.exe" >"$1/installer.log" 2>&1 &
   setup_pid=$!
 }
 

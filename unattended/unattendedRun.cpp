@@ -104,7 +104,7 @@ int UnattendedFrontEnd::run(frmUpgradeInstall& window, Services& services) {
   u::Outcome outcome = u::judge(window.state());
   // The report the user is left with must be the whole report.
   const auto written = services.fs.readText(window.debugFilePath());
-  if (!ended && (!written || written.value() != window.text("txtReport"))) {
+  if (!ended && (!written || written.value() != services.fs.toAnsi(window.text("txtReport")))) {
     outcome.failures.push_back("the report was not written to " + window.debugFilePath());
     if (outcome.exitCode != u::kEndedEarly) outcome.exitCode = u::kStageFailed;
   }

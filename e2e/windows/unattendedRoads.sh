@@ -1,25 +1,31 @@
 #!/usr/bin/env bash
-# The unattended installer on the Windows demo under 64-bit Wine: a first
-# install in a fresh prefix, and an upgrade over an earlier installation put
-# into another prefix with "reg add" and files in its drive C:. Each road
-# checks the exit code, the report byte for byte (first-install.dbg,
+# The unattended installer on the Windows demo under Wine, 64- or 32-bit (the
+# width the demo was built for; 32-bit programs register the libraries in
+# C:\windows\syswow64, as on 64-bit Windows): a first install in a fresh
+# prefix started from the root of a drive (D:\, which leaves no temporary
+# folder behind), and an upgrade over an earlier installation put into another
+# prefix with "reg add" and files in its drive C:. Each road checks the exit
+# code, the report byte for byte (first-install.dbg,
 # upgrade.dbg; @SETUP@ stands for the installer folder), AppPath and the data
 # source Dorvane in Wine's registry, the libraries registered by Wine's own
 # regsvr32, the program group's .lnk items made by Wine's Program Manager, and
 # the name in the database read back by the demo's Pelmora.exe through odbc32.
 # A third road runs two prefixes on one installer folder at once.
 #
-#   e2e/windows/unattendedRoads.sh DEMO_DIR WORK_DIR
+#   e2e/windows/unattendedRoads.sh DEMO_DIR WORK_DIR [win64|win32]
 #
 # Needs an X display for Wine's Program Manager: runs itself under xvfb-run
-# when there is none.
+# when there is none. Exit code 77 (skipped, with the reason) where this
+# machine cannot start programs of that width.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 demo="$(cd "$1" && pwd)"
 work="$2"
+width="${3:-win64}"
 if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"; fi
 # shellcheck source=../../scripts/wine-windows.sh
 source "$here/../../scripts/wine-windows.sh"
+wine_width "$width" || exit $?
 rm -rf "$work"
 mkdir -p "$work"
 work="$(cd "$work" && pwd)"
@@ -34,12 +40,18 @@ road() {  # road NAME EXPECTED_REPORT [earlier]
   local prefix="$work/$1/prefix" setup="$work/$1/setup"
   demo_machine "$work/$1" "$demo" "${3:-}"
   printf 'agreement = accept\nhelp = yes\nname = Ann O'"'"'Neill\n' >"$work/$1/answers.ini"
-  local rc=0
-  "$wine" "$setup/PMSetupUnattended.exe" --no-pacing "$("$wine" winepath -w "$work/$1/answers.ini" 2>/dev/null)" \
+  local rc=0 program="$setup/PMSetupUnattended.exe" windows_setup
+  windows_setup="$("$wine" winepath -w "$setup" 2>/dev/null)"
+  if [ "$1" = first ]; then
+    # Started from the root of a drive, as from a CD or a USB stick: drive D:
+    # is the installer folder.
+    ln -sfn "$setup" "$WINEPREFIX/dosdevices/d:"
+    program='D:\PMSetupUnattended.exe' windows_setup='D:'
+  fi
+  "$loader" "$program" --no-pacing "$("$wine" winepath -w "$work/$1/answers.ini" 2>/dev/null)" \
     >"$work/$1/stdout" 2>"$work/$1/stderr" || rc=$?
   [ "$rc" = 0 ] || fail "exit code $rc (see $work/$1/stderr)"
-  local windows_setup
-  windows_setup="$("$wine" winepath -w "$setup" 2>/dev/null)"
+  [ ! -e "$setup/PMUpTemp" ] || fail "the temporary folder $setup/PMUpTemp was left behind"
   sed "s|@SETUP@|${windows_setup//\\/\\\\}|" "$here/$2" >"$work/$1/expected.dbg"
   cmp -s "$work/$1/expected.dbg" "$setup/PMInstall.dbg" ||
     fail "PMInstall.dbg differs: diff $work/$1/expected.dbg $setup/PMInstall.dbg"
@@ -49,14 +61,14 @@ road() {  # road NAME EXPECTED_REPORT [earlier]
   local libs="plmcal32.dll plmgrid.ocx plmrpt32.dll"
   [ "${3:-}" = earlier ] && libs="plmgrid.ocx plmrpt32.dll"
   for lib in $libs; do
-    expect_reg "HKCR\\PMSetup\\Registered\\$lib" Path "C:\\windows\\system32\\$lib"
+    expect_reg "HKCR\\PMSetup\\Registered\\$lib" Path "C:\\windows\\$sysdir\\$lib"
   done
   local group
   group="$(find "$prefix/drive_c" -path '*Start Menu/Programs/Pelmora' -type d | head -1)"
   for item in "Pelmora v.1.9.5" PMUninstall EULA; do
     [ -f "$group/$item.lnk" ] || fail "no $item.lnk in the Start Menu group"
   done
-  "$wine" "$prefix/drive_c/Program Files/Pelmora/Pelmora.exe" --no-window 2>/dev/null |
+  "$loader" "$prefix/drive_c/Program Files/Pelmora/Pelmora.exe" --no-window 2>/dev/null |
     grep -qF "registered to Ann O'Neill." || fail "Pelmora.exe does not read the name through Dorvane"
   /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 }
@@ -72,10 +84,10 @@ shared_road() {
   demo_machine "$work/shared" "$demo"
   printf 'agreement = accept\nname = Ann\n' >"$answers"
   answers="$("$wine" winepath -w "$answers" 2>/dev/null)"
-  "$wine" "$work/shared/setup/PMSetupUnattended.exe" "$answers" >"$work/shared/stdout" 2>&1 &
+  "$loader" "$work/shared/setup/PMSetupUnattended.exe" "$answers" >"$work/shared/stdout" 2>&1 &
   first_pid=$!
   for _ in $(seq 300); do [ -f "$work/shared/setup/PMUpTemp.lock" ] && break; sleep 0.1; done
-  WINEPREFIX="$second_prefix" ODBCINI="$second_odbc" "$wine" \
+  WINEPREFIX="$second_prefix" ODBCINI="$second_odbc" "$loader" \
     "$work/shared/setup/PMSetupUnattended.exe" --no-pacing "$answers" >"$work/shared2/stdout" 2>&1 || rc2=$?
   wait "$first_pid" || rc1=$?
   [ "$rc1/$rc2" = 0/0 ] || fail "exit codes $rc1 and $rc2"
@@ -91,5 +103,5 @@ shared_road() {
 road first first-install.dbg
 road upgrade upgrade.dbg earlier
 shared_road
-[ "$failures" = 0 ] && echo "all roads passed"
+[ "$failures" = 0 ] && echo "all roads passed ($width)"
 exit $((failures > 0))

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# PMSetup.exe's own windows under 64-bit Wine and Xvfb, answered as a person
+# PMSetup.exe's own windows under Wine (64- or 32-bit) and Xvfb, answered as a person
 # would: an upgrade of the Windows demo's earlier installation in a fresh
 # prefix. Each window is found by its size and pressed at its controls'
 # places: the splash, "Install", "I Agree", "Install Help Files" and
@@ -9,7 +9,10 @@
 # answers are the same), AppPath in Wine's registry, and the typed name read
 # back through Dorvane by the installed Pelmora.exe.
 #
-#   e2e/windows/windowRoad.sh DEMO_DIR WORK_DIR
+#   e2e/windows/windowRoad.sh DEMO_DIR WORK_DIR [win64|win32]
+#
+# Exit code 77 (skipped, with the reason) where this machine cannot start
+# programs of that width.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 demo="$(cd "$1" && pwd)"
@@ -17,6 +20,7 @@ mkdir -p "$2"
 work="$(cd "$2" && pwd)"
 # shellcheck source=../../scripts/wine-windows.sh
 source "$here/../../scripts/wine-windows.sh"
+wine_width "${3:-win64}" || exit $?
 # A road that stops early leaves the screen as it was, to look at.
 trap '[ $? = 0 ] || import -window root "$work/screen.png" 2>/dev/null; stop_wine' EXIT
 failures=0
@@ -54,7 +58,7 @@ cmp -s "$work/expected.dbg" "$work/setup/PMInstall.dbg" ||
   fail "PMInstall.dbg differs: diff $work/expected.dbg $work/setup/PMInstall.dbg"
 "$wine" reg query 'HKCU\Software\Korrimel Software\Pelmora' /v AppPath 2>/dev/null |
   grep -qF 'C:\Program Files\Pelmora' || fail "AppPath is not C:\\Program Files\\Pelmora"
-"$wine" "$WINEPREFIX/drive_c/Program Files/Pelmora/Pelmora.exe" --no-window 2>/dev/null |
+"$loader" "$WINEPREFIX/drive_c/Program Files/Pelmora/Pelmora.exe" --no-window 2>/dev/null |
   grep -qF "registered to $name." || fail "Pelmora.exe does not read the typed name through Dorvane"
 [ "$failures" = 0 ] && echo "the window road passed"
 exit $((failures > 0))

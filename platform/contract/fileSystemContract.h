@@ -152,16 +152,20 @@ TYPED_TEST_P(FileSystemContract, WorkingFolderAbsolutePathsAndTimes) {
   EXPECT_EQ(fs.absolutePath("sub\\..\\x/./y\\"), "C:\\ct\\x\\y");
   EXPECT_EQ(fs.absolutePath("\\Program Files"), "C:\\Program Files");
   EXPECT_EQ(fs.absolutePath("c:\\a\\..\\..\\b"), "C:\\b");
+  // A bare drive is the drive's root (the folder of a program at the root of
+  // a drive is held as "D:"), never, as Windows alone would read it, the
+  // drive's current folder.
+  EXPECT_EQ(fs.absolutePath("C:"), "C:\\");
   if constexpr (TypeParam::kWindows) {
-    // Windows: a bare drive is that drive's current folder, "/" the current drive's root.
-    EXPECT_EQ(fs.absolutePath("C:"), "C:\\ct");
     // Wine differs: it takes "/usr/bin" for the host's path and answers with its
     // Z: name.
     EXPECT_EQ(fs.absolutePath("/usr/bin"), this->env.underWine() ? "Z:\\usr\\bin" : "C:\\usr\\bin");
   } else {
-    EXPECT_EQ(fs.absolutePath("C:"), "C:\\");
     EXPECT_EQ(fs.absolutePath("/usr/bin"), "Z:\\usr\\bin");  // the host's "/" is Z:
   }
+  ASSERT_TRUE(fs.setWorkingFolder("C:").ok());
+  EXPECT_EQ(fs.workingFolder(), "C:\\");
+  ASSERT_TRUE(fs.setWorkingFolder("C:\\ct").ok());
   this->write("rel.txt", "relative");
   EXPECT_EQ(this->read("C:\\ct\\rel.txt"), "relative");
 

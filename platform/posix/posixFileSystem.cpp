@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/ansiText.h"
 #include "platform/leftoverRecord.h"
 #include "platform/posix/temporaryFiles.h"
 #include "platform/text.h"
@@ -331,6 +332,16 @@ Status PosixFileSystem::readPieces(const std::string& path,
     if (!piece(std::string_view(buffer, static_cast<std::size_t>(n)))) break;
   }
   return {};
+}
+
+// Windows-1252 for what is read, as Cabarc reads member names here; the debug
+// file stays UTF-8 (see FileSystem::toAnsi).
+std::string PosixFileSystem::fromAnsi(const std::string& bytes) {
+  return ansiTextToUtf8(bytes, cp1252ToUtf8);
+}
+
+std::string PosixFileSystem::toAnsi(const std::string& text) {
+  return text;
 }
 
 Status PosixFileSystem::writeText(const std::string& path, const std::string& content) {

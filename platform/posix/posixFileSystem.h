@@ -40,6 +40,8 @@ class PosixFileSystem : public FileSystem {
   Status readPieces(const std::string& path,
                     const std::function<bool(std::string_view)>& piece) override;
   Status writeText(const std::string& path, const std::string& content) override;
+  std::string fromAnsi(const std::string& bytes) override;
+  std::string toAnsi(const std::string& text) override;
   bool isLink(const std::string& path) override;
   bool isReadOnly(const std::string& path) override;
   Status clearReadOnly(const std::string& path) override;

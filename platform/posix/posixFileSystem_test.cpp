@@ -36,6 +36,21 @@ class PosixFileSystemTest : public ::testing::Test {
   PosixFileSystem files{temp.machine};
 };
 
+TEST_F(PosixFileSystemTest, AnsiTextIsReadAsWindows1252AndUtf8IsKept) {
+  // Windows-1252: copyright sign, e acute, curly quotes, euro sign.
+  EXPECT_EQ(files.fromAnsi("\xA9 2026 Caf\xE9 \x93ok\x94 \x80"),
+            "\xC2\xA9 2026 Caf\xC3\xA9 \xE2\x80\x9Cok\xE2\x80\x9D \xE2\x82\xAC");
+  EXPECT_EQ(files.fromAnsi("\xC2\xA9 Caf\xC3\xA9\r\n"), "\xC2\xA9 Caf\xC3\xA9\r\n");
+  EXPECT_EQ(files.fromAnsi("\xEF\xBB\xBFterms"), "terms");
+  // A truncated or overlong sequence is not UTF-8: every byte is taken as ANSI.
+  EXPECT_EQ(files.fromAnsi("ab\xC3"), "ab\xC3\x83");
+  EXPECT_EQ(files.fromAnsi("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+  // A list file saved by a Windows editor names its member as Cabarc reads it.
+  write("C:\\work\\library.txt", "caf\xE9.dll\r\nplain.dll\r\n");
+  EXPECT_EQ(readLines(files, "C:\\work\\library.txt").value(),
+            (Names{"caf\xC3\xA9.dll", "plain.dll"}));
+}
+
 TEST_F(PosixFileSystemTest, ReplacingAFileNeverTruncatesItInPlace) {
   write("C:\\work\\Dorvane.mdb", "the user's data");
   write("C:\\work\\blank.mdb", "blank");

@@ -1,7 +1,8 @@
 // The Windows platform services, built together: what a composition root
 // hands to the install window. The machine is the machine: no machine folder,
 // no odbc.ini to derive (the driver manager reads the data sources that the
-// install registers in the registry), no Program Manager of our own.
+// install registers in the registry), no Program Manager of our own (where
+// none answers, the group is made with shell links: shellLinkGroups.h).
 //
 //   pm::win32::restrictDllSearch();   // first thing in main()
 //   pm::win32::Win32Services platform;   // or pm::makePlatform()
@@ -13,6 +14,7 @@
 #include "platform/services.h"
 #include "platform/win32/ddemlClient.h"
 #include "platform/win32/odbc32.h"
+#include "platform/win32/shellLinkGroups.h"
 #include "platform/win32/systemLibrary.h"
 #include "platform/win32/win32Clock.h"
 #include "platform/win32/win32FileSystem.h"
@@ -48,7 +50,9 @@ struct Win32Services : Platform {
   Win32ProcessRunner processes;
   Win32RegistryStore registry;
   RegistryDataSources dataSources;
-  DdemlSystem dde;
+  DdemlSystem programManager;
+  // The Program Manager when it answers, else the shell's link objects.
+  ShellLinkDde dde{programManager};
   Win32InstallLock lock;  // taken by the front end before anything changes
 };
 

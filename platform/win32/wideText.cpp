@@ -32,6 +32,17 @@ std::string ansiToUtf8(std::string_view ansi) {
   return narrow(wide);
 }
 
+std::string utf8ToAnsi(std::string_view utf8) {
+  const std::wstring wide = widen(utf8);
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                    static_cast<int>(wide.size()), nullptr, 0, "?", nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                      out.data(), n, "?", nullptr);
+  return out;
+}
+
 std::string errorMessage(unsigned long code) {
   wchar_t* buffer = nullptr;
   const DWORD n = FormatMessageW(

@@ -14,6 +14,9 @@ std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view utf16);
 // Text in the system's ANSI code page (CP_ACP) -> UTF-8.
 std::string ansiToUtf8(std::string_view ansi);
+// UTF-8 -> the system's ANSI code page; a character it lacks becomes "?"
+// (never a look-alike: no best-fit mapping).
+std::string utf8ToAnsi(std::string_view utf8);
 
 // The system's message for an error code (GetLastError()), without the
 // trailing line break: "The process cannot access the file because it is

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/ansiText.h"
 #include "platform/leftoverRecord.h"
 #include "platform/text.h"
 #include "platform/win32/temporaryFiles.h"
@@ -14,8 +15,20 @@
 namespace pm::win32 {
 namespace {
 
+// A path for the W functions. A bare drive ("D:") is that drive's root: to
+// Windows "D:" alone is the current folder of drive D, which the installer
+// never means (a folder is held without its trailing separator, so the folder
+// of a program at the root of drive D is "D:"; taken as it is, the working
+// folder would stay wherever it was last, in the temporary folder that the
+// install then cannot remove).
+std::wstring widePath(const std::string& path) {
+  std::wstring w = widen(path);
+  if (w.size() == 2 && w[1] == L':') w += L'\\';
+  return w;
+}
+
 DWORD attributesOf(const std::string& path) {
-  return GetFileAttributesW(widen(path).c_str());
+  return GetFileAttributesW(widePath(path).c_str());
 }
 
 Status lastError(const std::string& what, const std::string& path) {
@@ -49,7 +62,7 @@ std::string withoutTrailingSeparator(std::string p) {
 
 // The path with every existing part spelled as stored (GetLongPathNameW).
 std::string storedSpelling(const std::string& path) {
-  const std::wstring w = widen(path);
+  const std::wstring w = widePath(path);
   const DWORD n = GetLongPathNameW(w.c_str(), nullptr, 0);
   if (n == 0) return path;
   std::wstring out(n, L'\0');
@@ -124,7 +137,7 @@ bool Win32FileSystem::fileExists(const std::string& path) {
 }
 
 Status Win32FileSystem::createFolder(const std::string& path) {
-  if (!CreateDirectoryW(widen(path).c_str(), nullptr))
+  if (!CreateDirectoryW(widePath(path).c_str(), nullptr))
     return lastError("cannot create the folder", path);
   return {};
 }
@@ -134,13 +147,13 @@ Status Win32FileSystem::deleteFolder(const std::string& path, bool force) {
   if (a == INVALID_FILE_ATTRIBUTES) return Status::failure("no folder " + path);
   // A link goes as a link: what it points to is not ours to delete.
   if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
-    const std::wstring w = widen(withoutTrailingSeparator(path));
+    const std::wstring w = widePath(withoutTrailingSeparator(path));
     if (!((a & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(w.c_str()) : DeleteFileW(w.c_str())))
       return lastError("cannot delete the link", path);
     return {};
   }
   if (!(a & FILE_ATTRIBUTE_DIRECTORY)) return Status::failure("no folder " + path);
-  return removeFolderTree(widen(withoutTrailingSeparator(path)), force);
+  return removeFolderTree(widePath(withoutTrailingSeparator(path)), force);
 }
 
 Status Win32FileSystem::copyFile(const std::string& source, const std::string& target,
@@ -148,8 +161,8 @@ Status Win32FileSystem::copyFile(const std::string& source, const std::string& t
   // As CopyFileW: the copy keeps the time and the attributes (a read-only
   // source gives a read-only copy), and a read-only target is not replaced.
   const std::string what = "cannot copy " + source + " to";
-  const std::wstring from = widen(absolutePath(source));
-  const std::wstring to = storedTarget(widen(absolutePath(target)));
+  const std::wstring from = widePath(absolutePath(source));
+  const std::wstring to = storedTarget(widePath(absolutePath(target)));
   const HANDLE in = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (in == INVALID_HANDLE_VALUE) return lastError(what, target);
@@ -202,7 +215,7 @@ Status Win32FileSystem::copyFile(const std::string& source, const std::string& t
 }
 
 Status Win32FileSystem::deleteFile(const std::string& path, bool force) {
-  const std::wstring w = widen(path);
+  const std::wstring w = widePath(path);
   const DWORD a = GetFileAttributesW(w.c_str());
   const bool link = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
   // A link to a folder is removed as the link it is.
@@ -219,7 +232,7 @@ Status Win32FileSystem::deleteFile(const std::string& path, bool force) {
 Result<DateTime> Win32FileSystem::modificationTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   DateTime t;
-  if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data))
+  if (!GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data))
     return lastError("cannot read the time of", path);
   if (!toLocal(data.ftLastWriteTime, t))
     return Status::failure("the time of " + path + " has no local form");
@@ -230,7 +243,7 @@ Status Win32FileSystem::setModificationTime(const std::string& path, DateTime ti
   FILETIME ft;
   if (!fileTimeFromLocal(time, ft)) return Status::failure("no file time for " + time.text());
   const HANDLE h =
-      CreateFileW(widen(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      CreateFileW(widePath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return lastError("cannot open", path);
   const bool ok = SetFileTime(h, nullptr, nullptr, &ft);
@@ -243,7 +256,8 @@ Result<std::vector<std::string>> Win32FileSystem::listFiles(const std::string& f
   if (!folderExists(folder)) return Status::failure("no folder " + folder);
   std::vector<std::string> names;
   WIN32_FIND_DATAW found;
-  const HANDLE h = FindFirstFileW(widen(withoutTrailingSeparator(folder) + "\\*").c_str(), &found);
+  const HANDLE h =
+      FindFirstFileW(widePath(withoutTrailingSeparator(folder) + "\\*").c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) {
     if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
     return lastError("cannot list", folder);
@@ -263,7 +277,7 @@ Result<std::vector<std::string>> Win32FileSystem::listFiles(const std::string& f
 Status Win32FileSystem::setWorkingFolder(const std::string& path) {
   if (!folderExists(path)) return Status::failure("no folder " + path);
   const std::string canonical = storedSpelling(absolutePath(path));
-  if (!SetCurrentDirectoryW(widen(canonical).c_str()))
+  if (!SetCurrentDirectoryW(widePath(canonical).c_str()))
     return lastError("cannot change to the folder", path);
   return {};
 }
@@ -276,7 +290,7 @@ std::string Win32FileSystem::workingFolder() {
 }
 
 std::string Win32FileSystem::absolutePath(const std::string& path) {
-  const std::wstring w = widen(path);
+  const std::wstring w = widePath(path);
   const DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
   if (n == 0) return path;
   std::wstring out(n, L'\0');
@@ -286,7 +300,7 @@ std::string Win32FileSystem::absolutePath(const std::string& path) {
 
 Status Win32FileSystem::readPieces(const std::string& path,
                                    const std::function<bool(std::string_view)>& piece) {
-  const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  const HANDLE h = CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return lastError("cannot read", path);
   char buffer[65536];
@@ -303,9 +317,17 @@ Status Win32FileSystem::readPieces(const std::string& path,
   return s;
 }
 
+std::string Win32FileSystem::fromAnsi(const std::string& bytes) {
+  return ansiTextToUtf8(bytes, ansiToUtf8);
+}
+
+std::string Win32FileSystem::toAnsi(const std::string& text) {
+  return utf8ToAnsi(text);
+}
+
 Status Win32FileSystem::writeText(const std::string& path, const std::string& content) {
   if (Status s = refuseReadOnly("cannot write", path); !s) return s;
-  const std::wstring target = storedTarget(widen(absolutePath(path)));
+  const std::wstring target = storedTarget(widePath(absolutePath(path)));
   const DWORD existing = GetFileAttributesW(target.c_str());
   if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
     return Status::failure("cannot write " + path + ": " + errorMessage(ERROR_ACCESS_DENIED));
@@ -328,7 +350,7 @@ Status Win32FileSystem::renameFile(const std::string& from, const std::string& t
     return Status::failure(what + " " + to + ": it is a folder");
   // Without MOVEFILE_REPLACE_EXISTING a taken name fails, and without
   // MOVEFILE_COPY_ALLOWED the file never leaves its drive half-copied.
-  if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_WRITE_THROUGH))
+  if (!MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), MOVEFILE_WRITE_THROUGH))
     return lastError(what, to);
   return {};
 }
@@ -349,13 +371,13 @@ Status Win32FileSystem::clearReadOnly(const std::string& path) {
     return Status::failure("cannot make " + path + " writable: it is not a file");
   if (!(a & FILE_ATTRIBUTE_READONLY)) return {};
   DWORD rest = a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-  if (!SetFileAttributesW(widen(path).c_str(), rest ? rest : FILE_ATTRIBUTE_NORMAL))
+  if (!SetFileAttributesW(widePath(path).c_str(), rest ? rest : FILE_ATTRIBUTE_NORMAL))
     return lastError("cannot make writable", path);
   return {};
 }
 
 bool Win32FileSystem::inUse(const std::string& path) {
-  const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  const HANDLE h = CreateFileW(widePath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
     CloseHandle(h);
@@ -367,7 +389,7 @@ bool Win32FileSystem::inUse(const std::string& path) {
 
 bool Win32FileSystem::folderWritable(const std::string& path) {
   if (!folderExists(path)) return false;
-  const std::wstring folder = widen(withoutTrailingSeparator(absolutePath(path)));
+  const std::wstring folder = widePath(withoutTrailingSeparator(absolutePath(path)));
   for (int attempt = 0; attempt < 10; ++attempt) {
     // A name of ours, so that a sweep would know it; the system deletes it
     // when it is closed, however this process ends.
@@ -387,8 +409,8 @@ bool Win32FileSystem::folderWritable(const std::string& path) {
 
 Result<bool> Win32FileSystem::sameContent(const std::string& a, const std::string& b) {
   const auto open = [](const std::string& path) {
-    return CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   };
   const HANDLE ha = open(a);
   if (ha == INVALID_HANDLE_VALUE) return lastError("cannot read", a);
@@ -462,7 +484,7 @@ Result<std::string> Win32FileSystem::createPrivateTempFolder(const std::string& 
   Result<std::string> made = Status::failure("cannot create a temporary folder in " + folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::wstring path =
-        widen(folder + "\\" + prefix + "-") + randomEnding(kFolderRandomLength);
+        widePath(folder + "\\" + prefix + "-") + randomEnding(kFolderRandomLength);
     if (CreateDirectoryW(path.c_str(), &attributes)) {
       if (!outlivesRun) noteOwnTemporaryFolder(path);
       made = narrow(path);
@@ -511,7 +533,7 @@ bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 }  // namespace
 
 Result<std::unique_ptr<FileLock>> Win32FileSystem::lockFile(const std::string& path) {
-  const std::wstring name = widen(path);
+  const std::wstring name = widePath(path);
   constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   const auto refused = [&](const std::string& why) {
     return Status::failure("cannot lock " + path + ": " + why);
@@ -574,7 +596,7 @@ Result<std::unique_ptr<FileLock>> Win32FileSystem::lockFile(const std::string& p
 }
 
 Result<std::string> Win32FileSystem::shortPath(const std::string& path) {
-  const std::wstring w = widen(path);
+  const std::wstring w = widePath(path);
   const DWORD n = GetShortPathNameW(w.c_str(), nullptr, 0);
   if (n == 0) return lastError("no short name for", path);
   std::wstring out(n, L'\0');

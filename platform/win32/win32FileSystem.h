@@ -34,6 +34,8 @@ class Win32FileSystem : public FileSystem {
   Status readPieces(const std::string& path,
                     const std::function<bool(std::string_view)>& piece) override;
   Status writeText(const std::string& path, const std::string& content) override;
+  std::string fromAnsi(const std::string& bytes) override;
+  std::string toAnsi(const std::string& text) override;
   Status renameFile(const std::string& from, const std::string& to) override;
   // FILE_ATTRIBUTE_REPARSE_POINT on the path itself.
   bool isLink(const std::string& path) override;
