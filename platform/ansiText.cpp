@@ -6,7 +6,7 @@ namespace pm {
 namespace {
 
 // The length of the UTF-8 sequence at `at`, or 0 when the bytes there are not one.
-std::size_t utf8SequenceAt(const std::string& s, std::size_t at) {
+std::size_t utf8SequenceAt(std::string_view s, std::size_t at) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const unsigned char lead = byte(at);
   std::size_t length = 0;
@@ -59,7 +59,7 @@ constexpr std::uint16_t kCp1252High[32] = {
 
 }  // namespace
 
-bool isUtf8(const std::string& s) {
+bool isUtf8(std::string_view s) {
   for (std::size_t at = 0; at < s.size();) {
     const std::size_t n = utf8SequenceAt(s, at);
     if (n == 0) return false;

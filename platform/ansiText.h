@@ -12,7 +12,7 @@ namespace pm {
 
 // True when every byte belongs to a well-formed UTF-8 sequence (no overlong
 // forms, surrogates or code points past U+10FFFF). Pure ASCII is UTF-8.
-bool isUtf8(const std::string& s);
+bool isUtf8(std::string_view s);
 
 // Windows-1252 (the Western ANSI code page) -> UTF-8; the five bytes it leaves
 // unassigned keep their own value, as Windows converts them.

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <string>
 
+#include "platform/ansiText.h"
 #include "tests/tempFolder.h"
-#include "tools/cabarc/memberNames.h"
 
 namespace pm::unattended {
 namespace {
@@ -44,15 +44,13 @@ TEST(AnswerFile, NamesTheFileAndLineOfEveryMistake) {
 TEST(AnswerFile, RefusesFilesThatCannotBeAnswerFiles) {
   testing::TempFolder temp;
   const auto dir = temp.path;
-  EXPECT_FALSE(readAnswerFile(dir.string(), cabarc::cp1252ToUtf8));  // a folder
+  EXPECT_FALSE(readAnswerFile(dir.string(), cp1252ToUtf8));  // a folder
   std::ofstream(dir / "binary.ini", std::ios::binary)
       << std::string("agreement = accept\n\0\x7f", 21);
-  EXPECT_NE(readAnswerFile((dir / "binary.ini").string(), cabarc::cp1252ToUtf8)
-                .message()
-                .find("not text"),
+  EXPECT_NE(readAnswerFile((dir / "binary.ini").string(), cp1252ToUtf8).message().find("not text"),
             std::string::npos);
   std::ofstream(dir / "huge.ini") << "agreement = accept\n" << std::string(70 * 1024, '#');
-  EXPECT_FALSE(readAnswerFile((dir / "huge.ini").string(), cabarc::cp1252ToUtf8));
+  EXPECT_FALSE(readAnswerFile((dir / "huge.ini").string(), cp1252ToUtf8));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "platform/ansiText.h"
+
 namespace pm::unattended {
 
 namespace {
@@ -49,38 +51,6 @@ std::optional<std::string> fromUtf16(std::string_view bytes, bool bigEndian) {
 }
 
 }  // namespace
-
-bool isUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t more = 0;
-    char32_t cp = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c < 0xE0) {
-      more = 1, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c < 0xF0) {
-      more = 2, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c < 0xF5) {
-      more = 3, cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + more >= s.size()) return false;
-    for (std::size_t k = 1; k <= more; ++k) {
-      const auto t = static_cast<unsigned char>(s[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (t & 0x3F);
-    }
-    if ((more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) ||
-        (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-      return false;
-    i += more + 1;
-  }
-  return true;
-}
 
 Result<std::string> answerText(std::string_view bytes, CodePage ansi) {
   std::optional<std::string> text;

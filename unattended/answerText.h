@@ -16,10 +16,6 @@ namespace pm::unattended {
 
 using CodePage = std::string (*)(std::string_view bytes);
 
-// True when every byte belongs to a well-formed UTF-8 sequence (no overlong
-// forms, surrogates or code points past U+10FFFF).
-bool isUtf8(std::string_view s);
-
 // Fails ("is not text") on UTF-16 with an unpaired surrogate or an odd length,
 // and on text holding NUL characters.
 Result<std::string> answerText(std::string_view bytes, CodePage ansi);

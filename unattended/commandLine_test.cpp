@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "install/installWindow.h"
-#include "tools/cabarc/memberNames.h"
+#include "platform/ansiText.h"
 #include "unattended/answerText.h"
 #include "unattended/exitCodes.h"
 #include "unattended/outcome.h"
@@ -80,15 +80,15 @@ TEST(AnswerText, EveryEditorsEncodingGivesTheNameAsWritten) {
       {std::string("\xFE\xFF\0R\0e\0n\0\xE9\0e\0 \0M\0\xFC\0l\0l\0e\0r", 26), "UTF-16BE"},
   };
   for (const auto& [bytes, encoding] : files) {
-    const auto text = answerText(bytes, cabarc::cp1252ToUtf8);
+    const auto text = answerText(bytes, cp1252ToUtf8);
     ASSERT_TRUE(text) << encoding;
     EXPECT_EQ(text.value(), name) << encoding;
   }
-  EXPECT_EQ(answerText("\xFF\xFE\x01\xD8", cabarc::cp1252ToUtf8).message(), "is not text");
+  EXPECT_EQ(answerText("\xFF\xFE\x01\xD8", cp1252ToUtf8).message(), "is not text");
   EXPECT_FALSE(
       answerText("\xEF\xBB\xBFRen\xE9"
                  "e",
-                 cabarc::cp1252ToUtf8));
+                 cp1252ToUtf8));
   EXPECT_FALSE(isUtf8("\xED\xA0\x80"));  // a surrogate
   EXPECT_FALSE(isUtf8("\xC0\xAF"));      // an overlong "/"
   EXPECT_FALSE(isUtf8("\xE2\x82"));      // cut short

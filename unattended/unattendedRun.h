@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ansiText.h"
 #include "platform/services.h"
-#include "tools/cabarc/memberNames.h"
 #include "unattended/answerFile.h"
 #include "unattended/commandLine.h"
 
@@ -22,7 +22,7 @@ struct Options {
   // Set by the caller before prepare(): whose command line it reads, and the
   // code page of answer files that are not UTF-8.
   Program program = Program::Unattended;
-  CodePage ansi = cabarc::cp1252ToUtf8;
+  CodePage ansi = cp1252ToUtf8;
 };
 
 // Reads the command line (commandLine.h) and the answer file. Returns the exit

@@ -96,27 +96,4 @@ bool hasWildcard(std::string_view pattern) {
   return pattern.find_first_of("*?") != std::string_view::npos;
 }
 
-std::string cp1252ToUtf8(std::string_view stored) {
-  static constexpr char16_t kHigh[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::string out;
-  for (char ch : stored) {
-    const auto c = static_cast<unsigned char>(ch);
-    const char16_t u = c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c;
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-    } else if (u < 0x800) {
-      out += static_cast<char>(0xC0 | (u >> 6));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (u >> 12));
-      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return out;
-}
-
 }  // namespace pm::cabarc

@@ -7,6 +7,8 @@
 // < > : " | ? *).
 #pragma once
 
+#include "platform/ansiText.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,9 +36,8 @@ bool hasWildcard(std::string_view pattern);
 
 // A stored name without the UTF-8 attribute is in the Windows ANSI code page of
 // the machine that made the cabinet. Where the system has no ANSI code page
-// (Linux) it is taken as Windows-1252, the Western one, so that the tools of
-// both systems write the same names; bytes that code page leaves undefined keep
-// their Latin-1 meaning, as Windows converts them.
-std::string cp1252ToUtf8(std::string_view stored);
+// (Linux) it is taken as Windows-1252, the Western one (pm::cp1252ToUtf8), so
+// that the tools of both systems write the same names.
+using pm::cp1252ToUtf8;
 
 }  // namespace pm::cabarc
