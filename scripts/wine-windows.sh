@@ -13,6 +13,8 @@
 # whose prefixes hold both widths; the programs under test are started by the
 # loader of their width (wine_width).
 wine=/usr/lib/wine/wine64
+# shellcheck source=scripts/wine-prefix.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 # No Mono or Gecko installers, and no menu entries on the host's desktop for
 # the program group the install makes.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -63,8 +65,7 @@ demo_machine() {  # demo_machine DIR DEMO_DIR [earlier]
   local dir="$1" demo="$2"
   export WINEPREFIX="$dir/prefix"
   rm -rf "$WINEPREFIX" "$dir/setup"
-  mkdir -p "$dir"
-  "$wine" wineboot -i >/dev/null 2>&1
+  new_prefix "$WINEPREFIX" || return 1
   if [ "${3:-}" = earlier ]; then
     mkdir -p "$WINEPREFIX/drive_c/Program Files"
     cp -a "$demo/earlier/Program Files/Pelmora" "$WINEPREFIX/drive_c/Program Files/"
