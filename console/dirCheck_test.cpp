@@ -81,7 +81,7 @@ TEST(DirCheckDefault, AfterFiveRefusalsTheDefaultFolderIsMadeWithItsParentsOrSai
 }
 
 TEST_F(DirCheckTest, AnUnreadableRegistryIsReportedAndTheDefaultFolderLookedAt) {
-  if (!rig.spoilRegistry())
+  if (rig.spoilRegistry().empty())
     GTEST_SKIP() << "Windows: the real registry cannot be made unreadable for a test";
   std::filesystem::create_directories(rig.host(kDefault));
   for (const char* file : {"\\Pelmora.exe", "\\Dorvane.mdb"})

@@ -98,7 +98,9 @@ TEST_F(InstallWindowTest, TheEndIsReachedEvenWhenATemporaryFileCannotBeDeleted) 
 TEST_F(InstallWindowTest, CompleteTellsTheUserWhatFailedAndStillCloses) {
   install();
   frm.click("chkLaunch");
-  std::filesystem::remove_all(rig.host("C:\\setup"));
+  // A folder in the debug file's place (the working folder itself cannot be
+  // removed on Windows).
+  std::filesystem::create_directory(debugFile());
   rig.processes.startResult = Status::failure("no such program");
   EXPECT_TRUE(frm.click("cmdClose"));
   ASSERT_EQ(rig.toolkit.notices.size(), 2u);

@@ -5,50 +5,44 @@
 #include <filesystem>
 
 #include "database/testDatabase.h"
-#include "platform/posix/odbcDataSources.h"
-#include "platform/posix/posixRegistryStore.h"
-#include "platform/posix/testMachine.h"
 
 namespace pm::ado {
 namespace {
 
-// The product database registered as the data source Dorvane in a registry
-// store of a temporary machine, reached through the data sources that the registry derives.
+// The product database registered as the data source Dorvane in the registry
+// of the machine under test, reached through the data sources registered there.
 class ConnectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (pm::posix::OdbcDataSources::findSqliteDriver().empty())
+    if (!pm::testing::MachineUnderTest::hasSqliteDriver())
       GTEST_SKIP() << "SQLite ODBC driver not installed";
-    db = temp.folder / "Dorvane.mdb";
-    pm::testing::makeProductDatabase(db, "Korrimel");
-    point(db);
+    pm::testing::makeProductDatabase(machine.host(kDatabase), "Korrimel");
+    point(kDatabase);
   }
   // Registers Dorvane for `database`.
-  void point(const std::filesystem::path& database) {
+  void point(const std::string& database) {
+    auto& reg = machine.registryStore;
     ASSERT_TRUE(reg.writeValue(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources",
                                "Dorvane", RegValue::string("Microsoft Access Driver (*.mdb)")));
     ASSERT_TRUE(reg.writeValue(RootKey::CurrentUser, "Software\\ODBC\\ODBC.INI\\Dorvane", "DBQ",
-                               RegValue::string(temp.machine.toWindows(database))));
-    sources = std::make_unique<pm::posix::OdbcDataSources>(temp.machine, reg);
+                               RegValue::string(database)));
   }
   std::unique_ptr<Connection> open() {
-    auto cn = std::make_unique<Connection>(*sources);
+    auto cn = std::make_unique<Connection>(machine.registeredSources);
     cn->ConnectionString = kConnectionString;
     cn->Open();
     return cn;
   }
 
-  pm::posix::TempMachine temp;
-  pm::posix::PosixRegistryStore reg{temp.machine};
-  std::unique_ptr<pm::posix::OdbcDataSources> sources;
-  std::filesystem::path db;
+  static constexpr const char* kDatabase = "C:\\Dorvane.mdb";
+  pm::testing::MachineUnderTest machine;
 };
 
 // Reading rows, quoted names, the Access delete and transactions are played by
 // the registration stage's tests on this same driver.
 TEST_F(ConnectionTest, FailuresRaiseErrorsNamingTheirComponentAndCreateNothing) {
   EXPECT_THROW(open()->Execute("Select * from NoSuchTable"), Error);
-  Connection unregistered(*sources);
+  Connection unregistered(machine.registeredSources);
   unregistered.ConnectionString = "DSN=NotRegisteredHere;password=kelpfern;";
   try {
     unregistered.Open();
@@ -59,17 +53,15 @@ TEST_F(ConnectionTest, FailuresRaiseErrorsNamingTheirComponentAndCreateNothing) 
   }
   EXPECT_FALSE(unregistered.isOpen());
   // A registered database that is gone is not made anew.
-  std::filesystem::remove(db);
-  point(db);
+  std::filesystem::remove(machine.host(kDatabase));
   EXPECT_THROW(open(), Error);
-  EXPECT_FALSE(std::filesystem::exists(db));
+  EXPECT_FALSE(std::filesystem::exists(machine.host(kDatabase)));
 }
 
 TEST_F(ConnectionTest, EachOpenSeesTheDataSourceAsRegisteredNow) {
   open()->Close();
-  const auto other = temp.folder / "Other.mdb";
-  pm::testing::makeProductDatabase(other, "Second");
-  point(other);
+  pm::testing::makeProductDatabase(machine.host("C:\\Other.mdb"), "Second");
+  point("C:\\Other.mdb");
   EXPECT_EQ(open()->Execute("Select * from Company")->field("CompanyName"), "Second");
 }
 

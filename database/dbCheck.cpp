@@ -114,65 +114,11 @@ std::string read(RegistryReporter& reg, const std::string& key, const std::strin
   return reg.read(RootKey::CurrentUser, key, name).value_or("");
 }
 
-// The first half of the stage: the backup, the blank database from the main
-// cabinet, and the registration of the data source. Raises pm::Error.
-void installDatabase(InstallWindow& frm) {
-  InstallState& st = frm.state();
+// The data source of `database`: its own key, its Engines and Jet keys, and the
+// list entry. What is there already is kept.
+void registerDataSource(InstallWindow& frm, const std::string& database) {
   FileSystem& fs = frm.services().fs;
   RegistryStore& store = frm.services().registryStore;
-  const std::string database = st.appFolder + "\\Dorvane.mdb";
-  const std::string backup = st.appFolder + "\\DorvaneBKUP.mdb";
-  const std::string blank = st.tempFolder + "\\Dorvane.mdb";
-
-  frm.rept("DATABASE Upgrade Installation");
-  frm.showCurrent("Database");
-
-  // The user's database is never deleted, only replaced by the blank one once
-  // that is there: a failure anywhere leaves it in place beside its backup.
-  if (fs.fileExists(database)) {
-    frm.rept("Database exists.  Making backup and overwriting.");
-    // A database open in another program could change while it is copied, and
-    // Windows would refuse to replace it: nothing is touched.
-    if (fs.inUse(database)) {
-      throw Error("File in use: " + database +
-                      " is open in another program; close it and run the install again",
-                  kFileSource, kPermissionDenied);
-    }
-    if (!keepOlderBackup(frm, database, backup)) {
-      check(fs.copyFile(database, backup, true), fs, database);
-      if (!identicalCopy(fs, database, backup)) {
-        throw Error("The backup " + backup + " is not an identical copy of " + database +
-                        "; the database was left in place",
-                    kStageSource, kBackupMismatch);
-      }
-    }
-    // A rename would replace a read-only file without a word: the attribute
-    // says the database is not to be replaced, as a delete would refuse it.
-    if (fs.isReadOnly(database)) {
-      throw Error("Cannot replace \"" + fs.absolutePath(database) + "\": the file is read-only",
-                  kFileSource, kPermissionDenied);
-    }
-  } else {
-    frm.rept("Database not found, Creating blank database.");
-  }
-
-  frm.rept("Extracting database to " + st.tempFolder);
-  check(fs.setWorkingFolder(frm.services().installerFolder), fs, frm.services().installerFolder);
-  frm.ExecCmd("Cabarc -o X \"" + st.tempFolder + "\\Pelmora.CAB\" Dorvane.mdb \"" + st.tempFolder +
-              "\"\\");
-  frm.rept("Copying database");
-  // Only a blank database that was extracted whole takes the user's place. The
-  // copy goes to a temporary name beside it and is renamed over it when it is
-  // on disk, so the folder always holds one whole Dorvane.mdb.
-  const Result<std::string> extracted = fs.readText(blank);
-  check(extracted.status(), fs, blank);
-  if (extracted.value().empty()) {
-    throw Error("The blank database " + blank + " extracted from Pelmora.CAB is empty", kFileSource,
-                kFileNotFound);
-  }
-  check(fs.copyFile(blank, database, true), fs, blank);
-
-  // The data source: its own key, its Engines and Jet keys, and the list entry.
   RegistryReporter reg(frm, "dbCheck");
   const std::string dsnKey = std::string(kDataSourceRoot) + kDataSourceName;
   const std::string enginesKey = dsnKey + "\\Engines";
@@ -231,6 +177,66 @@ void installDatabase(InstallWindow& frm) {
     frm.rept("ODBC Data Sources Registers set.");
   }
   frm.rept("ODBC Data Sources registers complete. DSN Complete.");
+}
+
+// The first half of the stage: the backup, the blank database from the main
+// cabinet, and the registration of the data source. Raises pm::Error.
+void installDatabase(InstallWindow& frm) {
+  InstallState& st = frm.state();
+  FileSystem& fs = frm.services().fs;
+  const std::string database = st.appFolder + "\\Dorvane.mdb";
+  const std::string backup = st.appFolder + "\\DorvaneBKUP.mdb";
+  const std::string blank = st.tempFolder + "\\Dorvane.mdb";
+
+  frm.rept("DATABASE Upgrade Installation");
+  frm.showCurrent("Database");
+
+  // The user's database is never deleted, only replaced by the blank one once
+  // that is there: a failure anywhere leaves it in place beside its backup.
+  if (fs.fileExists(database)) {
+    frm.rept("Database exists.  Making backup and overwriting.");
+    // A database open in another program could change while it is copied, and
+    // Windows would refuse to replace it: nothing is touched.
+    if (fs.inUse(database)) {
+      throw Error("File in use: " + database +
+                      " is open in another program; close it and run the install again",
+                  kFileSource, kPermissionDenied);
+    }
+    if (!keepOlderBackup(frm, database, backup)) {
+      check(fs.copyFile(database, backup, true), fs, database);
+      if (!identicalCopy(fs, database, backup)) {
+        throw Error("The backup " + backup + " is not an identical copy of " + database +
+                        "; the database was left in place",
+                    kStageSource, kBackupMismatch);
+      }
+    }
+    // A rename would replace a read-only file without a word: the attribute
+    // says the database is not to be replaced, as a delete would refuse it.
+    if (fs.isReadOnly(database)) {
+      throw Error("Cannot replace \"" + fs.absolutePath(database) + "\": the file is read-only",
+                  kFileSource, kPermissionDenied);
+    }
+  } else {
+    frm.rept("Database not found, Creating blank database.");
+  }
+
+  frm.rept("Extracting database to " + st.tempFolder);
+  check(fs.setWorkingFolder(frm.services().installerFolder), fs, frm.services().installerFolder);
+  frm.ExecCmd("Cabarc -o X \"" + st.tempFolder + "\\Pelmora.CAB\" Dorvane.mdb \"" + st.tempFolder +
+              "\"\\");
+  frm.rept("Copying database");
+  // Only a blank database that was extracted whole takes the user's place. The
+  // copy goes to a temporary name beside it and is renamed over it when it is
+  // on disk, so the folder always holds one whole Dorvane.mdb.
+  const Result<std::string> extracted = fs.readText(blank);
+  check(extracted.status(), fs, blank);
+  if (extracted.value().empty()) {
+    throw Error("The blank database " + blank + " extracted from Pelmora.CAB is empty", kFileSource,
+                kFileNotFound);
+  }
+  check(fs.copyFile(blank, database, true), fs, blank);
+
+  registerDataSource(frm, database);
 }
 
 void reportFailure(InstallWindow& frm, const std::string& description, const std::string& source,

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "database/testDatabase.h"
-#include "platform/posix/odbcDataSources.h"
 #include "tests/fakeInstallWindow.h"
 #include "tests/windowTestRig.h"
 
@@ -22,10 +21,10 @@ const std::string kDsnKey = "SOFTWARE\\ODBC\\ODBC.INI\\Dorvane";
 const std::string kTestFailed =
     "Test DSN Failed.  DSN Connection not available on current system or registry blocked.";
 
-// A machine folder with an installer folder C:\setup and its temporary folder,
-// the real file system, registry store and ODBC data sources, and a cabinet
-// tool stand-in that "extracts" Dorvane.mdb by copying the blank database made
-// for the test, when the main cabinet is in the temporary folder.
+// The machine under test with an installer folder C:\\setup and its temporary
+// folder, its file system, registry and data sources, and a cabinet tool
+// stand-in that "extracts" Dorvane.mdb by copying the blank database made for
+// the test, when the main cabinet is in the temporary folder.
 class DbCheckTest : public ::testing::Test {
  protected:
   DbCheckTest() {
@@ -33,49 +32,61 @@ class DbCheckTest : public ::testing::Test {
     stdfs::create_directories(host(appFolder));
     frm.state().appFolder = appFolder;
     frm.state().tempFolder = tempFolder;
-    pm::testing::makeProductDatabase(blank, "Blank Company");
+    pm::testing::makeProductDatabase(host(blank), "Blank Company");
     pm::testing::writeFile(host(tempFolder + "\\Pelmora.CAB"), "a cabinet");
     cabarc.onRun = [this](const std::string&, const std::vector<std::string>& args) {
       // Cabarc -o X <cabinet> Dorvane.mdb <destination>\ .
       if (args.size() != 6 || !fs.fileExists(args[3])) return 1;
-      return fs.copyFile(temp.machine.toWindows(blank), args[5] + args[4], true) ? 0 : 1;
+      return fs.copyFile(blank, args[5] + args[4], true) ? 0 : 1;
     };
   }
   void SetUp() override {
-    if (posix::OdbcDataSources::findSqliteDriver().empty())
+    if (!testing::MachineUnderTest::hasSqliteDriver())
       GTEST_SKIP() << "SQLite ODBC driver not installed";
   }
   ~DbCheckTest() override { stdfs::current_path(cwd); }
 
-  stdfs::path host(const std::string& windowsPath) const {
-    return temp.machine.toHost(windowsPath);
-  }
+  stdfs::path host(const std::string& windowsPath) const { return machine.host(windowsPath); }
 
   const std::string appFolder = "C:\\Program Files\\Pelmora";
   const std::string tempFolder = "C:\\setup\\PMUpTemp";
   const std::string database = appFolder + "\\Dorvane.mdb";
   const std::string backup = appFolder + "\\DorvaneBKUP.mdb";
+  const std::string blank = "C:\\blank.mdb";
 
   stdfs::path cwd = stdfs::current_path();
-  posix::TempMachine temp;
-  stdfs::path blank = temp.folder / "blank.mdb";
-  posix::PosixFileSystem fs{temp.machine};
+  testing::MachineUnderTest machine;
+  FileSystem& fs = machine.fs;
   // The machine's registry, which can be made to refuse every value written.
-  struct Registry : posix::PosixRegistryStore {
-    using PosixRegistryStore::PosixRegistryStore;
+  struct Registry : RegistryStore {
+    explicit Registry(RegistryStore& store) : store(store) {}
+    Result<std::optional<RegValue>> readValue(RootKey root, const std::string& key,
+                                              const std::string& name) override {
+      return store.readValue(root, key, name);
+    }
     Status writeValue(RootKey root, const std::string& key, const std::string& name,
                       const RegValue& value) override {
       if (refuseWrites) return Status::failure("access denied");
-      return PosixRegistryStore::writeValue(root, key, name, value);
+      return store.writeValue(root, key, name, value);
     }
+    Status createKey(RootKey root, const std::string& key) override {
+      return store.createKey(root, key);
+    }
+    Result<bool> keyExists(RootKey root, const std::string& key) override {
+      return store.keyExists(root, key);
+    }
+    Result<std::vector<std::string>> valueNames(RootKey root, const std::string& key) override {
+      return store.valueNames(root, key);
+    }
+    RegistryStore& store;
     bool refuseWrites = false;
-  } registry{temp.machine};
-  posix::OdbcDataSources dataSources{temp.machine, registry};
+  } registry{machine.registryStore};
   testing::FakeClock clock;
   testing::FakeProcessRunner cabarc;
   InProcessDde dde;
   testing::NullToolkit toolkit;
-  Services services{{fs, clock, cabarc, registry, dataSources, dde, "C:\\setup"}, toolkit};
+  Services services{{fs, clock, cabarc, registry, machine.registeredSources, dde, "C:\\setup"},
+                    toolkit};
   testing::FakeInstallWindow frm{services};
 };
 
@@ -94,20 +105,20 @@ TEST_F(DbCheckTest, AnOlderDifferentBackupIsKeptUnderTheNextFreeNumber) {
   EXPECT_EQ(pm::testing::readFile(host(appFolder + "\\DorvaneBKUP.2.mdb")), "an older backup");
   EXPECT_EQ(pm::testing::readFile(host(appFolder + "\\DorvaneBKUP.1.mdb")), "an even older one");
   EXPECT_EQ(pm::testing::readFile(host(backup)), usersData);
-  EXPECT_EQ(pm::testing::readFile(host(database)), pm::testing::readFile(blank));
+  EXPECT_EQ(pm::testing::readFile(host(database)), pm::testing::readFile(host(blank)));
 }
 
 // The backup compares unequal, as a copy cut off by a full disk would.
 TEST(DbCheckBackup, ABackupThatDiffersFromTheDatabaseKeepsTheDatabaseInPlace) {
-  struct CutShortBackup : posix::PosixFileSystem {
-    using PosixFileSystem::PosixFileSystem;
+  struct CutShortBackup : testing::MachineFileSystem {
+    using MachineFileSystem::MachineFileSystem;
     Result<bool> sameContent(const std::string& a, const std::string& b) override {
       if (a.ends_with("BKUP.mdb") || b.ends_with("BKUP.mdb")) return false;
-      return PosixFileSystem::sameContent(a, b);
+      return MachineFileSystem::sameContent(a, b);
     }
   };
   testing::WindowTestRig rig;
-  CutShortBackup fs{rig.temp.machine};
+  CutShortBackup fs{rig};
   Services services{
       {fs, rig.clock, rig.processes, rig.registryStore, rig.dataSources, rig.dde, "C:\\setup"},
       rig.toolkit};
@@ -172,7 +183,7 @@ TEST_F(DbCheckTest, ARefusedDataSourceValueIsToldAndRecorded) {
 TEST_F(DbCheckTest, AnEmptyBlankDatabaseLeavesTheUsersInPlace) {
   pm::testing::makeProductDatabase(host(database), "Users data");
   const std::string usersData = pm::testing::readFile(host(database));
-  pm::testing::writeFile(blank, "");
+  pm::testing::writeFile(host(blank), "");
   dbCheck(frm);
   EXPECT_EQ(frm.state().failures.size(), 1u);
   EXPECT_EQ(pm::testing::readFile(host(database)), usersData);
@@ -196,9 +207,9 @@ TEST_F(DbCheckTest, AMissingMainCabinetFailsAtTheCopyWithTheUsersDataInPlace) {
 TEST_F(DbCheckTest, ADatabaseTheDriverCannotUseFailsOnlyTheTest) {
   // Text that is no database, then a database without the Company table.
   for (bool damaged : {true, false}) {
-    stdfs::remove(blank);
-    if (damaged) pm::testing::writeFile(blank, "this is not a database file, only text");
-    if (!damaged) pm::testing::sqlite(blank, "CREATE TABLE Status (StatusDescription TEXT);");
+    stdfs::remove(host(blank));
+    if (damaged) pm::testing::writeFile(host(blank), "this is not a database file, only text");
+    if (!damaged) pm::testing::sqlite(host(blank), "CREATE TABLE Status (StatusDescription TEXT);");
     frm.lines.clear();
 
     dbCheck(frm);

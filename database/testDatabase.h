@@ -1,25 +1,30 @@
-// Test helpers for the database tests: SQLite databases built and read with the
-// sqlite3 command-line shell.
+// Test helpers for the database tests: SQLite databases built and read through
+// the SQLite ODBC driver of the machine under test.
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
-#include "platform/posix/testMachine.h"
+#include "machineUnderTest.h"
+#include "platform/result.h"
+#include "tests/wholeFiles.h"
 
 namespace pm::testing {
 
-// Runs SQL on a SQLite database file with the sqlite3 shell; its output.
+// Runs SQL (one statement or more) on a SQLite database file, made when
+// missing; the rows as the sqlite3 shell prints them ("a|b" a line, NULL as
+// nothing), or the failure's description.
 inline std::string sqlite(const std::filesystem::path& db, const std::string& sql) {
-  std::string out;
-  FILE* pipe = ::popen(
-      ("sqlite3 " + shellQuote(db.string()) + " " + shellQuote(sql) + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    out.append(buffer, n);
-  if (pipe) ::pclose(pipe);
-  return out;
+  try {
+    std::string out;
+    for (const auto& row : MachineUnderTest::openSqlite(db)->execute(sql, {}).values) {
+      for (std::size_t i = 0; i < row.size(); ++i) out += (i ? "|" : "") + row[i].value_or("");
+      out += "\n";
+    }
+    return out;
+  } catch (const Error& e) {
+    return e.description();
+  }
 }
 
 // A product database as the main cabinet carries it: Company, with `company`

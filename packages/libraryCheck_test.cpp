@@ -26,6 +26,8 @@ TEST(LibraryCheck, ARegistrationThatFailsIsToldWithItsExitCode) {
                            "plmcal32.dll. New file install."}}) {
     testing::WindowTestRig rig;
     testing::FakeInstallWindow frm{rig.services};
+    // New to the machine each time (on Windows the rigs of a case share drive C:).
+    rig.fs.deleteFile(rig.fs.systemFolder().value() + "\\plmcal32.dll");
     rig.processes.onRun = [&](const std::string& cmdline, const std::vector<std::string>& args) {
       // Cabarc -o x|X "TEMP\CABINET" MEMBER "TEMP"\ puts MEMBER into TEMP.
       if (args.size() == 6 && args[0] == "Cabarc")

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "database/testDatabase.h"
-#include "platform/posix/odbcDataSources.h"
 #include "tests/fakeInstallWindow.h"
 #include "tests/windowTestRig.h"
 
@@ -20,14 +19,14 @@ namespace fs = std::filesystem;
 class RegCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (posix::OdbcDataSources::findSqliteDriver().empty())
+    if (!testing::MachineUnderTest::hasSqliteDriver())
       GTEST_SKIP() << "SQLite ODBC driver not installed";
     makeDatabase("");
     // The data source Dorvane, as the database stage registers it.
     for (const auto& [key, name, value] :
          {std::tuple{"ODBC Data Sources", "Dorvane",
                      std::string("Microsoft Access Driver (*.mdb)")},
-          {"Dorvane", "DBQ", rig.temp.machine.toWindows(db)}})
+          {"Dorvane", "DBQ", std::string(kDatabase)}})
       ASSERT_TRUE(rig.registryStore.writeValue(RootKey::CurrentUser,
                                                std::string("Software\\ODBC\\ODBC.INI\\") + key,
                                                name, RegValue::string(value)));
@@ -46,12 +45,12 @@ class RegCheckTest : public ::testing::Test {
     frm.regNameAnswer = [name](const std::string&) { return name; };
   }
 
+  static constexpr const char* kDatabase = "C:\\Dorvane.mdb";
   testing::WindowTestRig rig;
-  fs::path db = rig.temp.folder / "Dorvane.mdb";
-  posix::OdbcDataSources dataSources{rig.temp.machine, rig.registryStore};
-  Services services{
-      {rig.fs, rig.clock, rig.processes, rig.registryStore, dataSources, rig.dde, "C:\\setup"},
-      rig.toolkit};
+  fs::path db = rig.host(kDatabase);
+  Services services{{rig.fs, rig.clock, rig.processes, rig.registryStore, rig.registeredSources,
+                     rig.dde, "C:\\setup"},
+                    rig.toolkit};
   FakeInstallWindow frm{services};
 };
 
@@ -126,9 +125,10 @@ TEST_F(RegCheckTest, UnreachableDatabaseStillAsksAndChangesNothing) {
 }
 
 TEST_F(RegCheckTest, BrokenRegistryFileIsReportedOnceAndTheRestGoesOn) {
-  const fs::path hkcu = rig.temp.machine.registryFile("HKEY_CURRENT_USER");
-  const std::string broken = "this is no registry export\r\n[HKEY_CURRENT_USER\r\n";
-  testing::writeFile(hkcu, broken);
+  const fs::path hkcu = rig.spoilRegistry();
+  if (hkcu.empty())
+    GTEST_SKIP() << "Windows: the real registry cannot be made unreadable for a test";
+  const std::string broken = testing::readFile(hkcu);
   makeDatabase("INSERT INTO Status VALUES ('UserName', '3/4/2019', 'Ann');");
   typedName("Ann Lee");
 

@@ -5,12 +5,11 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
 #include "platform/posix/machine.h"
+#include "tests/wholeFiles.h"
 
 namespace pm::posix {
 
@@ -42,16 +41,6 @@ inline std::string shellQuote(const std::string& s) {
   std::string out = "'";
   for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
-}
-
-inline std::string readFile(const std::filesystem::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-inline void writeFile(const std::filesystem::path& p, const std::string& content) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << content;
 }
 
 }  // namespace pm::testing

@@ -651,58 +651,74 @@ LRESULT CALLBACK FormWindow::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
   return self->handle(hwnd, msg, wp, lp);
 }
 
+void FormWindow::paint(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  // Drawn off screen first: no flicker while the report runs.
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  paintContainer(hwnd, memory, client);
+  BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+         ps.rcPaint.bottom - ps.rcPaint.top, memory, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  EndPaint(hwnd, &ps);
+}
+
+// A control's notification: a click, a button's focus (it becomes the default
+// button while it has it), a text box's change.
+void FormWindow::command(WPARAM wp) {
+  Item* item = itemOfId(LOWORD(wp));
+  if (!item || !item->hwnd) return;
+  const std::string name = item->control->name;
+  const ui::ControlKind kind = item->control->kind;
+  switch (HIWORD(wp)) {
+    case BN_CLICKED:
+      if (kind == ui::ControlKind::Button || kind == ui::ControlKind::CheckBox) form_.click(name);
+      break;
+    case BN_SETFOCUS:
+    case BN_KILLFOCUS:
+      if (kind == ui::ControlKind::Button) {
+        SendMessageW(item->hwnd, BM_SETSTYLE,
+                     HIWORD(wp) == BN_SETFOCUS ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+      }
+      break;
+    case EN_CHANGE:
+      if (!setting_ && kind == ui::ControlKind::TextBox) {
+        form_.typeText(name, win32::narrow(windowText(item->hwnd)));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// Moved to a monitor of another DPI: laid out again at the place Windows suggests.
+void FormWindow::dpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  relayout();
+  form_.left = static_cast<double>(suggested.left) * 1440.0 / dpi_;
+  form_.top = static_cast<double>(suggested.top) * 1440.0 / dpi_;
+  const bool centred = form_.centred;
+  form_.centred = false;
+  placeWindow();
+  form_.centred = centred;
+}
+
 LRESULT FormWindow::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      RECT client;
-      GetClientRect(hwnd, &client);
-      // Drawn off screen first: no flicker while the report runs.
-      HDC memory = CreateCompatibleDC(dc);
-      HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-      HGDIOBJ old = SelectObject(memory, bitmap);
-      paintContainer(hwnd, memory, client);
-      BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
-             ps.rcPaint.bottom - ps.rcPaint.top, memory, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
-      SelectObject(memory, old);
-      DeleteObject(bitmap);
-      DeleteDC(memory);
-      EndPaint(hwnd, &ps);
+    case WM_PAINT:
+      paint(hwnd);
       return 0;
-    }
-    case WM_COMMAND: {
-      if (!lp) return 0;  // Enter or Escape with no button for them
-      Item* item = itemOfId(LOWORD(wp));
-      if (!item || !item->hwnd) return 0;
-      const std::string name = item->control->name;
-      const ui::ControlKind kind = item->control->kind;
-      switch (HIWORD(wp)) {
-        case BN_CLICKED:
-          if (kind == ui::ControlKind::Button || kind == ui::ControlKind::CheckBox) {
-            form_.click(name);
-          }
-          break;
-        case BN_SETFOCUS:
-        case BN_KILLFOCUS:
-          if (kind == ui::ControlKind::Button) {
-            SendMessageW(item->hwnd, BM_SETSTYLE,
-                         HIWORD(wp) == BN_SETFOCUS ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
-          }
-          break;
-        case EN_CHANGE:
-          if (!setting_ && kind == ui::ControlKind::TextBox) {
-            std::wstring text = windowText(item->hwnd);
-            form_.typeText(name, win32::narrow(text));
-          }
-          break;
-        default:
-          break;
-      }
+    case WM_COMMAND:
+      if (lp) command(wp);  // none: Enter or Escape with no button for them
       return 0;
-    }
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lp);
       if (header->code != NM_CUSTOMDRAW) break;
@@ -759,19 +775,9 @@ LRESULT FormWindow::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_DPICHANGED:
-      if (hwnd == hwnd_) {
-        dpi_ = HIWORD(wp);
-        const RECT* suggested = reinterpret_cast<const RECT*>(lp);
-        relayout();
-        form_.left = static_cast<double>(suggested->left) * 1440.0 / dpi_;
-        form_.top = static_cast<double>(suggested->top) * 1440.0 / dpi_;
-        const bool centred = form_.centred;
-        form_.centred = false;
-        placeWindow();
-        form_.centred = centred;
-        return 0;
-      }
-      break;
+      if (hwnd != hwnd_) break;
+      dpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+      return 0;
     default:
       break;
   }

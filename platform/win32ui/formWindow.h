@@ -66,6 +66,9 @@ class FormWindow : public ui::FormObserver {
 
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  void paint(HWND hwnd);
+  void command(WPARAM wp);
+  void dpiChanged(UINT dpi, const RECT& suggested);
 
   void build();
   void create(Item& item);

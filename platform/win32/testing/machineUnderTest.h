@@ -4,16 +4,29 @@
 // process are keys under a fresh temporary key (RegOverridePredefKey), removed
 // at the end, so a test never touches the user's own keys. The tests name their
 // files by Windows paths on drive C:, which under Wine is the test program's
-// own fresh prefix (scripts/wine-run); the cases of one program share it.
+// own fresh prefix (scripts/wine-run); the suites on this machine run each case
+// in a prefix of its own (pm_add_test EACH_CASE), as what a case leaves on C:
+// stays there.
+//
+// Wine has no Access driver: there the host's SQLite ODBC driver of the
+// program's width stands in for it, reached through odbc32.dll (which hands
+// every call to the host's unixODBC). A data source registered in
+// HKEY_CURRENT_USER\Software\ODBC\ODBC.INI with a DBQ opens that database
+// file through it, as on Linux (platform/posix/odbcDataSources.h).
 #pragma once
 
 #include <windows.h>
 
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "platform/datasources.h"
+#include "platform/ddeLinks.h"
+#include "platform/win32/odbc32.h"
 #include "platform/win32/wideText.h"
 #include "platform/win32/win32FileSystem.h"
 #include "platform/win32/win32RegistryStore.h"
@@ -54,17 +67,84 @@ class PrivateRegistryRoot {
   HKEY classesRoot_ = nullptr;
 };
 
+// The host (Linux) path of a Windows path under Wine; empty elsewhere.
+inline std::string wineHostPath(const std::filesystem::path& path) {
+  using Convert = char*(__cdecl*)(const wchar_t*);
+  const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* converted = convert ? convert(path.wstring().c_str()) : nullptr;
+  if (!converted) return {};
+  std::string text(converted);
+  HeapFree(GetProcessHeap(), 0, converted);
+  return text;
+}
+
+// The host's SQLite ODBC driver of this program's width.
+inline std::string sqliteDriver() {
+  return sizeof(void*) == 8 ? "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so"
+                            : "/usr/lib/i386-linux-gnu/odbc/libsqlite3odbc.so";
+}
+
+inline std::unique_ptr<DataSession> openSqliteFile(const std::filesystem::path& file,
+                                                   const char* options = "") {
+  return win32::connectOdbc32("Driver=" + sqliteDriver() + ";Database=" + wineHostPath(file) + ";" +
+                              options);
+}
+
+// "DSN=name;..." of a registered data source with a DBQ opens that file with
+// the SQLite driver (never making it); any other connection string goes to the
+// driver manager as it is.
+class RegisteredSqliteSources : public DataSources {
+ public:
+  explicit RegisteredSqliteSources(RegistryStore& registry) : registry_(registry) {}
+  Status prepare() override { return {}; }
+  std::unique_ptr<DataSession> connect(const std::string& connectionString) override {
+    if (connectionString.starts_with("DSN=")) {
+      const std::string name = connectionString.substr(4, connectionString.find(';') - 4);
+      auto listed = registry_.readValue(RootKey::CurrentUser, kOdbcDataSourcesKey, name);
+      auto dbq =
+          registry_.readValue(RootKey::CurrentUser, std::string(kOdbcIniKey) + "\\" + name, "DBQ");
+      if (listed && *listed && dbq && *dbq)
+        return openSqliteFile(std::filesystem::path(win32::widen((*dbq)->text)), "NoCreat=1;");
+    }
+    return win32::connectOdbc32(connectionString);
+  }
+
+ private:
+  RegistryStore& registry_;
+};
+
 struct MachineUnderTest {
   // The machine's Windows paths are the host's own.
   std::filesystem::path host(const std::string& windowsPath) const {
     return std::filesystem::path(win32::widen(windowsPath));
   }
-  // The real registry cannot be made unreadable for a test.
-  bool spoilRegistry() { return false; }
+  // The real registry cannot be made unreadable for a test: empty.
+  std::filesystem::path spoilRegistry() { return {}; }
+  // Windows has no Program Manager of ours: the system's answers, through
+  // DDEML (win32_dde_tests), or the shell's link objects (win32_tests).
+  std::unique_ptr<DdeServer> ownProgramManager() const { return nullptr; }
+  std::vector<std::string> groupItems(const std::string&) const { return {}; }
+
+  // Only under Wine, with the host's driver of this width installed.
+  static bool hasSqliteDriver() {
+    return !wineHostPath(L"C:\\").empty() &&
+           std::filesystem::exists(std::filesystem::path(L"Z:" + win32::widen(sqliteDriver())));
+  }
+  static std::unique_ptr<DataSession> openSqlite(const std::filesystem::path& file) {
+    return openSqliteFile(file);
+  }
 
   PrivateRegistryRoot registryRoot;
   win32::Win32FileSystem fs;
   win32::Win32RegistryStore registryStore;
+  // The data sources registered in registryStore.
+  RegisteredSqliteSources registeredSources{registryStore};
+};
+
+// The machine's own file system, for a test to change one answer of it.
+struct MachineFileSystem : win32::Win32FileSystem {
+  explicit MachineFileSystem(const MachineUnderTest&) {}
 };
 
 }  // namespace pm::testing
