@@ -83,6 +83,7 @@ TEST_F(PosixRegistryStoreTest, ReadsWhatAPersonOrRegeditWrites) {
 [hkey_current_user\Software\Korrimel Software\Pelmora]
 "AppPath"="D:\\Apps\\Pelmora"
   "Count" = DWORD:0000001F
+"Say \\\"x"="a \"quoted\" word, C:\\"
 
 [HKEY_CURRENT_USER\Software\Other]
 "Path"=hex(2):43,00,3a,00,5c,00,78,00,00,00
@@ -98,6 +99,9 @@ TEST_F(PosixRegistryStoreTest, ReadsWhatAPersonOrRegeditWrites) {
     EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "AppPath"),
               RegValue::string("D:\\Apps\\Pelmora"));
     EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "count"), RegValue::number(31));
+    // Backslashes pair from the start of a run: only an odd run escapes a quote.
+    EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "Say \\\"x"),
+              RegValue::string("a \"quoted\" word, C:\\"));
     EXPECT_EQ(read("Software\\Other", "Path"), RegValue::string("C:\\x"));
     EXPECT_EQ(read("Software\\Other", "Big"), RegValue::number(0x201));
     auto blob = store.readValue(HKCU, "Software\\Other", "Blob");
