@@ -62,6 +62,7 @@ inline std::uint32_t spread(std::uint32_t h) {
 
 bool sameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // mostly spelled alike: one wide compare
   for (std::size_t i = 0; i < a.size(); ++i)
     if (lower(a[i]) != lower(b[i])) return false;
   return true;
