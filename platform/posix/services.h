@@ -38,6 +38,9 @@ struct PosixServices : Platform {
         lock(machine),
         installerFolder(machine.toWindows(installerHostFolder)) {
     dde.registerServer(ProgramManager::kService, programManager);
+    // The installer reads the user's store late, after running other programs:
+    // a large store is scanned meanwhile.
+    registry.readAhead();
   }
   PosixServices(const PosixServices&) = delete;
   PosixServices& operator=(const PosixServices&) = delete;
