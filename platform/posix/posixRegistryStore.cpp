@@ -311,16 +311,14 @@ Status PosixRegistryStore::begin(RootKey root, bool exclusive, Lock& lock, File*
 
 // ---- reading: the store file once, then what changed ------------------------------
 
-void PosixRegistryStore::readAhead() {
+void PosixRegistryStore::readAhead(RootKey root) {
   std::lock_guard guard(mutex_);
-  for (RootKey root : {RootKey::CurrentUser, RootKey::ClassesRoot}) {
-    Status failure;
-    File* f = fileOf(root, failure);
-    if (!f || f->loaded || f->ahead.valid()) continue;
-    // No lock: a store file is replaced whole, by a rename, and what is scanned
-    // is taken only while the file is still the same (refresh, under the lock).
-    f->ahead = std::async(std::launch::async, &File::scan, f->path, f->rootName);
-  }
+  Status failure;
+  File* f = fileOf(root, failure);
+  if (!f || f->loaded || f->ahead.valid()) return;
+  // No lock: a store file is replaced whole, by a rename, and what is scanned
+  // is taken only while the file is still the same (refresh, under the lock).
+  f->ahead = std::async(std::launch::async, &File::scan, f->path, f->rootName);
 }
 
 // Brings the store file and the log in memory up to date. `releasable` (a shared

@@ -89,10 +89,10 @@ class PosixRegistryStore : public RegistryStore {
   // In the order of the file (new values go last).
   Result<std::vector<std::string>> valueNames(RootKey root, const std::string& keyPath) override;
 
-  // Starts scanning the store files in the background, for a program that will
-  // use them soon (the installer, which first runs other programs): its first
-  // call then finds the scan done. A file changed meanwhile is read again.
-  void readAhead();
+  // Starts scanning the store file of `root` in the background, for a program
+  // that will use it soon (the installer, which first runs other programs): its
+  // first call then finds the scan done. A file changed meanwhile is read again.
+  void readAhead(RootKey root);
 
   // What the end of the process does: folds the log of every store this object
   // has used into its store file, unless another running process still has lines

@@ -236,7 +236,7 @@ TEST_F(PosixRegistryStoreTest, AScanMadeAheadIsTakenOnlyWhileTheFileIsTheSame) {
   for (const bool edited : {false, true}) {
     writeFile(hkcu(), head);
     PosixRegistryStore ahead(temp.machine);
-    ahead.readAhead();
+    ahead.readAhead(HKCU);
     // A small file is scanned at once; then, in one case, edited by hand.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (edited) writeFile(hkcu(), head + added);
