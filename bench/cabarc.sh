@@ -104,3 +104,4 @@ if [ -n "${CABARC_EXE:-}" ]; then
   rm -f "$work/one.cab"
 fi
 rm -f "$cab"
+echo "load after: $(uptime)"

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <vector>
 
 #include "platform/posix/registryHive.h"
@@ -80,6 +81,10 @@ void syncFolder(const fs::path& file) {
   }
 }
 
+Status damagedStatus(const fs::path& file, const RegistryHive::ParseError& e) {
+  return Status::failure(file.string() + ": line " + std::to_string(e.line) + ": " + e.what);
+}
+
 Status checkText(const std::string& text, const char* what) {
   if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
     return Status::failure(std::string("The registry cannot store a ") + what +
@@ -135,6 +140,48 @@ struct PosixRegistryStore::File {
   int ownLog = -1;     // open for writing, with a shared lock, while this process
   dev_t wroteDev = 0;  // has lines in the log (see finish()): the log it wrote last
   ino_t wroteIno = 0;
+
+  // A scan of the store file made ahead of its first use (readAhead), taken
+  // when the file is still the one scanned.
+  struct Scanned {
+    Identity identity;  // does not exist: nothing to take
+    RegistryHive hive{std::string()};
+    Status damaged;
+  };
+  std::future<Scanned> ahead;
+
+  static Scanned scan(const fs::path& path, const std::string& rootName) {
+    Scanned r;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd < 0) return r;
+    if (::fstat(fd, &st) != 0) {
+      ::close(fd);
+      return r;
+    }
+    try {
+      r.hive = RegistryHive::load(
+          RegistryHive::fileSource(fd, static_cast<std::uint64_t>(st.st_size)), rootName);
+    } catch (const RegistryHive::ParseError& e) {
+      r.damaged = damagedStatus(path, e);
+    } catch (...) {
+      return Scanned{};  // changed while it was read, or no memory: read it when used
+    }
+    r.identity = Identity::of(st);
+    return r;
+  }
+  // The scan made ahead when it is of the store file as it is now (`now`, taken
+  // under the lock); it is used once either way.
+  bool takeScan(const Identity& now) {
+    if (!ahead.valid()) return false;
+    Scanned r = ahead.get();
+    if (!r.identity.exists || !r.identity.sameAs(now)) return false;
+    hive = std::move(r.hive);
+    damaged = std::move(r.damaged);
+    reg = now;
+    loaded = true;
+    return true;
+  }
 
   bool logHasLines() const { return logEnd > static_cast<off_t>(registryLog::kHeader.size()); }
   void dropLog() {
@@ -264,6 +311,16 @@ Status PosixRegistryStore::begin(RootKey root, bool exclusive, Lock& lock, File*
 
 // ---- reading: the store file once, then what changed ------------------------------
 
+void PosixRegistryStore::readAhead(RootKey root) {
+  std::lock_guard guard(mutex_);
+  Status failure;
+  File* f = fileOf(root, failure);
+  if (!f || f->loaded || f->ahead.valid()) return;
+  // No lock: a store file is replaced whole, by a rename, and what is scanned
+  // is taken only while the file is still the same (refresh, under the lock).
+  f->ahead = std::async(std::launch::async, &File::scan, f->path, f->rootName);
+}
+
 // Brings the store file and the log in memory up to date. `releasable` (a shared
 // lock) is let go once both files are open when the store file must be read
 // again: the reading and parsing then keep no writer waiting.
@@ -279,6 +336,13 @@ Status PosixRegistryStore::refresh(File& f, Lock* releasable) {
     if (!f.loaded || !now.sameAs(f.reg)) {
       // Read the store file again, and the log from its start.
       f.forget();
+      if (f.takeScan(now)) {
+        if (!f.damaged.ok()) return f.damaged;
+        struct stat ls {};
+        const Result<int> logFd = f.openLog(ls);
+        if (!logFd) return logFd.status();
+        return logFd.value() >= 0 ? f.takeLog(logFd.value(), ls) : Status{};
+      }
       f.hive = RegistryHive(f.rootName);
       f.damaged = {};
       int regFd = -1;
@@ -308,8 +372,7 @@ Status PosixRegistryStore::refresh(File& f, Lock* releasable) {
           f.hive = RegistryHive::load(
               RegistryHive::fileSource(regFd, static_cast<std::uint64_t>(st.st_size)), f.rootName);
         } catch (const RegistryHive::ParseError& e) {
-          f.damaged =
-              Status::failure(f.path.string() + ": line " + std::to_string(e.line) + ": " + e.what);
+          f.damaged = damagedStatus(f.path, e);
         } catch (const RegistryHive::SourceChanged&) {
           if (logFd.value() >= 0) ::close(logFd.value());
           continue;  // changed in place while it was read

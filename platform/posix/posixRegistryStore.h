@@ -23,10 +23,11 @@
 // transaction log):
 //
 // - A store file is scanned once per process (registryHive.h: every line
-//   checked, a key's values read when the key is first used) and kept; every
-//   call checks it by identity, size and times (stat), so a file changed by
-//   another process or by hand is read again as it stands. A reader lets go of
-//   the lock while it scans.
+//   checked, a key's values read when the key is first used), in the
+//   background ahead of its first use where the program asks (readAhead), and
+//   kept; every call checks it by identity, size and times (stat), so a file
+//   changed by another process or by hand is read again as it stands. A reader
+//   lets go of the lock while it scans.
 // - A write appends one checksummed line to the log <file>.log (registryLog.h)
 //   and flushes it before it returns; every reader applies the log on top of the
 //   store file, so a write is seen by every process at once. A line cut short
@@ -87,6 +88,11 @@ class PosixRegistryStore : public RegistryStore {
   Result<bool> keyExists(RootKey root, const std::string& keyPath) override;
   // In the order of the file (new values go last).
   Result<std::vector<std::string>> valueNames(RootKey root, const std::string& keyPath) override;
+
+  // Starts scanning the store file of `root` in the background, for a program
+  // that will use it soon (the installer, which first runs other programs): its
+  // first call then finds the scan done. A file changed meanwhile is read again.
+  void readAhead(RootKey root);
 
   // What the end of the process does: folds the log of every store this object
   // has used into its store file, unless another running process still has lines

@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include "platform/posix/testMachine.h"
 
 namespace pm::posix {
@@ -83,6 +86,7 @@ TEST_F(PosixRegistryStoreTest, ReadsWhatAPersonOrRegeditWrites) {
 [hkey_current_user\Software\Korrimel Software\Pelmora]
 "AppPath"="D:\\Apps\\Pelmora"
   "Count" = DWORD:0000001F
+"Say \\\"x"="a \"quoted\" word, C:\\"
 
 [HKEY_CURRENT_USER\Software\Other]
 "Path"=hex(2):43,00,3a,00,5c,00,78,00,00,00
@@ -98,6 +102,9 @@ TEST_F(PosixRegistryStoreTest, ReadsWhatAPersonOrRegeditWrites) {
     EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "AppPath"),
               RegValue::string("D:\\Apps\\Pelmora"));
     EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "count"), RegValue::number(31));
+    // Backslashes pair from the start of a run: only an odd run escapes a quote.
+    EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "Say \\\"x"),
+              RegValue::string("a \"quoted\" word, C:\\"));
     EXPECT_EQ(read("Software\\Other", "Path"), RegValue::string("C:\\x"));
     EXPECT_EQ(read("Software\\Other", "Big"), RegValue::number(0x201));
     auto blob = store.readValue(HKCU, "Software\\Other", "Blob");
@@ -220,6 +227,24 @@ TEST_F(PosixRegistryStoreTest, ADamagedFileIsReportedWithItsLineAndNeverOverwrit
   }
   // The other root's file is not touched by this one's damage.
   EXPECT_TRUE(store.writeValue(HKCR, ".pmd", "", RegValue::string("Pelmora.Document")).ok());
+}
+
+TEST_F(PosixRegistryStoreTest, AScanMadeAheadIsTakenOnlyWhileTheFileIsTheSame) {
+  const std::string head =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n";
+  const std::string added = "\r\n[HKEY_CURRENT_USER\\Software\\B]\r\n";
+  for (const bool edited : {false, true}) {
+    writeFile(hkcu(), head);
+    PosixRegistryStore ahead(temp.machine);
+    ahead.readAhead(HKCU);
+    // A small file is scanned at once; then, in one case, edited by hand.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (edited) writeFile(hkcu(), head + added);
+    EXPECT_EQ(ahead.keyExists(HKCU, "Software\\B").value(), edited);
+    ASSERT_TRUE(ahead.writeValue(HKCU, "Software\\A", "m", RegValue::number(1)).ok());
+    ASSERT_TRUE(ahead.flush().ok());
+    EXPECT_EQ(readFile(hkcu()), head + "\"m\"=dword:00000001\r\n" + (edited ? added : ""));
+  }
 }
 
 TEST_F(PosixRegistryStoreTest, ProcessesWritingAtOnceLoseNothing) {

@@ -62,6 +62,7 @@ inline std::uint32_t spread(std::uint32_t h) {
 
 bool sameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // mostly spelled alike: one wide compare
   for (std::size_t i = 0; i < a.size(); ++i)
     if (lower(a[i]) != lower(b[i])) return false;
   return true;
@@ -242,7 +243,8 @@ struct ValueLine {
 };
 
 // The closing quote of a quoted text that starts at s[0], or npos. Backslashes
-// pair from the start of a run: an odd run before a quote escapes it.
+// pair from the start of a run: an odd run just before a quote escapes it (only
+// that run counts, so a path's many backslashes cost nothing).
 std::size_t closingQuote(std::string_view s) {
   const char* const base = s.data();
   std::size_t from = 1;
@@ -250,17 +252,9 @@ std::size_t closingQuote(std::string_view s) {
     const void* quote = from < s.size() ? std::memchr(base + from, '"', s.size() - from) : nullptr;
     if (!quote) return std::string_view::npos;
     const std::size_t q = static_cast<std::size_t>(static_cast<const char*>(quote) - base);
-    bool escaped = false;
-    for (std::size_t j = from; j < q;) {
-      const void* slash = std::memchr(base + j, '\\', q - j);
-      if (!slash) break;
-      std::size_t end = static_cast<std::size_t>(static_cast<const char*>(slash) - base);
-      const std::size_t start = end;
-      while (end < q && s[end] == '\\') ++end;
-      if ((end - start) % 2 == 1 && end == q) escaped = true;
-      j = end;
-    }
-    if (!escaped) return q;
+    std::size_t run = q;
+    while (run > from && base[run - 1] == '\\') --run;
+    if ((q - run) % 2 == 0) return q;
     from = q + 1;
   }
 }
@@ -519,7 +513,13 @@ struct RegistryHive::Impl {
   std::shared_ptr<const Source> source;
   std::string added;
   std::vector<Key> keys;
-  std::vector<Slot> keySlots;
+  // A key's slot holds where its path is too: a lookup in a table of a hundred
+  // thousand keys then reads the slot and the path, not the key between them.
+  struct KeySlot {
+    Slot slot;
+    Span path;
+  };
+  std::vector<KeySlot> keySlots;
   std::vector<Section> sections;  // in the order of the source
   bool loading = false;
   // What the source is like, so that what is written matches it: its header was
@@ -606,10 +606,10 @@ struct RegistryHive::Impl {
     if (keySlots.empty()) return kNone;
     const std::size_t mask = keySlots.size() - 1;
     for (std::size_t i = spread(hash) & mask;; i = (i + 1) & mask) {
-      const Slot slot = keySlots[i];
-      if (slot.index == 0) return kNone;
-      if (slot.hash == hash && sameIgnoringCase(view(keys[slot.index - 1].path), path))
-        return slot.index - 1;
+      const KeySlot& entry = keySlots[i];
+      if (entry.slot.index == 0) return kNone;
+      if (entry.slot.hash == hash && sameIgnoringCase(view(entry.path), path))
+        return entry.slot.index - 1;
     }
   }
 
@@ -620,13 +620,19 @@ struct RegistryHive::Impl {
     slots[j] = {hash, index + 1};
   }
 
+  void putKey(std::uint32_t k) {
+    const std::size_t mask = keySlots.size() - 1;
+    std::size_t j = spread(keys[k].hash) & mask;
+    while (keySlots[j].slot.index) j = (j + 1) & mask;
+    keySlots[j] = {{keys[k].hash, k + 1}, keys[k].path};
+  }
   void indexKey(std::uint32_t k) {
     if ((keys.size() + 1) * 2 > keySlots.size()) {
       keySlots.assign(std::max<std::size_t>(64, keySlots.size() * 2), {});
       for (std::uint32_t i = 0; i < keys.size(); ++i)
-        if (i != k) put(keySlots, keys[i].hash, i);
+        if (i != k) putKey(i);
     }
-    put(keySlots, keys[k].hash, k);
+    putKey(k);
   }
 
   std::uint32_t findKey(std::string_view keyPath) const {

@@ -38,6 +38,10 @@ struct PosixServices : Platform {
         lock(machine),
         installerFolder(machine.toWindows(installerHostFolder)) {
     dde.registerServer(ProgramManager::kService, programManager);
+    // The installer reads the user's store late, after running other programs:
+    // a large store is scanned meanwhile. (The classes store is changed by the
+    // registration programs it runs first: a scan of it now would be wasted.)
+    registry.readAhead(RootKey::CurrentUser);
   }
   PosixServices(const PosixServices&) = delete;
   PosixServices& operator=(const PosixServices&) = delete;

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <mspack.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace pm::cabarc {
@@ -29,10 +31,31 @@ struct Sys;
 struct SysFile {
   enum class Kind { Host, Memory, Discard, Output } kind = Kind::Host;
   Sys* sys = nullptr;
-  std::FILE* fp = nullptr;  // Host: the cabinet, read through a buffer
-  int fd = -1;              // Output: written straight through
-  std::size_t pos = 0;      // Memory
+  // Host: the cabinet, read at `pos` through `buffer` (which holds its bytes
+  // from `bufferAt`). libmspack reads a member's header, then seeks back over
+  // what it read past the name, and asks where it is: all within the buffer,
+  // without a system call (the C library's streams make one for each).
+  // Output: the file, written straight through.
+  int fd = -1;
+  std::size_t pos = 0;  // Memory, Host: where the next read starts
+  off_t size = 0;       // Host
+  std::unique_ptr<char[]> buffer;
+  std::size_t bufferAt = 0, buffered = 0;
 };
+constexpr std::size_t kReadBuffer = 32 * 1024;  // a cabinet's data blocks are up to 32 KiB
+
+// Up to `bytes` of a host file from `at`; -1 on error.
+ssize_t readAt(int fd, char* into, std::size_t bytes, std::size_t at) {
+  std::size_t got = 0;
+  while (got < bytes) {
+    const ssize_t n = ::pread(fd, into + got, bytes - got, static_cast<off_t>(at + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(got);
+}
 
 // libmspack's I/O and allocation callbacks, with the context they need. The
 // mspack_system must come first: libmspack hands the address back as `self`.
@@ -79,12 +102,15 @@ mspack_file* sysOpen(mspack_system* self, const char* name, int mode) {
     }
   } else {
     // Only the cabinet is opened by name, and only to be read.
-    if (mode == MSPACK_SYS_OPEN_READ) f->fp = std::fopen(name, "rbe");
-    if (!f->fp) {
+    struct stat st {};
+    if (mode == MSPACK_SYS_OPEN_READ) f->fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (f->fd < 0 || ::fstat(f->fd, &st) != 0) {
+      if (f->fd >= 0) ::close(f->fd);
       delete f;
       return nullptr;
     }
-    std::setvbuf(f->fp, nullptr, _IOFBF, 1 << 16);
+    f->size = st.st_size;
+    f->buffer = std::make_unique_for_overwrite<char[]>(kReadBuffer);
   }
   return reinterpret_cast<mspack_file*>(f);
 }
@@ -92,8 +118,12 @@ mspack_file* sysOpen(mspack_system* self, const char* name, int mode) {
 void sysClose(mspack_file* file) {
   SysFile* f = fileOf(file);
   if (!f) return;
+  if (f->kind == SysFile::Kind::Host) {
+    ::close(f->fd);
+    delete f;
+    return;
+  }
   // A close can still report a write that failed (a quota, a network file system).
-  if (f->fp) std::fclose(f->fp);
   if (f->fd >= 0 && f->sys->writeError.empty() && f->sys->written) f->sys->written(f->fd);
   if (f->fd >= 0 && ::close(f->fd) != 0) noteWriteError(f->sys, errno);
   delete f;
@@ -104,9 +134,32 @@ int sysRead(mspack_file* file, void* buffer, int bytes) {
   if (!f || bytes < 0) return -1;
   switch (f->kind) {
     case SysFile::Kind::Host: {
-      const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(bytes), f->fp);
-      if (n == 0 && std::ferror(f->fp)) return -1;
-      return static_cast<int>(n);
+      char* to = static_cast<char*>(buffer);
+      auto wanted = static_cast<std::size_t>(bytes);
+      std::size_t done = 0;
+      while (done < wanted) {
+        if (f->pos >= f->bufferAt && f->pos < f->bufferAt + f->buffered) {
+          const std::size_t from = f->pos - f->bufferAt;
+          const std::size_t n = std::min(wanted - done, f->buffered - from);
+          std::memcpy(to + done, f->buffer.get() + from, n);
+          done += n;
+          f->pos += n;
+          continue;
+        }
+        if (wanted - done >= kReadBuffer) {  // a large read needs no buffer
+          const ssize_t n = readAt(f->fd, to + done, wanted - done, f->pos);
+          if (n < 0) return -1;
+          done += static_cast<std::size_t>(n);
+          f->pos += static_cast<std::size_t>(n);
+          break;
+        }
+        const ssize_t n = readAt(f->fd, f->buffer.get(), kReadBuffer, f->pos);
+        if (n < 0) return -1;
+        f->bufferAt = f->pos;
+        f->buffered = static_cast<std::size_t>(n);
+        if (n == 0) break;  // the end of the file
+      }
+      return static_cast<int>(done);
     }
     case SysFile::Kind::Memory: {
       const auto& mem = f->sys->memory;
@@ -155,14 +208,10 @@ int sysSeek(mspack_file* file, off_t offset, int mode) {
   SysFile* f = fileOf(file);
   if (!f) return -1;
   switch (f->kind) {
-    case SysFile::Kind::Host: {
-      const int whence = mode == MSPACK_SYS_SEEK_START ? SEEK_SET
-                         : mode == MSPACK_SYS_SEEK_CUR ? SEEK_CUR
-                                                       : SEEK_END;
-      return fseeko(f->fp, offset, whence);
-    }
+    case SysFile::Kind::Host:
     case SysFile::Kind::Memory: {
-      const auto size = static_cast<off_t>(f->sys->memory.size());
+      const auto size =
+          f->kind == SysFile::Kind::Host ? f->size : static_cast<off_t>(f->sys->memory.size());
       off_t base = 0;
       if (mode == MSPACK_SYS_SEEK_CUR) base = static_cast<off_t>(f->pos);
       if (mode == MSPACK_SYS_SEEK_END) base = size;
@@ -181,7 +230,6 @@ int sysSeek(mspack_file* file, off_t offset, int mode) {
 off_t sysTell(mspack_file* file) {
   SysFile* f = fileOf(file);
   if (!f) return -1;
-  if (f->kind == SysFile::Kind::Host) return ftello(f->fp);
   return static_cast<off_t>(f->pos);
 }
 
