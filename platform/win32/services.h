@@ -16,6 +16,7 @@
 #include "platform/win32/odbc32.h"
 #include "platform/win32/shellLinkGroups.h"
 #include "platform/win32/systemLibrary.h"
+#include "platform/win32/temporaryFiles.h"
 #include "platform/win32/win32Clock.h"
 #include "platform/win32/win32FileSystem.h"
 #include "platform/win32/win32InstallLock.h"
@@ -42,6 +43,13 @@ struct Win32Services : Platform {
     return {fs, clock, processes, registry, dataSources, dde, installerFolder};
   }
   InstallLock& installLock() override { return lock; }
+  void planOnly() override { leaveRecordAlone(); }
+  // The Access driver on the file; with no file, the data source as registered.
+  std::unique_ptr<DataSession> openDatabaseFile(const std::string& file,
+                                                const std::string& connectionString) override {
+    if (file.empty()) return connectOdbc32(connectionString);
+    return connectOdbc32("Driver={" + std::string(kAccessDriverName) + "};DBQ=" + file + ";");
+  }
 
   // The installer folder (the running program's), without a trailing separator.
   std::string installerFolder;

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
+#include <atomic>
 
 #include <mutex>
 #include <random>
@@ -124,6 +125,7 @@ class RecordFolder {
 
 // Appends one entry to the record, on disk before the caller goes on.
 void note(const LeftoverEntry& entry) {
+  if (recordLeftAlone()) return;
   const RecordFolder folder;
   if (folder.record().empty()) return;
   const HANDLE h = CreateFileW(folder.record().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
@@ -311,6 +313,7 @@ void removeOwnFolder(const std::wstring& place) {
 }  // namespace
 
 void sweepLeftovers() {
+  if (recordLeftAlone()) return;
   const RecordFolder folder;
   if (folder.record().empty()) return;
   const HANDLE h = CreateFileW(folder.record().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -332,6 +335,18 @@ void sweepLeftovers() {
   DeleteFileW(folder.record().c_str());
   std::lock_guard<std::mutex> lock(notedMutex);
   noted.clear();
+}
+
+namespace {
+std::atomic<bool> leftAlone{false};
+}  // namespace
+
+void leaveRecordAlone() {
+  leftAlone = true;
+}
+
+bool recordLeftAlone() {
+  return leftAlone;
 }
 
 }  // namespace pm::win32
