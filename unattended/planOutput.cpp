@@ -58,21 +58,6 @@ std::string fileText(const FileState& s) {
   return std::to_string(s.size) + " bytes" + (s.time ? ", " + s.time->text() : "");
 }
 
-std::string programText(const ProgramRecord& p) {
-  std::string note;
-  if (!p.waited) {
-    note = "started when \"Complete\" is pressed; not started by the plan";
-  } else if (p.ranForReal) {
-    note =
-        "run by the plan (it only reads the cabinet, or extracts into the plan's own "
-        "folder); exit code " +
-        std::to_string(p.exitCode);
-  } else {
-    note = "not started by the plan; expected exit code " + std::to_string(p.exitCode);
-  }
-  return p.commandLine + "    (" + note + ")";
-}
-
 std::string valueName(const std::string& name) {
   return name.empty() ? "(Default)" : name;
 }
@@ -137,8 +122,18 @@ void writePlanText(std::ostream& out, PlanPlatform& plan, const PlanRun& run) {
   }
   section("Program group", plan.record.ddeCommands.empty());
   for (const DdeRecord& d : plan.record.ddeCommands) out << "  " << d.command << "\n";
-  section("Programs", plan.record.programs.empty());
-  for (const ProgramRecord& p : plan.record.programs) out << "  " << programText(p) << "\n";
+  section("Programs the install would start, in order", plan.record.programs.empty());
+  for (const ProgramRecord& p : plan.record.programs) {
+    out << "  " << p.commandLine << "    ";
+    if (!p.waited) {
+      out << "(when \"Complete\" is pressed; not started by the plan)\n";
+    } else if (p.ranForReal) {
+      out << "(run by the plan, writing only into its own folder: exit code " << p.exitCode
+          << ")\n";
+    } else {
+      out << "(not started by the plan; exit code expected " << p.exitCode << ")\n";
+    }
+  }
   out << "\nWhat a plan cannot know in advance:\n";
   out << "  - the clock: dates and times in the report are those of the plan's run\n";
   out << "  - anything that changes on the machine between the plan and the install\n";
