@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/leftoverRecord.h"
 #include "platform/posix/temporaryFiles.h"
 
 namespace pm::posix {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/leftoverRecord.h"
 #include "platform/posix/registryHive.h"
 #include "platform/posix/registryLog.h"
 #include "platform/posix/temporaryFiles.h"

@@ -1,6 +1,6 @@
 #include "platform/posix/services.h"
 
-#include "platform/posix/temporaryFiles.h"
+#include "platform/leftoverRecord.h"
 #include "platform/posix/unixOdbc.h"
 
 namespace pm {

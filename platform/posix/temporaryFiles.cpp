@@ -5,7 +5,6 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <atomic>
 
 #include <cctype>
 #include <cerrno>
@@ -233,18 +232,6 @@ void sweepLeftovers(const Machine& machine) {
     }
   }
   ::unlink(list.c_str());
-}
-
-namespace {
-std::atomic<bool> leftAlone{false};
-}  // namespace
-
-void leaveRecordAlone() {
-  leftAlone = true;
-}
-
-bool recordLeftAlone() {
-  return leftAlone;
 }
 
 }  // namespace pm::posix

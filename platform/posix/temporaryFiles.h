@@ -97,10 +97,4 @@ void noteOwnTemporaryFolder(const Machine& machine, const std::filesystem::path&
 // Only while no other process of ours runs on the machine: under the install lock.
 void sweepLeftovers(const Machine& machine);
 
-// A plan runs in this process (platform/recording.h): from now on the record
-// of leftover places is neither written nor swept, so the machine keeps it as
-// it was.
-void leaveRecordAlone();
-bool recordLeftAlone();
-
 }  // namespace pm::posix

@@ -11,12 +11,12 @@
 #include <string>
 
 #include "platform/datasources.h"
+#include "platform/leftoverRecord.h"
 #include "platform/services.h"
 #include "platform/win32/ddemlClient.h"
 #include "platform/win32/odbc32.h"
 #include "platform/win32/shellLinkGroups.h"
 #include "platform/win32/systemLibrary.h"
-#include "platform/win32/temporaryFiles.h"
 #include "platform/win32/win32Clock.h"
 #include "platform/win32/win32FileSystem.h"
 #include "platform/win32/win32InstallLock.h"

@@ -3,7 +3,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
-#include <atomic>
 
 #include <mutex>
 #include <random>
@@ -335,18 +334,6 @@ void sweepLeftovers() {
   DeleteFileW(folder.record().c_str());
   std::lock_guard<std::mutex> lock(notedMutex);
   noted.clear();
-}
-
-namespace {
-std::atomic<bool> leftAlone{false};
-}  // namespace
-
-void leaveRecordAlone() {
-  leftAlone = true;
-}
-
-bool recordLeftAlone() {
-  return leftAlone;
 }
 
 }  // namespace pm::win32

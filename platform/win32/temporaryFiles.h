@@ -79,10 +79,4 @@ void noteOwnTemporaryFolder(const std::wstring& folder);
 // Only while no other installer runs: under the install lock.
 void sweepLeftovers();
 
-// A plan runs in this process (platform/recording.h): from now on the record
-// of leftover places is neither written nor swept, so the machine keeps it as
-// it was.
-void leaveRecordAlone();
-bool recordLeftAlone();
-
 }  // namespace pm::win32
