@@ -390,7 +390,10 @@ Status RecordingFileSystem::writeText(const std::string& path, const std::string
 }
 
 Result<std::string> RecordingFileSystem::shortPath(const std::string& path) {
+  // A file the plan replaced keeps the short name it has now.
+  const std::string abs = absolutePath(path);
   const Place place = where(path);
+  if (!place.gone && !inScratch(abs) && real_.fileExists(abs)) return real_.shortPath(abs);
   if (place.gone || place.node || inScratch(place.real) || !real_.fileExists(place.real)) {
     record_.unknown("the short (8.3) names of files that the install would make");
     return Status::failure("no short name in a plan");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A plan under Wine changes nothing and tells what the install then does: on
-# the Windows demo (an upgrade over the earlier installation, then a second
-# run on the upgraded machine), the registry exported (HKCU, HKCR) and every
+# the Windows demo (a first install, an upgrade over the earlier installation,
+# then a second run on the upgraded machine), the registry exported (HKCU, HKCR) and every
 # file of drive_c and of the installer folder hashed before and after
 # `PMSetupUnattended.exe --plan` (and, on the upgrade, `PMSetup.exe /plan
 # /answers= /log=` with JSON), then the install run and its report lines and
@@ -79,12 +79,14 @@ assert d["report"][-1] == "Install Complete." and d["exitCode"] == 0, d["exitCod
   fi
 }
 
-dir="$work/machine"
-demo_machine "$dir" "$demo" earlier
-setup="$dir/setup"
-printf 'agreement = accept\nhelp = yes\nname = Ann O'"'"'Neill\n' >"$dir/answers.ini"
-road upgrade
-road second-run
+for name in first upgrade; do
+  dir="$work/$name"
+  demo_machine "$dir" "$demo" "$([ "$name" = upgrade ] && echo earlier)"
+  setup="$dir/setup"
+  printf 'agreement = accept\nhelp = yes\nname = Ann O'"'"'Neill\n' >"$dir/answers.ini"
+  road "$name"
+done
+road second-run  # on the upgraded machine
 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 [ "$failures" = 0 ] && echo "the plan roads passed ($width)"
 exit $((failures > 0))

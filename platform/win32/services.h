@@ -46,10 +46,7 @@ struct Win32Services : Platform {
   void planOnly() override { leaveRecordAlone(); }
   // The Access driver on the file; with no file, the data source as registered.
   std::unique_ptr<DataSession> openDatabaseFile(const std::string& file,
-                                                const std::string& connectionString) override {
-    if (file.empty()) return connectOdbc32(connectionString);
-    return connectOdbc32("Driver={" + std::string(kAccessDriverName) + "};DBQ=" + file + ";");
-  }
+                                                const std::string& connectionString) override;
 
   // The installer folder (the running program's), without a trailing separator.
   std::string installerFolder;
