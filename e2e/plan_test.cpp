@@ -82,7 +82,7 @@ void expectFilesAsPlanned(const DemoCopy& demo, const std::string& planText) {
     const std::string kind = line.substr(2, pathAt - 4);
     const std::size_t end = line.find("  ", pathAt);
     const fs::path file = hostPath(demo, line.substr(pathAt, end - pathAt));
-    if (kind == "deleted" || kind == "folder-removed") {
+    if (kind == "deleted" || kind == "folder-removed" || kind == "link-removed") {
       EXPECT_FALSE(fs::exists(file)) << line;
     } else if (kind == "folder-made") {
       EXPECT_TRUE(fs::is_directory(file)) << line;
@@ -126,6 +126,13 @@ TEST(Plan, ChangesNothingAndTellsWhatTheInstallThenDoes) {
        },
        3},
       {"a database in use", [](DemoCopy&) {}, 3, kAnswers, true},
+      {"a link planted as PMUpTemp",
+       [](DemoCopy& demo) {
+         fs::create_directory(demo.root / "victim");
+         writeFile(demo.root / "victim" / "notes.txt", "the user's");
+         fs::create_directory_symlink(demo.root / "victim", demo.setup / "PMUpTemp");
+       },
+       0, kAnswers, false, "  link-removed  "},
       {"a damaged cabinet",
        [](DemoCopy& demo) {
          const std::string cabinet = readFile(demo.setup / "PLMHelp.CAB");

@@ -47,6 +47,7 @@ namespace pm {
 struct FileState {
   bool exists = false;
   bool folder = false;
+  bool link = false;       // a link itself: removing it leaves what it points to
   std::uint64_t size = 0;  // files only
   std::optional<DateTime> time;
   bool operator==(const FileState&) const = default;

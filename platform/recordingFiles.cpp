@@ -82,8 +82,9 @@ std::string RecordingFileSystem::toReal(const std::string& text) {
 
 FileState RecordingFileSystem::stateIn(FileSystem& fs, const std::string& path) {
   FileState state;
+  state.link = fs.isLink(path);
   state.folder = fs.folderExists(path);
-  state.exists = state.folder || fs.fileExists(path);
+  state.exists = state.link || state.folder || fs.fileExists(path);
   if (!state.exists || state.folder) return state;
   (void)fs.readPieces(path, [&](std::string_view piece) {
     state.size += piece.size();
@@ -408,7 +409,7 @@ std::vector<FileChange> RecordingFileSystem::changes() {
     FileChange change{path, before_[k], stateIn(*this, path), origin_[k], 0};
     if (!change.before.exists && !change.after.exists) continue;
     if (change.before.folder && change.after.folder) continue;  // a folder kept
-    if (change.before.folder && !change.after.exists) {
+    if (change.before.folder && !change.before.link && !change.after.exists) {
       if (auto files = real_.listFiles(path)) change.folderFiles = files.value().size();
     }
     out.push_back(std::move(change));

@@ -32,6 +32,7 @@ Groups grouped(PlanPlatform& plan) {
 }
 
 std::string kindOf(const FileChange& c) {
+  if (c.before.link && !c.after.exists) return "link-removed";
   if (c.before.folder || c.after.folder) return c.after.exists ? "folder-made" : "folder-removed";
   if (!c.before.exists) return "new";
   return c.after.exists ? "replaced" : "deleted";
@@ -54,6 +55,7 @@ std::string regValueText(const std::optional<RegValue>& v) {
 
 std::string fileText(const FileState& s) {
   if (!s.exists) return "(none)";
+  if (s.link) return "link";
   if (s.folder) return "folder";
   return std::to_string(s.size) + " bytes" + (s.time ? ", " + s.time->text() : "");
 }
@@ -164,6 +166,7 @@ std::string json(const std::string& text) {
 
 std::string json(const FileState& s) {
   if (!s.exists) return "null";
+  if (s.link) return "{\"link\": true}";
   if (s.folder) return "{\"folder\": true}";
   return "{\"size\": " + std::to_string(s.size) +
          ", \"time\": " + (s.time ? json(s.time->text()) : "null") + "}";
@@ -190,8 +193,7 @@ std::string fileJson(const FileChange& c, const std::string& kind) {
   return "{\"path\": " + json(c.path) + ", \"change\": " + json(kind) +
          ", \"before\": " + json(c.before) + ", \"after\": " + json(c.after) +
          ", \"origin\": " + json(c.origin) +
-         (c.before.folder && !c.after.exists ? ", \"files\": " + std::to_string(c.folderFiles)
-                                             : "") +
+         (kindOf(c) == "folder-removed" ? ", \"files\": " + std::to_string(c.folderFiles) : "") +
          "}";
 }
 
