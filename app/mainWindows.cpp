@@ -8,7 +8,8 @@
 //
 // For deployment tools it takes the switches of unattended/commandLine.h:
 // /? shows the usage in a message box; /quiet /answers=FILE runs the same
-// install as PMSetupUnattended, without any window; /log=FILE logs the run.
+// install as PMSetupUnattended, without any window; /plan /answers=FILE shows
+// what that install would do and changes nothing; /log=FILE logs the run.
 // The exit code is the Windows Installer's (unattended/exitCodes.h), with the
 // window closed before the end counting as cancelled.
 #include <windows.h>
@@ -34,7 +35,7 @@ namespace u = pm::unattended;
 
 bool asksQuiet(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
-    for (const char* quiet : {"/quiet", "/s", "/verysilent"}) {
+    for (const char* quiet : {"/quiet", "/s", "/verysilent", "/plan"}) {
       if (pm::equalsIgnoreCase(arg, quiet)) return true;
     }
   }

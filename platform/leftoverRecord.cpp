@@ -1,5 +1,7 @@
 #include "platform/leftoverRecord.h"
 
+#include <atomic>
+
 namespace pm {
 namespace {
 
@@ -100,6 +102,18 @@ std::string lockFileText(const std::string& holder) {
 bool isLockFileText(std::string_view text) {
   return text.empty() || (text.starts_with(kLockHeader) && text.size() < 1024 &&
                           text.find('\n') == text.size() - 1);
+}
+
+namespace {
+std::atomic<bool> leftAlone{false};
+}  // namespace
+
+void leaveRecordAlone() {
+  leftAlone = true;
+}
+
+bool recordLeftAlone() {
+  return leftAlone;
 }
 
 }  // namespace pm

@@ -45,4 +45,10 @@ std::string lockFileText(const std::string& holder);
 // killed before it wrote). Anything else is not ours to reuse or delete.
 bool isLockFileText(std::string_view text);
 
+// A plan runs in this process (platform/recording.h): from now on the
+// platform neither writes nor sweeps the record of leftover places, so the
+// machine keeps it as it was.
+void leaveRecordAlone();
+bool recordLeftAlone();
+
 }  // namespace pm

@@ -37,6 +37,17 @@ class Platform {
   virtual MachineServices services() = 0;
   // Taken by a front end before anything changes (platform/installLock.h).
   virtual InstallLock& installLock() = 0;
+  // A plan runs on these services (platform/recording.h): from now on they keep
+  // no record of their temporary files in the machine and clear none, and
+  // nothing is made for a lock that leaves a file the machine did not hold.
+  virtual void planOnly() = 0;
+  // Opens a database file (`file`, a real path that a plan owns) through this
+  // platform's driver; `connectionString` is the one the install would use.
+  // With `file` empty, the data source of `connectionString` as the machine
+  // holds it, where the platform can open one without changing the machine
+  // (the caller then only reads). Raises pm::Error as DataSources::connect does.
+  virtual std::unique_ptr<DataSession> openDatabaseFile(const std::string& file,
+                                                        const std::string& connectionString) = 0;
 };
 
 // The platform the build chose, for this machine and this program's folder.

@@ -50,6 +50,14 @@ Result<CommandLine> parseCommandLine(const std::vector<std::string>& args, Progr
       if (Status set = setAnswers(arg); !set) return set;
     } else if (name == "no-pacing") {
       line.pacing = false;
+    } else if (name == "plan") {
+      line.plan = true;
+      // A plan of PMSetup runs without windows, like its quiet install.
+      if (program == Program::Window) line.quiet = true;
+    } else if (valueOf(arg, "plan-format", value)) {
+      if (!equalsIgnoreCase(value, "json") && !equalsIgnoreCase(value, "text"))
+        return Status::failure("unknown plan format " + value + " (text or json)");
+      line.planJson = equalsIgnoreCase(value, "json");
     } else if (program == Program::Window && arg[0] == '/' &&
                (name == "quiet" || name == "s" || name == "verysilent")) {
       line.quiet = true;
@@ -62,6 +70,7 @@ Result<CommandLine> parseCommandLine(const std::vector<std::string>& args, Progr
       return Status::failure("unknown option " + arg);
     }
   }
+  if (line.planJson && !line.plan) return Status::failure("--plan-format needs --plan");
   if (program == Program::Unattended || line.quiet) {
     if (!fileGiven) return Status::failure("the answer file is missing");
   } else if (fileGiven) {
@@ -80,22 +89,27 @@ std::string logFileIn(const std::vector<std::string>& args) {
 
 std::string usage(Program program) {
   if (program == Program::Window) {
-    return "usage: PMSetup [/quiet /answers=FILE] [/log=FILE]\n"
+    return "usage: PMSetup [/quiet|/plan [/plan-format=json] /answers=FILE] [/log=FILE]\n"
            "  Without switches: the Pelmora v.1.9.5 upgrade with its windows.\n"
            "  /quiet (or /S, /VERYSILENT) installs without windows, answering the\n"
            "  dialogs from the answer file (key = value lines: agreement, help, full,\n"
            "  folder, name, launch, valid-dates).\n"
+           "  /plan shows what that install would do on this computer and changes\n"
+           "  nothing; its exit code is the one the install would give.\n"
            "  /log=FILE writes the report with each line's time, then the outcome.\n"
            "  Exit codes: 0 completed, 1602 declined or cancelled, 1603 a stage\n"
            "  failed or the install stopped, 1618 another installer is running,\n"
            "  1620 the installer folder is damaged, 1639 bad command line or answer file.\n";
   }
-  return "usage: PMSetupUnattended [--no-pacing] [/log=FILE] ANSWER_FILE\n"
+  return "usage: PMSetupUnattended [--no-pacing] [--plan [--plan-format=json]] [/log=FILE] "
+         "ANSWER_FILE\n"
          "  Runs the Pelmora v.1.9.5 upgrade without windows, answering the dialogs\n"
          "  from ANSWER_FILE (key = value lines: agreement, help, full, folder, name,\n"
          "  launch, valid-dates; also /answers=FILE). --no-pacing skips the one-second\n"
-         "  pause per report line. /log=FILE writes the report with each line's time,\n"
-         "  then the outcome and exit code.\n"
+         "  pause per report line. --plan shows what the install would do on this\n"
+         "  machine and changes nothing (text, or one JSON document); its exit code\n"
+         "  is the one the install would give. /log=FILE writes the report with\n"
+         "  each line's time, then the outcome and exit code.\n"
          "  Exit codes on Linux: 0 completed, 2 agreement declined, 3 a stage reported\n"
          "  a failure, 4 ended before the end, 5 another installer is running, 6 the\n"
          "  installer's cabinets are damaged, 64 bad command line or answer file.\n"

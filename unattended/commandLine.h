@@ -7,6 +7,9 @@
 //   /answers=FILE               the answer file (PMSetup needs /quiet with it)
 //   /log=FILE                   write the run log to FILE
 //   --no-pacing                 skip the one-second pause per report line
+//   /plan  --plan               show what the install would do, changing nothing
+//                               (PMSetup: implies /quiet)
+//   --plan-format=text|json     the plan as text (default) or one JSON document
 //
 // PMSetupUnattended also takes the answer file as its one plain argument, so a
 // host path such as "/tmp/answers.ini" is a file, not a switch: a word is a
@@ -27,6 +30,8 @@ struct CommandLine {
   bool help = false;
   bool quiet = false;  // PMSetup without windows
   bool pacing = true;
+  bool plan = false;      // show what the install would do, change nothing
+  bool planJson = false;  // ... as one JSON document
   std::string answerFile;
   std::string logFile;
 };

@@ -16,7 +16,7 @@ TEST(CommandLine, ReadsTheSwitchesAdministratorsTypeAndRefusesTheRest) {
   struct Case {
     Program program;
     std::vector<std::string> args;
-    const char* expected;  // "help", "quiet FILE LOG", "FILE LOG" or the error's start
+    const char* expected;  // "help", "[plan[-json]] [quiet] FILE LOG" or the error's start
   };
   const Case cases[] = {
       {W::Unattended, {"/?"}, "help"},  // never a file named "/?"
@@ -37,6 +37,11 @@ TEST(CommandLine, ReadsTheSwitchesAdministratorsTypeAndRefusesTheRest) {
       {W::Unattended, {"/quiet", "a.ini"}, "unknown option /quiet"},
       {W::Unattended, {"a.ini", "/answers=b.ini"}, "only one answer file"},
       {W::Unattended, {"/log=", "a.ini"}, "the log file's name is empty"},
+      // A plan of PMSetup runs without windows; the format needs the plan.
+      {W::Window, {"/plan", "/answers=a.ini"}, "plan quiet a.ini "},
+      {W::Unattended, {"--plan", "--plan-format=JSON", "a.ini"}, "plan-json a.ini "},
+      {W::Unattended, {"--plan-format=json", "a.ini"}, "--plan-format needs --plan"},
+      {W::Unattended, {"--plan", "--plan-format=xml", "a.ini"}, "unknown plan format xml"},
   };
   for (const Case& c : cases) {
     const auto line = parseCommandLine(c.args, c.program);
@@ -46,7 +51,8 @@ TEST(CommandLine, ReadsTheSwitchesAdministratorsTypeAndRefusesTheRest) {
     } else if (line->help) {
       got = "help";
     } else {
-      got = (line->quiet ? "quiet " : "") + line->answerFile + " " + line->logFile;
+      got = std::string(line->plan ? (line->planJson ? "plan-json " : "plan ") : "") +
+            (line->quiet ? "quiet " : "") + line->answerFile + " " + line->logFile;
     }
     EXPECT_TRUE(got.starts_with(c.expected)) << c.args.size() << " args gave " << got;
   }

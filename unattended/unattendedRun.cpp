@@ -3,11 +3,13 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "console/startUp.h"
 #include "platform/result.h"
 #include "unattended/headlessToolkit.h"
 #include "unattended/outcome.h"
+#include "unattended/planOutput.h"
 #include "unattended/reportEcho.h"
 #include "unattended/unpacedClock.h"
 
@@ -31,7 +33,10 @@ std::optional<int> prepare(const std::vector<std::string>& args, Options& option
     std::cerr << "PMSetupUnattended: " << read.message() << std::endl;
     return u::kBadInput;
   }
-  options.pacing = parsed->pacing;
+  options.plan = parsed->plan;
+  options.planJson = parsed->planJson;
+  // A plan's report says what the install would write, not when.
+  options.pacing = parsed->pacing && !parsed->plan;
   options.answerFile = parsed->answerFile;
   answers = read.value();
   return std::nullopt;
@@ -53,6 +58,7 @@ class UnattendedFrontEnd : public FrontEnd {
     return *unpaced_;
   }
   int refuse(StartRefused why, const Status& message) override {
+    refusal_ = message.message();
     std::cerr << "PMSetupUnattended: " << message.message() << std::endl;
     switch (why) {
       case StartRefused::damagedInstaller:
@@ -66,7 +72,12 @@ class UnattendedFrontEnd : public FrontEnd {
   }
   int run(frmUpgradeInstall& window, Services& services) override;
 
+  const std::string& refusal() const { return refusal_; }
+  const std::string& reportText() const { return reportText_; }
+
  private:
+  std::string refusal_;
+  std::string reportText_;
   const Options& options_;
   HeadlessToolkit toolkit_;
   std::ostream& report_;
@@ -98,6 +109,7 @@ int UnattendedFrontEnd::run(frmUpgradeInstall& window, Services& services) {
     ended = stopped = true;
   }
   window.removeObserver(&echo);
+  reportText_ = window.state().reportText;
   // A run that an error stopped half-way still leaves its report for the user.
   if (stopped) window.dumpRpt();
 
@@ -137,8 +149,28 @@ int UnattendedFrontEnd::run(frmUpgradeInstall& window, Services& services) {
 
 int install(const Options& options, const Answers& answers, pm::Platform& platform,
             std::ostream& report) {
-  UnattendedFrontEnd frontEnd(options, answers, report);
-  return startInstaller(platform, frontEnd);
+  if (!options.plan) {
+    UnattendedFrontEnd frontEnd(options, answers, report);
+    return startInstaller(platform, frontEnd);
+  }
+  PlanPlatform plan(platform);
+  if (!plan.ready()) {
+    std::cerr << "PMSetupUnattended: " << plan.ready().message() << std::endl;
+    return kEndedEarly;
+  }
+  // As text the report lines come as they are written; in JSON, inside the document.
+  std::ostringstream collected;
+  UnattendedFrontEnd frontEnd(options, answers, options.planJson ? collected : report);
+  const int outcome = startInstaller(plan, frontEnd);
+  const PlanRun run{reportLines(frontEnd.reportText()), frontEnd.refusal(), outcome,
+                    options.numbers};
+  if (options.planJson) {
+    writePlanJson(report, plan, run);
+  } else {
+    writePlanText(report, plan, run);
+  }
+  report.flush();
+  return outcome;
 }
 
 }  // namespace pm::unattended

@@ -13,16 +13,21 @@
 #include "platform/services.h"
 #include "unattended/answerFile.h"
 #include "unattended/commandLine.h"
+#include "unattended/exitCodes.h"
 
 namespace pm::unattended {
 
 struct Options {
   bool pacing = true;
+  bool plan = false;      // show what the install would do (planOutput.h), change nothing
+  bool planJson = false;  // ... as one JSON document
   std::string answerFile;
   // Set by the caller before prepare(): whose command line it reads, and the
   // code page of answer files that are not UTF-8.
   Program program = Program::Unattended;
   CodePage ansi = cp1252ToUtf8;
+  // The numbering of the plan's last line, "Exit code: N".
+  ExitNumbers numbers = ExitNumbers::Linux;
 };
 
 // Reads the command line (commandLine.h) and the answer file. Returns the exit
@@ -36,6 +41,9 @@ std::optional<int> prepare(const std::vector<std::string>& args, Options& option
 // check, the machine's install lock), then runs the install window from the
 // splash to "Complete" with the answers, echoing each report line to
 // `report`; notes go to stderr. Returns the exit code (see outcome.h).
+// With options.plan the install runs over recording services
+// (platform/recording.h) and changes nothing: `report` gets the plan
+// (planOutput.h), and the exit code is the one the install would give.
 int install(const Options& options, const Answers& answers, pm::Platform& platform,
             std::ostream& report);
 

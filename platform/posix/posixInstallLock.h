@@ -5,6 +5,8 @@
 // leftover temporary files (temporaryFiles.h).
 #pragma once
 
+#include <sys/stat.h>
+
 #include "platform/installLock.h"
 #include "platform/posix/machine.h"
 
@@ -23,6 +25,9 @@ class PosixInstallLock : public InstallLock {
  private:
   Machine machine_;
   int fd_ = -1;
+  bool madeFile_ = false;        // by a plan, which removes it again
+  struct stat folderBefore_ {};  // the machine folder before a plan made the file
+  int attempt_ = 0;
 };
 
 }  // namespace pm::posix

@@ -13,6 +13,7 @@
 #include <future>
 #include <vector>
 
+#include "platform/leftoverRecord.h"
 #include "platform/posix/registryHive.h"
 #include "platform/posix/registryLog.h"
 #include "platform/posix/temporaryFiles.h"
@@ -245,7 +246,10 @@ class PosixRegistryStore::Lock {
   Status acquire(File& file, bool exclusive) {
     if (file.lockFd < 0 || (exclusive && !file.lockWritable)) {
       if (file.lockFd >= 0) ::close(file.lockFd);
-      file.lockFd = ::open(file.lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+      // A plan, which writes nothing, makes no lock file where none is: the
+      // install lock it holds keeps the installers' writes away.
+      const int create = recordLeftAlone() && !exclusive ? 0 : O_CREAT;
+      file.lockFd = ::open(file.lockPath.c_str(), O_RDWR | create | O_CLOEXEC | O_NOFOLLOW, 0644);
       file.lockWritable = file.lockFd >= 0;
       if (file.lockFd < 0 && !exclusive) {
         file.lockFd = ::open(file.lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -594,7 +598,8 @@ Status PosixRegistryStore::fold(File& f) {
 // lines are all another running process's is that one's to fold when it ends.
 // Also removes what crashed folds left.
 Status PosixRegistryStore::finish(File& f) {
-  if (!f.loaded) return {};
+  // A plan only read the store: it leaves even a killed run's log to the next install.
+  if (!f.loaded || recordLeftAlone()) return {};
   Lock lock;
   if (!lock.acquire(f, true)) return {};  // a store that may only be read
   removeTemporaryFilesOf(f.path);

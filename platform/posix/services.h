@@ -50,6 +50,10 @@ struct PosixServices : Platform {
     return {fs, clock, processes, registry, dataSources, dde, installerFolder};
   }
   InstallLock& installLock() override { return lock; }
+  void planOnly() override;
+  // The SQLite ODBC driver on the file, without a data source.
+  std::unique_ptr<DataSession> openDatabaseFile(const std::string& file,
+                                                const std::string& connectionString) override;
 
   Machine machine;
   PosixFileSystem fs;

@@ -40,6 +40,7 @@ bool trusted(int fd) {
 // Appends one entry to the record, on disk before the caller goes on. A record
 // that cannot be trusted is not added to: it is replaced by a new one.
 void note(const Machine& machine, const LeftoverEntry& entry) {
+  if (recordLeftAlone()) return;
   const fs::path list = leftoverList(machine);
   constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
   int fd = ::open(list.c_str(), kFlags, 0600);
@@ -211,6 +212,7 @@ bool provablyOurs(const fs::path& place, const std::string& token) {
 }  // namespace
 
 void sweepLeftovers(const Machine& machine) {
+  if (recordLeftAlone()) return;
   const fs::path list = leftoverList(machine);
   const int fd = ::open(list.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   std::string text;

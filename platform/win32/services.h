@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/datasources.h"
+#include "platform/leftoverRecord.h"
 #include "platform/services.h"
 #include "platform/win32/ddemlClient.h"
 #include "platform/win32/odbc32.h"
@@ -42,6 +43,10 @@ struct Win32Services : Platform {
     return {fs, clock, processes, registry, dataSources, dde, installerFolder};
   }
   InstallLock& installLock() override { return lock; }
+  void planOnly() override { leaveRecordAlone(); }
+  // The Access driver on the file; with no file, the data source as registered.
+  std::unique_ptr<DataSession> openDatabaseFile(const std::string& file,
+                                                const std::string& connectionString) override;
 
   // The installer folder (the running program's), without a trailing separator.
   std::string installerFolder;

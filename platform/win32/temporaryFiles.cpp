@@ -124,6 +124,7 @@ class RecordFolder {
 
 // Appends one entry to the record, on disk before the caller goes on.
 void note(const LeftoverEntry& entry) {
+  if (recordLeftAlone()) return;
   const RecordFolder folder;
   if (folder.record().empty()) return;
   const HANDLE h = CreateFileW(folder.record().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
@@ -311,6 +312,7 @@ void removeOwnFolder(const std::wstring& place) {
 }  // namespace
 
 void sweepLeftovers() {
+  if (recordLeftAlone()) return;
   const RecordFolder folder;
   if (folder.record().empty()) return;
   const HANDLE h = CreateFileW(folder.record().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

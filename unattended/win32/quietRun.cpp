@@ -63,6 +63,7 @@ int runWithoutWindows(const std::vector<std::string>& args, Program program) {
   Options options;
   options.program = program;
   options.ansi = ansiText;
+  options.numbers = kNumbers;
   Answers answers;
   RunLog log(args);
   if (auto ended = prepare(args, options, answers)) return log.finish(*ended, kNumbers);
