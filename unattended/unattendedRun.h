@@ -5,7 +5,6 @@
 #pragma once
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "platform/services.h"
 #include "unattended/answerFile.h"
 #include "unattended/commandLine.h"
+#include "unattended/textWriter.h"
 
 namespace pm::unattended {
 
@@ -26,17 +26,17 @@ struct Options {
 };
 
 // Reads the command line (commandLine.h) and the answer file. Returns the exit
-// code when the program ends here (help asked: 0, the usage on stdout; a bad
-// command line or answer file: 64, with a message on stderr); otherwise fills
+// code when the program ends here (help asked: 0, the usage on `out`; a bad
+// command line or answer file: 64, with a message in `notes`); otherwise fills
 // `options` and `answers`. Nothing on the machine has been touched by then.
-std::optional<int> prepare(const std::vector<std::string>& args, Options& options,
-                           Answers& answers);
+std::optional<int> prepare(const std::vector<std::string>& args, Options& options, Answers& answers,
+                           TextWriter& out, TextWriter& notes);
 
 // Starts the installer on the platform (console/startUp.h: the cabinets'
 // check, the machine's install lock), then runs the install window from the
 // splash to "Complete" with the answers, echoing each report line to
-// `report`; notes go to stderr. Returns the exit code (see outcome.h).
+// `report`; notes go to `notes` (stderr). Returns the exit code (see outcome.h).
 int install(const Options& options, const Answers& answers, pm::Platform& platform,
-            std::ostream& report);
+            TextWriter& report, TextWriter& notes);
 
 }  // namespace pm::unattended
