@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -65,7 +64,7 @@ class CabinetReader {
   CabinetReader& operator=(CabinetReader&&) noexcept;
 
   // Opens a cabinet file (an absolute host path).
-  static Result<CabinetReader> open(const std::filesystem::path& hostFile);
+  static Result<CabinetReader> open(const std::string& hostFile);
   // Opens a cabinet held in memory; the bytes must outlive the reader.
   static Result<CabinetReader> openMemory(std::span<const unsigned char> bytes);
 

@@ -303,10 +303,11 @@ Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl, const
   return CabinetReader(std::move(impl));
 }
 
-Result<CabinetReader> CabinetReader::open(const std::filesystem::path& hostFile) {
+Result<CabinetReader> CabinetReader::open(const std::string& hostFile) {
   auto impl = std::make_unique<Impl>();
-  if (hostFile.has_parent_path()) impl->folder = utf8Of(hostFile.parent_path()) + "\\";
-  impl->name = utf8Of(hostFile.filename());
+  if (const std::string parent = hostParent(hostFile); !parent.empty())
+    impl->folder = parent + "\\";
+  impl->name = hostName(hostFile);
   const std::string name = impl->name;
   return openNamed(std::move(impl), name);
 }

@@ -10,7 +10,6 @@
 #include "platform/win32/systemLibrary.h"
 #include "platform/win32/wideText.h"
 #include "tools/cabarc/cabarc.h"
-#include "tools/cabarc/hostFiles.h"
 
 int main() {
   // Before anything can load a DLL: never from the program's own folder.
@@ -24,6 +23,6 @@ int main() {
   }
   pm::cabarc::Writer out(stdout), err(stderr);
   const int code = pm::cabarc::run(
-      args, [](const std::string& path) { return pm::cabarc::pathFromUtf8(path); }, out, err);
+      args, [](const std::string& path) { return path; }, out, err);
   return code;
 }
