@@ -258,6 +258,7 @@ class Extraction : public ExtractionSink {
       return kSkipMember;
     }
     tmp_ = tmp.value().path;
+    tmpFile_ = tmp.value().handle;
     begun_ = which;
     timeSet_ = true;
     return tmp.value().handle;
@@ -285,7 +286,7 @@ class Extraction : public ExtractionSink {
       if (!timeSet_) err_ << "Cabarc: warning: cannot set the time of " << shown_ << "\n";
       if (!member.time)
         err_ << "Cabarc: warning: " << shown_ << " has no valid date in the cabinet\n";
-      s = moveInto(tmp_, target_, inv_.overwrite, taken);
+      s = moveInto(tmp_, target_, inv_.overwrite, taken, tmpFile_);
       if (s) {
         if (collide_) index_.added(target_);
         return;
@@ -370,6 +371,7 @@ class Extraction : public ExtractionSink {
   std::optional<std::size_t> begun_;
   bool timeSet_ = true;
   std::string target_, tmp_;
+  OutputHandle tmpFile_ = -1;
   std::string shown_;
 };
 

@@ -91,7 +91,11 @@ void markExecutable(const std::string& path);
 bool setLocalModificationTime(std::intptr_t file, DateTime time);
 // Moves a finished file to its final name. With `replace` a file there is
 // replaced; without it the move fails with `taken` set when the name is taken
-// (even by a file that appeared a moment ago).
-Status moveInto(const std::string& from, const std::string& to, bool replace, bool& taken);
+// (even by a file that appeared a moment ago). `open` is the NewFile's handle
+// when the caller still holds it open (Windows: ExtractionSink::end): the file
+// is moved through it, without a second open by name, and one that cannot be
+// moved goes when the handle is closed.
+Status moveInto(const std::string& from, const std::string& to, bool replace, bool& taken,
+                std::intptr_t open = -1);
 
 }  // namespace pm::cabarc

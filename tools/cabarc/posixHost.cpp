@@ -105,7 +105,8 @@ bool setLocalModificationTime(std::intptr_t file, DateTime t) {
   return ::futimens(static_cast<int>(file), times) == 0;
 }
 
-Status moveInto(const std::string& from, const std::string& to, bool replace, bool& taken) {
+Status moveInto(const std::string& from, const std::string& to, bool replace, bool& taken,
+                std::intptr_t) {
   taken = false;
   int done = replace ? ::rename(from.c_str(), to.c_str())
                      : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);

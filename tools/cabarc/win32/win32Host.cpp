@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/win32/wideText.h"
 #include "platform/win32/win32FileSystem.h"
@@ -31,6 +33,31 @@ HostEntry entryOf(const std::wstring& path, DWORD attributes) {
   e.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   e.file = !e.folder && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
   return e;
+}
+
+// Renames an open file (opened with DELETE access) to `to`. The name is given
+// in the system's own form (\??\C:\..., \??\UNC\server\...), which every
+// version of Windows takes.
+bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
+  std::wstring full(GetFullPathNameW(to.c_str(), 0, nullptr, nullptr), L'\0');
+  full.resize(GetFullPathNameW(to.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+  if (full.empty()) return false;
+  std::wstring name;
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
+    name = L"\\??\\" + full.substr(4);
+  else if (full.rfind(L"\\\\", 0) == 0)
+    name = L"\\??\\UNC\\" + full.substr(2);
+  else
+    name = L"\\??\\" + full;
+  const std::size_t bytes = name.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = replace ? TRUE : FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  std::memcpy(info->FileName, name.data(), bytes);
+  return SetFileInformationByHandle(file, FileRenameInfo, info,
+                                    static_cast<DWORD>(buffer.size())) != 0;
 }
 
 }  // namespace
@@ -118,8 +145,9 @@ Result<NewFile> createTemporaryIn(const std::string& folder) {
   static unsigned counter = 0;
   for (;;) {
     std::string path = hostJoin(folder, prefix + std::to_string(++counter) + ".tmp");
-    const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    // DELETE: a finished member is renamed through this handle (moveInto).
+    const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE)
       return NewFile{std::move(path), reinterpret_cast<std::intptr_t>(h)};
     const DWORD error = GetLastError();
@@ -137,13 +165,26 @@ bool setLocalModificationTime(std::intptr_t file, DateTime t) {
          SetFileTime(reinterpret_cast<HANDLE>(file), nullptr, &ft, &ft) != 0;
 }
 
-Status moveInto(const std::string& from, const std::string& to, bool replace, bool& taken) {
+Status moveInto(const std::string& from, const std::string& to, bool replace, bool& taken,
+                std::intptr_t open) {
   taken = false;
-  // No MOVEFILE_WRITE_THROUGH: the renamed files are staged members, and a new
-  // cabinet is flushed before it is moved (Wine warns on every such call).
-  if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
+  DWORD error = 0;
+  if (open != -1) {
+    // Through the open handle: one call, and nobody can have put another file
+    // under the temporary name meanwhile.
+    const HANDLE file = reinterpret_cast<HANDLE>(open);
+    if (renameOpenFile(file, widen(to), replace)) return {};
+    error = GetLastError();
+    FILE_DISPOSITION_INFO gone{TRUE};  // removed when it is closed
+    SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
+  } else if (MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                         replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    // No MOVEFILE_WRITE_THROUGH: a new cabinet is flushed before it is moved
+    // (Wine warns on every such call).
     return {};
-  const DWORD error = GetLastError();
+  } else {
+    error = GetLastError();
+  }
   taken = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
   return Status::failure("cannot move it into place: " + pm::win32::errorMessage(error));
 }
