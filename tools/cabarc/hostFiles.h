@@ -70,9 +70,10 @@ Status makeHostFolder(const std::string& path, bool parents = false);
 void removeHostFile(const std::string& path);
 std::string currentHostFolder();
 
-// A new file in `folder` for a member on its way in, named
-// ".Cabarc-<process>-<n>.tmp" and made exclusively: a name already taken is
-// passed over, never opened. `handle` is open for writing (a descriptor on
+// A new file for a member on its way into `folder`, made exclusively: a name
+// already taken is passed over, never opened. POSIX: ".Cabarc-<process>-<n>.tmp"
+// in `folder`; Windows: a file in a folder of that name, made in `folder` for
+// the run and removed as it ends. `handle` is open for writing (a descriptor on
 // POSIX, a HANDLE on Windows).
 struct NewFile {
   std::string path;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/win32/wideText.h"
@@ -58,6 +59,40 @@ bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
   std::memcpy(info->FileName, name.data(), bytes);
   return SetFileInformationByHandle(file, FileRenameInfo, info,
                                     static_cast<DWORD>(buffer.size())) != 0;
+}
+
+// Where members are written before they are renamed into place: a folder
+// ".Cabarc-<process>-<n>.tmp" of this run in each destination folder, made
+// exclusively (a name already taken is passed over). Windows, and Wine, look
+// a name that does not exist up by reading the whole folder: a temporary file
+// beside thousands of extracted ones cost a read of all of them per member.
+// The folders, empty by then, are removed as the program ends.
+class Staging {
+ public:
+  ~Staging() {
+    for (const auto& [folder, stage] : stages_) RemoveDirectoryW(widen(stage).c_str());
+  }
+  Result<std::string> in(const std::string& folder) {
+    if (const auto it = stages_.find(folder); it != stages_.end()) return it->second;
+    static const std::string prefix = ".Cabarc-" + std::to_string(GetCurrentProcessId()) + "-";
+    for (;;) {
+      std::string stage = hostJoin(folder, prefix + std::to_string(++counter_) + ".tmp");
+      if (CreateDirectoryW(widen(stage).c_str(), nullptr)) return stages_[folder] = stage;
+      const DWORD error = GetLastError();
+      if (error != ERROR_ALREADY_EXISTS)
+        return Status::failure("cannot create a file in " + folder + ": " +
+                               pm::win32::errorMessage(error));
+    }
+  }
+
+ private:
+  std::unordered_map<std::string, std::string> stages_;
+  unsigned counter_ = 0;
+};
+
+Staging& staging() {
+  static Staging stages;
+  return stages;
 }
 
 }  // namespace
@@ -141,20 +176,17 @@ std::string currentHostFolder() {
 }
 
 Result<NewFile> createTemporaryIn(const std::string& folder) {
-  static const std::string prefix = ".Cabarc-" + std::to_string(GetCurrentProcessId()) + "-";
+  const auto stage = staging().in(folder);
+  if (!stage) return stage.status();
   static unsigned counter = 0;
-  for (;;) {
-    std::string path = hostJoin(folder, prefix + std::to_string(++counter) + ".tmp");
-    // DELETE: a finished member is renamed through this handle (moveInto).
-    const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE)
-      return NewFile{std::move(path), reinterpret_cast<std::intptr_t>(h)};
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-      return Status::failure("cannot create a file in " + folder + ": " +
-                             pm::win32::errorMessage(error));
-  }
+  std::string path = hostJoin(stage.value(), std::to_string(++counter) + ".tmp");
+  // DELETE: a finished member is renamed through this handle (moveInto).
+  const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return Status::failure("cannot create a file in " + folder + ": " +
+                           pm::win32::errorMessage(GetLastError()));
+  return NewFile{std::move(path), reinterpret_cast<std::intptr_t>(h)};
 }
 
 void markExecutable(const std::string&) {}
