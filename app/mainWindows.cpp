@@ -14,9 +14,8 @@
 // window closed before the end counting as cancelled.
 #include <windows.h>
 
-#include <iostream>
+#include <cstdio>
 #include <memory>
-#include <ostream>
 
 #include "console/startUp.h"
 #include "platform/text.h"
@@ -27,6 +26,7 @@
 #include "unattended/outcome.h"
 #include "unattended/reportEcho.h"
 #include "unattended/runLog.h"
+#include "unattended/textWriter.h"
 #include "unattended/win32/quietRun.h"
 
 namespace {
@@ -59,7 +59,7 @@ class LoggedFrontEnd : public pm::WindowFrontEnd {
     return *clock_;
   }
   int refuse(pm::StartRefused why, const pm::Status& message) override {
-    std::cerr << "PMSetup: " << message.message() << std::endl;
+    log_.notes() << "PMSetup: " << message.message() << "\n";
     WindowFrontEnd::refuse(why, message);
     const int code = why == pm::StartRefused::damagedInstaller   ? u::kDamaged
                      : why == pm::StartRefused::anotherInstaller ? u::kBusy
@@ -67,7 +67,7 @@ class LoggedFrontEnd : public pm::WindowFrontEnd {
     return log_.finish(code, kNumbers);
   }
   int run(pm::frmUpgradeInstall& window, pm::Services&) override {
-    std::ostream nowhere(nullptr);
+    u::FileOut nowhere(nullptr);
     u::ReportEcho echo(log_.tee(nowhere));
     window.addObserver(&echo);
     toolkit_.run(window);
@@ -96,9 +96,10 @@ int main() {
   if ((line && line->quiet) || (!line && asksQuiet(args))) {
     return u::win32::runWithoutWindows(args, u::Program::Window);
   }
-  u::RunLog log(args);
+  u::FileOut err(stderr);
+  u::RunLog log(args, err);
   if (!line) {
-    std::cerr << "PMSetup: " << line.message() << std::endl;
+    log.notes() << "PMSetup: " << line.message() << "\n";
     showMessage(line.message() + "\n\n" + u::usage(u::Program::Window), MB_ICONERROR);
     return log.finish(u::kBadInput, kNumbers);
   }

@@ -12,7 +12,9 @@
 # With CABARC_EXE=path/Cabarc.exe, Cabarc.exe is timed too, under the Wine
 # loader of WINE (default: the one scripts/wine-run gives, else "wine"), on the
 # same cabinet and on a one-member cabinet (Wine's own start-up), against the
-# Linux Cabarc:
+# Linux Cabarc, with the ratio of the two less the start-up. Several programs
+# (CABARC_EXE="before.exe after.exe") are timed one after the other on the
+# same cabinets:
 #
 #   CABARC_EXE=$PWD/build-win64/bin/Cabarc.exe scripts/wine-run win64 --host bench/cabarc.sh
 set -euo pipefail
@@ -96,11 +98,19 @@ run_pair "test" "$cabarc T $cab" "cabextract -t $cab"
 if [ -n "${CABARC_EXE:-}" ]; then
   wine=${WINE:-${PM_WINE_LOADER:-wine}}
   (cd "$work/src" && "$cabarc" N "$work/one.cab" file0000.bin >/dev/null)
-  echo "Cabarc.exe under Wine vs Linux Cabarc (same run, best of $runs):"
-  run_pair "one member (start-up)" "$wine $CABARC_EXE -o X $work/one.cab $work/out/" \
-    "$cabarc -o X $work/one.cab $work/out/"
-  run_pair "full extraction" "$wine $CABARC_EXE -o X $cab $work/out/" "$cabarc -o X $cab $work/out/"
-  run_pair "test" "$wine $CABARC_EXE T $cab" "$cabarc T $cab"
+  for exe in $CABARC_EXE; do
+    echo "$exe under Wine vs Linux Cabarc (same run, best of $runs):"
+    run_pair "one member (start-up)" "$wine $exe -o X $work/one.cab $work/out/" \
+      "$cabarc -o X $work/one.cab $work/out/" | tee "$work/one.txt"
+    run_pair "full extraction" "$wine $exe -o X $cab $work/out/" "$cabarc -o X $cab $work/out/" |
+      tee "$work/full.txt"
+    run_pair "test" "$wine $exe T $cab" "$cabarc T $cab"
+    # Wall seconds of both, less the one-member run's: the ratio apart from start-up.
+    walls() { sed -E 's/.*wall +([0-9.]+)s vs +([0-9.]+)s.*/\1 \2/' "$1"; }
+    read -r o1 l1 < <(walls "$work/one.txt")
+    read -r o2 l2 < <(walls "$work/full.txt")
+    printf '%-22s %5.2f\n' "apart from start-up" "$(echo "($o2 - $o1) / ($l2 - $l1 + 0.0001)" | bc -l)"
+  done
   rm -f "$work/one.cab"
 fi
 rm -f "$cab"

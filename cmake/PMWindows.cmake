@@ -17,8 +17,8 @@ add_custom_target(pm_program_icon DEPENDS ${PM_PROGRAM_ICON})
 # level it asks for and the supported Windows versions, and for a program with
 # windows (not CONSOLE) Common Controls 6 and per-monitor DPI awareness.
 # What is shipped is stripped of its symbols, debug information and unused
-# sections, and carries no link time stamp, so two builds of one commit give
-# the same bytes.
+# sections (every function is a section of its own: CMakeLists.txt), and
+# carries no link time stamp, so two builds of one commit give the same bytes.
 function(pm_windows_resources target)
   cmake_parse_arguments(R "DLL;CONSOLE" "DESCRIPTION;LEVEL;ICON" "" ${ARGN})
   if(NOT R_LEVEL)
@@ -42,6 +42,10 @@ function(pm_windows_resources target)
     set(PM_RES_ICON "1 ICON \"${R_ICON}\"")
   endif()
   target_link_options(${target} PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+  if(NOT R_DLL)
+    # Without the C++ run-time's demangler (platform/win32/loader/terminate.cpp).
+    target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32/loader/terminate.cpp)
+  endif()
   if(R_DLL)
     # A library carries no manifest of its own.
     set(PM_RES_MANIFEST "")

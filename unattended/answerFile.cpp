@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
+#include "platform/hostFile.h"
 #include "platform/text.h"
 #include "unattended/answerText.h"
 
@@ -38,14 +37,16 @@ Result<Answers> parseAnswers(const std::string& text, const std::string& fileNam
   Answers answers;
   bool agreementGiven = false;
   std::set<std::string> seen;
-  std::istringstream in(text);
-  std::string raw;
+  std::string_view rest = text;
   int lineNo = 0;
   auto fail = [&](const std::string& what) {
     return Status::failure(fileName + ":" + std::to_string(lineNo) + ": " + what);
   };
 
-  while (std::getline(in, raw)) {
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    std::string raw(rest.substr(0, end));
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     ++lineNo;
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     const std::string line = trim(raw);
@@ -112,17 +113,16 @@ Result<Answers> parseAnswers(const std::string& text, const std::string& fileNam
 }
 
 Result<Answers> readAnswerFile(const std::string& hostPath, CodePage ansi) {
-  // The name is UTF-8 text: on Windows it is opened by its UTF-16 name.
-  std::ifstream file(std::filesystem::path(std::u8string(hostPath.begin(), hostPath.end())),
-                     std::ios::binary);
+  std::FILE* file = openHostFile(hostPath, "rb");
   if (!file) {
     return Status::failure(hostPath + ": cannot read the answer file: " + std::strerror(errno));
   }
   std::string text;
   text.resize(kLargestFile + 1);
-  file.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (file.bad()) return Status::failure(hostPath + ": cannot read the answer file");
-  text.resize(static_cast<std::size_t>(file.gcount()));
+  text.resize(std::fread(text.data(), 1, text.size(), file));
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return Status::failure(hostPath + ": cannot read the answer file");
   if (text.size() > kLargestFile) {
     return Status::failure(hostPath +
                            ": the answer file is larger than 64 KiB; is it the right file?");

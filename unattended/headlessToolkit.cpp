@@ -7,12 +7,13 @@ constexpr const char* kPrefix = "PMSetupUnattended: ";
 }
 
 ui::MsgBoxResult HeadlessToolkit::askYesNo(const std::string& text, const std::string& caption) {
-  notes_ << kPrefix << caption << ": " << text << " - answered No" << std::endl;
+  notes_ << kPrefix << caption << ": " << text << " - answered No"
+         << "\n";
   return ui::MsgBoxResult::No;
 }
 
 void HeadlessToolkit::notify(const std::string& text, const std::string& caption) {
-  notes_ << kPrefix << caption << ": " << text << std::endl;
+  notes_ << kPrefix << caption << ": " << text << "\n";
 }
 
 void HeadlessToolkit::endProgram() {
@@ -34,31 +35,35 @@ void HeadlessToolkit::answer(ui::Form& form) {
     form.keyPress(13);
   } else if (name == "frmEULA") {
     if (!answers_.agree) {
-      notes_ << kPrefix << "agreement declined" << std::endl;
+      notes_ << kPrefix << "agreement declined"
+             << "\n";
       form.click("cmdCancel");
     } else if (form.click("cmdIread")) {
-      notes_ << kPrefix << "agreement accepted" << std::endl;
+      notes_ << kPrefix << "agreement accepted"
+             << "\n";
     } else {
       notes_ << kPrefix << "the agreement could not be shown, so it cannot be accepted: "
-             << form.text("txtEULA") << std::endl;
+             << form.text("txtEULA") << "\n";
       form.click("cmdCancel");
     }
   } else if (name == "frmOptions") {
     if (answers_.full && form.value("chkInstallAll") == 0) form.click("chkInstallAll");
     if (answers_.help && form.value("chkHelp") == 0) form.click("chkHelp");
     notes_ << kPrefix << "options: help " << (form.value("chkHelp") ? "yes" : "no") << ", samples "
-           << (form.value("chkSamples") ? "yes" : "no") << std::endl;
+           << (form.value("chkSamples") ? "yes" : "no") << "\n";
     form.click("cmdAccept");
   } else if (name == "frmInstallDirectory") {
     if (answers_.folder) form.typeText("txtInstallDir", *answers_.folder);
-    notes_ << kPrefix << "install folder: " << form.text("txtInstallDir") << std::endl;
+    notes_ << kPrefix << "install folder: " << form.text("txtInstallDir") << "\n";
     form.click("cmdSubmit");
   } else if (name == "frmRegName") {
     if (answers_.name) form.typeText("txtRegName", *answers_.name);
-    notes_ << kPrefix << "registration name: \"" << form.text("txtRegName") << "\"" << std::endl;
+    notes_ << kPrefix << "registration name: \"" << form.text("txtRegName") << "\""
+           << "\n";
     form.click("cmdSubmit");
   } else {
-    notes_ << kPrefix << "no answer for the window " << name << "; it is closed" << std::endl;
+    notes_ << kPrefix << "no answer for the window " << name << "; it is closed"
+           << "\n";
   }
 }
 

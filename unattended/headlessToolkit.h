@@ -15,18 +15,18 @@
 // `notes` (stderr), so that stdout carries the report alone.
 #pragma once
 
-#include <ostream>
 #include <string>
 #include <utility>
 
 #include "platform/ui.h"
 #include "unattended/answerFile.h"
+#include "unattended/textWriter.h"
 
 namespace pm::unattended {
 
 class HeadlessToolkit : public ui::Toolkit {
  public:
-  HeadlessToolkit(Answers answers, std::ostream& notes)
+  HeadlessToolkit(Answers answers, TextWriter& notes)
       : answers_(std::move(answers)), notes_(notes) {}
 
   void doEvents() override {}
@@ -49,7 +49,7 @@ class HeadlessToolkit : public ui::Toolkit {
   void answer(ui::Form& form);
 
   Answers answers_;
-  std::ostream& notes_;
+  TextWriter& notes_;
   int pointer_ = 0;
   bool completed_ = false;
 };

@@ -13,37 +13,27 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <ostream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "platform/services.h"
 #include "unattended/outcome.h"
 #include "unattended/runLog.h"
+#include "unattended/textWriter.h"
 #include "unattended/unattendedRun.h"
 
 namespace {
 
 // Writes to a file descriptor: the report's own copy of stdout.
-class FdBuffer : public std::streambuf {
+class FdOut : public pm::unattended::TextWriter {
  public:
-  explicit FdBuffer(int fd) : fd_(fd) {}
-
- protected:
-  int_type overflow(int_type c) override {
-    if (c == traits_type::eof()) return traits_type::not_eof(c);
-    const char ch = traits_type::to_char_type(c);
-    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    std::streamsize done = 0;
-    while (done < n) {
-      const ssize_t w = ::write(fd_, s + done, static_cast<std::size_t>(n - done));
+  explicit FdOut(int fd) : fd_(fd) {}
+  void write(std::string_view text) override {
+    while (!text.empty()) {
+      const ssize_t w = ::write(fd_, text.data(), text.size());
       if (w <= 0) break;
-      done += w;
+      text.remove_prefix(static_cast<std::size_t>(w));
     }
-    return done;
   }
 
  private:
@@ -57,8 +47,9 @@ int main(int argc, char** argv) {
   u::Options options;
   u::Answers answers;
   const std::vector<std::string> args(argv + 1, argv + argc);
-  u::RunLog log(args);
-  if (auto ended = u::prepare(args, options, answers)) {
+  u::FileOut out(stdout), err(stderr);
+  u::RunLog log(args, err);
+  if (auto ended = u::prepare(args, options, answers, out, log.notes())) {
     return log.finish(*ended, u::ExitNumbers::Linux);
   }
   // stdout carries the report alone: the outside tools that the stages run
@@ -70,9 +61,7 @@ int main(int argc, char** argv) {
     std::perror("PMSetupUnattended: cannot set up the output");
     return u::kEndedEarly;
   }
-  FdBuffer reportBuffer(reportFd);
-  std::ostream report(&reportBuffer);
-
-  return log.finish(u::install(options, answers, *pm::makePlatform(), log.tee(report)),
+  FdOut report(reportFd);
+  return log.finish(u::install(options, answers, *pm::makePlatform(), log.tee(report), log.notes()),
                     u::ExitNumbers::Linux);
 }

@@ -78,7 +78,7 @@ std::vector<std::string> reportLines(const std::string& reportText) {
   return lines;
 }
 
-void writePlanText(std::ostream& out, PlanPlatform& plan, const PlanRun& run) {
+void writePlanText(TextWriter& out, PlanPlatform& plan, const PlanRun& run) {
   const Groups g = grouped(plan);
   out << "\n=== Plan: what this install would change on this machine (nothing has been "
          "changed) ===\n";
@@ -181,7 +181,7 @@ std::string json(const std::optional<RegValue>& v) {
 
 // Writes `items` as a JSON array, one element a line.
 template <typename T, typename F>
-void array(std::ostream& out, const char* name, const std::vector<T>& items, F element,
+void array(TextWriter& out, const char* name, const std::vector<T>& items, F element,
            bool last = false) {
   out << "  " << json(name) << ": [";
   for (std::size_t i = 0; i < items.size(); ++i)
@@ -205,7 +205,7 @@ std::string registryJson(const RegistryChange& c) {
 
 }  // namespace
 
-void writePlanJson(std::ostream& out, PlanPlatform& plan, const PlanRun& run) {
+void writePlanJson(TextWriter& out, PlanPlatform& plan, const PlanRun& run) {
   const Groups g = grouped(plan);
   const PlanRecord& r = plan.record;
   out << "{\n  \"schema\": \"pmsetup-plan/1\",\n";

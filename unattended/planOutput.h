@@ -5,12 +5,12 @@
 // document (schema "pmsetup-plan/1", README "The plan").
 #pragma once
 
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/recording.h"
 #include "unattended/exitCodes.h"
+#include "unattended/textWriter.h"
 
 namespace pm::unattended {
 
@@ -22,9 +22,9 @@ struct PlanRun {
 };
 
 // The changes after the report lines: the text shown below them.
-void writePlanText(std::ostream& out, PlanPlatform& plan, const PlanRun& run);
+void writePlanText(TextWriter& out, PlanPlatform& plan, const PlanRun& run);
 // Everything, the report lines too, as one JSON document.
-void writePlanJson(std::ostream& out, PlanPlatform& plan, const PlanRun& run);
+void writePlanJson(TextWriter& out, PlanPlatform& plan, const PlanRun& run);
 
 // The report text (lines each ended by CR LF) as its lines.
 std::vector<std::string> reportLines(const std::string& reportText);

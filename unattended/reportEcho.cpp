@@ -21,7 +21,7 @@ void ReportEcho::controlChanged(ui::Form& form, const ui::Control& control, ui::
     if (fresh[i] == '\r' && i + 1 < fresh.size() && fresh[i + 1] == '\n') continue;
     lines += fresh[i];
   }
-  out_ << lines << std::flush;
+  out_ << lines;
 }
 
 }  // namespace pm::unattended

@@ -2,10 +2,9 @@
 
 #include <chrono>
 #include <ctime>
-#include <filesystem>
-#include <iostream>
-#include <streambuf>
+#include <utility>
 
+#include "platform/hostFile.h"
 #include "unattended/commandLine.h"
 #include "unattended/outcome.h"
 
@@ -13,27 +12,30 @@ namespace pm::unattended {
 
 // Passes everything on to `next` and to the log, where each line starts with
 // its time.
-class RunLog::Tee : public std::streambuf {
+class RunLog::Tee : public TextWriter {
  public:
-  Tee(std::streambuf* next, RunLog& log) : next_(next), log_(log) {}
+  Tee(TextWriter& next, RunLog& log) : next_(next), log_(log) {}
 
- protected:
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    const char ch = traits_type::to_char_type(c);
-    if (next_) next_->sputc(ch);
-    if (log_.file_.is_open()) {
-      if (lineStart_) log_.file_ << log_.now_() << "  ";
-      log_.file_.put(ch);
-      lineStart_ = ch == '\n';
-      if (lineStart_) log_.file_.flush();
+  void write(std::string_view text) override {
+    next_.write(text);
+    std::FILE* file = log_.file_;
+    if (!file) return;
+    while (!text.empty()) {
+      if (lineStart_) {
+        const std::string now = log_.now_() + "  ";
+        std::fwrite(now.data(), 1, now.size(), file);
+      }
+      const std::size_t cut = text.find('\n');
+      const std::size_t n = cut == std::string_view::npos ? text.size() : cut + 1;
+      std::fwrite(text.data(), 1, n, file);
+      lineStart_ = cut != std::string_view::npos;
+      if (lineStart_) std::fflush(file);
+      text.remove_prefix(n);
     }
-    return c;
   }
-  int sync() override { return next_ ? next_->pubsync() : 0; }
 
  private:
-  std::streambuf* next_;
+  TextWriter& next_;
   RunLog& log_;
   bool lineStart_ = true;
 };
@@ -55,43 +57,34 @@ std::string RunLog::utcNow() {
   return text;
 }
 
-RunLog::RunLog(const std::vector<std::string>& args, Now now) : now_(std::move(now)) {
+RunLog::RunLog(const std::vector<std::string>& args, TextWriter& err, Now now)
+    : now_(std::move(now)), notes_(std::make_unique<Tee>(err, *this)) {
   const std::string path = logFileOf(args);
   if (path.empty()) return;
-  // The name is UTF-8 text: on Windows it is opened by its UTF-16 name.
-  file_.open(std::filesystem::path(std::u8string(path.begin(), path.end())),
-             std::ios::binary | std::ios::trunc);
-  if (!file_) {
-    std::cerr << "PMSetup: cannot write the log " << path << std::endl;
-    return;
-  }
-  errTee_ = std::make_unique<Tee>(std::cerr.rdbuf(), *this);
-  savedErr_ = std::cerr.rdbuf(errTee_.get());
+  file_ = openHostFile(path, "wb");
+  if (!file_) err << "PMSetup: cannot write the log " << path << "\n";
 }
 
 RunLog::~RunLog() {
-  if (savedErr_) std::cerr.rdbuf(savedErr_);
+  if (file_) std::fclose(file_);
 }
 
-std::ostream& RunLog::tee(std::ostream& out) {
-  if (!file_.is_open()) return out;
-  outTee_ = std::make_unique<Tee>(out.rdbuf(), *this);
-  out_ = std::make_unique<std::ostream>(outTee_.get());
+TextWriter& RunLog::notes() {
+  return *notes_;
+}
+
+TextWriter& RunLog::tee(TextWriter& out) {
+  out_ = std::make_unique<Tee>(out, *this);
   return *out_;
 }
 
 int RunLog::finish(int code, ExitNumbers numbers) {
   const int exitCode = exitCodeIn(numbers, code);
-  if (savedErr_) {
-    std::cerr.flush();
-    std::cerr.rdbuf(savedErr_);
-    savedErr_ = nullptr;
-  }
-  if (file_.is_open()) {
-    if (out_) out_->flush();
-    file_ << now_() << "  Outcome: " << outcomeText(code) << "\n"
-          << now_() << "  Exit code: " << exitCode << "\n";
-    file_.close();
+  if (file_) {
+    const std::string text = now_() + "  Outcome: " + outcomeText(code) + "\n" + now_() +
+                             "  Exit code: " + std::to_string(exitCode) + "\n";
+    std::fwrite(text.data(), 1, text.size(), file_);
+    std::fclose(std::exchange(file_, nullptr));
   }
   return exitCode;
 }

@@ -10,14 +10,14 @@
 //   2026-12-06T23:55:02Z  Exit code: 0
 #pragma once
 
-#include <fstream>
+#include <cstdio>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "unattended/exitCodes.h"
+#include "unattended/textWriter.h"
 
 namespace pm::unattended {
 
@@ -25,16 +25,17 @@ class RunLog {
  public:
   using Now = std::function<std::string()>;
 
-  // Opens the log the command line names (the file is replaced) and copies
-  // std::cerr into it until the log ends. A log that cannot be opened is
-  // reported on std::cerr; the run goes on without one.
-  RunLog(const std::vector<std::string>& args, Now now = utcNow);
+  // Opens the log the command line names (the file is replaced). A log that
+  // cannot be opened is reported on `err`; the run goes on without one.
+  RunLog(const std::vector<std::string>& args, TextWriter& err, Now now = utcNow);
   ~RunLog();
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
+  // Where the run writes its notes: `err` and the log together.
+  TextWriter& notes();
   // `out` and the log together: what the run writes to `out` is logged too.
-  std::ostream& tee(std::ostream& out);
+  TextWriter& tee(TextWriter& out);
 
   // Writes the outcome of `code` (outcome.h) and the exit code in `numbers`,
   // closes the log, and returns that exit code.
@@ -44,11 +45,9 @@ class RunLog {
 
  private:
   class Tee;
-  std::ofstream file_;
+  std::FILE* file_ = nullptr;
   Now now_;
-  std::unique_ptr<Tee> errTee_, outTee_;
-  std::unique_ptr<std::ostream> out_;
-  std::streambuf* savedErr_ = nullptr;
+  std::unique_ptr<Tee> notes_, out_;
 };
 
 // The outcome's words in the log ("completed", "the agreement was declined" ...).

@@ -1,36 +1,34 @@
 #include "unattended/unattendedRun.h"
 
 #include <exception>
-#include <iostream>
 #include <memory>
-#include <sstream>
 
 #include "console/startUp.h"
 #include "platform/result.h"
 #include "unattended/headlessToolkit.h"
 #include "unattended/outcome.h"
-#include "unattended/planOutput.h"
 #include "unattended/reportEcho.h"
 #include "unattended/unpacedClock.h"
+#include "unattended/planOutput.h"
 
 namespace pm::unattended {
 
-std::optional<int> prepare(const std::vector<std::string>& args, Options& options,
-                           Answers& answers) {
+std::optional<int> prepare(const std::vector<std::string>& args, Options& options, Answers& answers,
+                           TextWriter& out, TextWriter& notes) {
   namespace u = pm::unattended;
   const auto parsed = parseCommandLine(args, options.program);
   if (parsed && parsed->help) {
-    std::cout << usage(options.program);
+    out << usage(options.program);
     return 0;
   }
   if (!parsed) {
-    std::cerr << "PMSetupUnattended: " << parsed.message() << "\n" << usage(options.program);
+    notes << "PMSetupUnattended: " << parsed.message() << "\n" << usage(options.program);
     return u::kBadInput;
   }
   // Checked before any service exists: a bad answer file changes nothing.
   auto read = u::readAnswerFile(parsed->answerFile, options.ansi);
   if (!read) {
-    std::cerr << "PMSetupUnattended: " << read.message() << std::endl;
+    notes << "PMSetupUnattended: " << read.message() << "\n";
     return u::kBadInput;
   }
   options.plan = parsed->plan;
@@ -48,8 +46,9 @@ namespace {
 // from the answer file, the exit code from the record of the run.
 class UnattendedFrontEnd : public FrontEnd {
  public:
-  UnattendedFrontEnd(const Options& options, const Answers& answers, std::ostream& report)
-      : options_(options), toolkit_(answers, std::cerr), report_(report) {}
+  UnattendedFrontEnd(const Options& options, const Answers& answers, TextWriter& report,
+                     TextWriter& notes)
+      : options_(options), toolkit_(answers, notes), report_(report), notes_(notes) {}
 
   ui::Toolkit& toolkit() override { return toolkit_; }
   Clock& clock(Clock& machineClock) override {
@@ -59,7 +58,7 @@ class UnattendedFrontEnd : public FrontEnd {
   }
   int refuse(StartRefused why, const Status& message) override {
     refusal_ = message.message();
-    std::cerr << "PMSetupUnattended: " << message.message() << std::endl;
+    notes_ << "PMSetupUnattended: " << message.message() << "\n";
     switch (why) {
       case StartRefused::damagedInstaller:
         return kDamaged;
@@ -76,11 +75,12 @@ class UnattendedFrontEnd : public FrontEnd {
   const std::string& reportText() const { return reportText_; }
 
  private:
-  std::string refusal_;
-  std::string reportText_;
   const Options& options_;
   HeadlessToolkit toolkit_;
-  std::ostream& report_;
+  std::string refusal_;
+  std::string reportText_;
+  TextWriter& report_;
+  TextWriter& notes_;
   std::unique_ptr<UnpacedClock> unpaced_;
 };
 
@@ -97,15 +97,16 @@ int UnattendedFrontEnd::run(frmUpgradeInstall& window, Services& services) {
     // The program's own end: like the window, it writes nothing more.
     ended = true;
   } catch (const pm::Error& e) {
-    std::cerr << "PMSetupUnattended: the install stopped: " << e.description() << " " << e.source()
-              << " " << e.number() << std::endl;
+    notes_ << "PMSetupUnattended: the install stopped: " << e.description() << " " << e.source()
+           << " " << e.number() << "\n";
     ended = stopped = true;
   } catch (const std::exception& e) {
-    std::cerr << "PMSetupUnattended: the install stopped: " << e.what() << std::endl;
+    notes_ << "PMSetupUnattended: the install stopped: " << e.what() << "\n";
     ended = stopped = true;
   }
   if (!ended && !toolkit_.completed()) {
-    std::cerr << "PMSetupUnattended: the install window could not be completed" << std::endl;
+    notes_ << "PMSetupUnattended: the install window could not be completed"
+           << "\n";
     ended = stopped = true;
   }
   window.removeObserver(&echo);
@@ -121,25 +122,24 @@ int UnattendedFrontEnd::run(frmUpgradeInstall& window, Services& services) {
     if (outcome.exitCode != u::kEndedEarly) outcome.exitCode = u::kStageFailed;
   }
   for (const std::string& line : outcome.failures) {
-    std::cerr << "PMSetupUnattended: failure reported: " << line << std::endl;
+    notes_ << "PMSetupUnattended: failure reported: " << line << "\n";
   }
   switch (outcome.exitCode) {
     case u::kCompleted:
-      std::cerr << "PMSetupUnattended: completed; report in " << window.debugFilePath()
-                << std::endl;
+      notes_ << "PMSetupUnattended: completed; report in " << window.debugFilePath() << "\n";
       break;
     case u::kDeclined:
-      std::cerr << "PMSetupUnattended: the agreement was declined; only the shared libraries were "
-                   "installed"
-                << std::endl;
+      notes_ << "PMSetupUnattended: the agreement was declined; only the shared libraries were "
+                "installed"
+             << "\n";
       break;
     case u::kStageFailed:
-      std::cerr << "PMSetupUnattended: finished, but a stage reported a failure; report in "
-                << window.debugFilePath() << std::endl;
+      notes_ << "PMSetupUnattended: finished, but a stage reported a failure; report in "
+             << window.debugFilePath() << "\n";
       break;
     default:
-      std::cerr << "PMSetupUnattended: the install did not reach its end; report in "
-                << window.debugFilePath() << std::endl;
+      notes_ << "PMSetupUnattended: the install did not reach its end; report in "
+             << window.debugFilePath() << "\n";
       break;
   }
   return ended ? u::kEndedEarly : outcome.exitCode;
@@ -148,19 +148,19 @@ int UnattendedFrontEnd::run(frmUpgradeInstall& window, Services& services) {
 }  // namespace
 
 int install(const Options& options, const Answers& answers, pm::Platform& platform,
-            std::ostream& report) {
+            TextWriter& report, TextWriter& notes) {
   if (!options.plan) {
-    UnattendedFrontEnd frontEnd(options, answers, report);
+    UnattendedFrontEnd frontEnd(options, answers, report, notes);
     return startInstaller(platform, frontEnd);
   }
   PlanPlatform plan(platform);
   if (!plan.ready()) {
-    std::cerr << "PMSetupUnattended: " << plan.ready().message() << std::endl;
+    notes << "PMSetupUnattended: " << plan.ready().message() << "\n";
     return kEndedEarly;
   }
   // As text the report lines come as they are written; in JSON, inside the document.
-  std::ostringstream collected;
-  UnattendedFrontEnd frontEnd(options, answers, options.planJson ? collected : report);
+  StringOut collected;
+  UnattendedFrontEnd frontEnd(options, answers, options.planJson ? collected : report, notes);
   const int outcome = startInstaller(plan, frontEnd);
   const PlanRun run{reportLines(frontEnd.reportText()), frontEnd.refusal(), outcome,
                     options.numbers};
@@ -169,7 +169,6 @@ int install(const Options& options, const Answers& answers, pm::Platform& platfo
   } else {
     writePlanText(report, plan, run);
   }
-  report.flush();
   return outcome;
 }
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "unattended/answerFile.h"
 #include "unattended/commandLine.h"
 #include "unattended/exitCodes.h"
+#include "unattended/textWriter.h"
 
 namespace pm::unattended {
 
@@ -31,20 +31,20 @@ struct Options {
 };
 
 // Reads the command line (commandLine.h) and the answer file. Returns the exit
-// code when the program ends here (help asked: 0, the usage on stdout; a bad
-// command line or answer file: 64, with a message on stderr); otherwise fills
+// code when the program ends here (help asked: 0, the usage on `out`; a bad
+// command line or answer file: 64, with a message in `notes`); otherwise fills
 // `options` and `answers`. Nothing on the machine has been touched by then.
-std::optional<int> prepare(const std::vector<std::string>& args, Options& options,
-                           Answers& answers);
+std::optional<int> prepare(const std::vector<std::string>& args, Options& options, Answers& answers,
+                           TextWriter& out, TextWriter& notes);
 
 // Starts the installer on the platform (console/startUp.h: the cabinets'
 // check, the machine's install lock), then runs the install window from the
 // splash to "Complete" with the answers, echoing each report line to
-// `report`; notes go to stderr. Returns the exit code (see outcome.h).
+// `report`; notes go to `notes` (stderr). Returns the exit code (see outcome.h).
 // With options.plan the install runs over recording services
 // (platform/recording.h) and changes nothing: `report` gets the plan
 // (planOutput.h), and the exit code is the one the install would give.
 int install(const Options& options, const Answers& answers, pm::Platform& platform,
-            std::ostream& report);
+            TextWriter& report, TextWriter& notes);
 
 }  // namespace pm::unattended

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
-#include <system_error>
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
@@ -17,7 +16,6 @@
 #include "tools/cabarc/memberNames.h"
 
 namespace pm::cabarc {
-namespace fs = std::filesystem;
 namespace {
 
 bool endsWithSeparator(const std::string& s) {
@@ -96,7 +94,7 @@ int listCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writ
 // checksums and the compressed streams are checked, and writes no file: a
 // cabinet that passes extracts whole.
 int testCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
-  const fs::path host = toHost(inv.cabinet);
+  const std::string host = toHost(inv.cabinet);
   auto opened = CabinetReader::open(host);
   if (!opened) {
     err << "Cabarc: the cabinet " << inv.cabinet
@@ -105,10 +103,9 @@ int testCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writ
   }
   CabinetReader& reader = opened.value();
   // A download cut short may still hold whole headers: its length gives it away.
-  std::error_code ec;
-  const std::uintmax_t size = fs::file_size(host, ec);
-  if (!ec && size < reader.declaredLength()) {
-    err << "Cabarc: the cabinet " << inv.cabinet << " is incomplete: it holds " << size
+  const auto size = hostFileSize(host);
+  if (size && *size < reader.declaredLength()) {
+    err << "Cabarc: the cabinet " << inv.cabinet << " is incomplete: it holds " << *size
         << " of its " << reader.declaredLength() << " bytes\n";
     return kCabinetUnreadable;
   }
@@ -152,14 +149,14 @@ class FolderIndex {
  public:
   // The entry of `folder` named `part`: that very name, else one that differs
   // only in letter case (the same pick every time); nothing when there is none.
-  std::optional<std::string> find(const fs::path& folder, const std::string& part) {
+  std::optional<std::string> find(const std::string& folder, const std::string& part) {
     const Listing& l = listing(folder);
     const auto it = l.folded.find(toLower(part));
     if (it == l.folded.end()) return std::nullopt;
     if (it->second != part && l.others.contains(part)) return part;
     return it->second;
   }
-  void added(const fs::path& entry) { add(listing(entry.parent_path()), utf8Of(entry.filename())); }
+  void added(const std::string& entry) { add(listing(hostParent(entry)), hostName(entry)); }
 
  private:
   // Kept small, one entry per name: thousands of members may land in one folder.
@@ -177,51 +174,57 @@ class FolderIndex {
       l.others.insert(name);
     }
   }
-  Listing& listing(const fs::path& folder) {
-    auto [it, fresh] = folders_.try_emplace(utf8Of(folder));
+  Listing& listing(const std::string& folder) {
+    auto [it, fresh] = folders_.try_emplace(folder);
     if (fresh) {
-      std::error_code ec;
-      for (const auto& e : fs::directory_iterator(folder, ec))
-        add(it->second, utf8Of(e.path().filename()));
+      for (const HostEntry& e : listFolder(folder)) add(it->second, e.name);
     }
     return it->second;
   }
   std::unordered_map<std::string, Listing> folders_;
 };
 
-// The host path of `parts` below `folder`, and whether an entry is there.
-// Where the exact name is missing, an existing entry that differs only in
-// letter case is taken, as Windows would overwrite that file rather than make
-// a second one.
-std::pair<fs::path, bool> resolveUnder(FolderIndex& index, const fs::path& folder,
-                                       const std::vector<std::string>& parts) {
-  fs::path at = folder;
+// The parts of `parts` below `folder` as they are spelt there, and whether an
+// entry is there. Where the exact name is missing, an existing entry that
+// differs only in letter case is taken, as Windows would overwrite that file
+// rather than make a second one.
+std::pair<std::vector<std::string>, bool> resolveUnder(FolderIndex& index,
+                                                       const std::string& folder,
+                                                       const std::vector<std::string>& parts) {
+  std::string at = folder;
+  std::vector<std::string> spelt;
   bool existing = true;
   for (const auto& part : parts) {
     const auto found = existing ? index.find(at, part) : std::nullopt;
     existing = found.has_value();
-    at /= pathFromUtf8(found ? *found : part);
+    spelt.push_back(found ? *found : part);
+    at = hostJoin(std::move(at), spelt.back());
   }
-  return {at, existing};
+  return {spelt, existing};
 }
 
-// Makes the folders between the destination and the member's file; refuses to
-// go through a symbolic link, which could lead outside the destination.
-Status makeFolders(const fs::path& destHost, const fs::path& fileHost, FolderIndex& index) {
-  const fs::path rel = fileHost.parent_path().lexically_relative(destHost);
-  fs::path at = destHost;
-  for (const auto& part : rel) {
-    if (part == ".") continue;
-    at /= part;
-    std::error_code ec;
-    if (isLink(at)) return Status::failure(utf8Of(at) + " is a symbolic link or junction");
-    const auto st = fs::symlink_status(at, ec);
-    if (fs::exists(st)) {
-      if (!fs::is_directory(st)) return Status::failure(utf8Of(at) + " is not a folder");
+// True when every part is a plain name, so that the path stays below its folder.
+bool plainNames(const std::vector<std::string>& parts) {
+  return !parts.empty() && std::all_of(parts.begin(), parts.end(), [](const std::string& p) {
+    return !p.empty() && p != "." && p != ".." && std::none_of(p.begin(), p.end(), isHostSeparator);
+  });
+}
+
+// Makes the folders `parts` (all but the file's own name) below the
+// destination; refuses to go through a symbolic link, which could lead outside
+// the destination.
+Status makeFolders(const std::string& destHost, const std::vector<std::string>& parts,
+                   FolderIndex& index) {
+  std::string at = destHost;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    at = hostJoin(std::move(at), parts[i]);
+    const HostEntry e = hostEntry(at);
+    if (e.link) return Status::failure(at + " is a symbolic link or junction");
+    if (e.exists) {
+      if (!e.folder) return Status::failure(at + " is not a folder");
       continue;
     }
-    if (!fs::create_directory(at, ec) && ec)
-      return Status::failure("cannot create the folder " + utf8Of(at) + ": " + ec.message());
+    if (Status s = makeHostFolder(at); !s) return s;
     index.added(at);
   }
   return {};
@@ -233,7 +236,7 @@ Status makeFolders(const fs::path& destHost, const fs::path& fileHost, FolderInd
 class Extraction : public ExtractionSink {
  public:
   Extraction(const Invocation& inv, const std::vector<CabinetMember>& members,
-             const std::vector<std::size_t>& wanted, fs::path dest, Writer& out, Writer& err)
+             const std::vector<std::size_t>& wanted, std::string dest, Writer& out, Writer& err)
       : inv_(inv),
         members_(members),
         dest_(std::move(dest)),
@@ -248,13 +251,14 @@ class Extraction : public ExtractionSink {
       return kSkipMember;
     }
     out_ << "Extracting " << shown_ << "\n";
-    auto tmp = createTemporaryIn(target_.parent_path());
+    auto tmp = createTemporaryIn(hostParent(target_));
     if (!tmp) {
       err_ << "Cabarc: cannot extract " << shown_ << ": " << tmp.message() << "\n";
       outcome.note(kMemberFailed);
       return kSkipMember;
     }
     tmp_ = tmp.value().path;
+    tmpFile_ = tmp.value().handle;
     begun_ = which;
     timeSet_ = true;
     return tmp.value().handle;
@@ -282,14 +286,13 @@ class Extraction : public ExtractionSink {
       if (!timeSet_) err_ << "Cabarc: warning: cannot set the time of " << shown_ << "\n";
       if (!member.time)
         err_ << "Cabarc: warning: " << shown_ << " has no valid date in the cabinet\n";
-      s = moveInto(tmp_, target_, inv_.overwrite, taken);
+      s = moveInto(tmp_, target_, inv_.overwrite, taken, tmpFile_);
       if (s) {
         if (collide_) index_.added(target_);
         return;
       }
     }
-    std::error_code ec;
-    fs::remove(tmp_, ec);
+    removeHostFile(tmp_);
     if (taken) {  // a file of that name came meanwhile
       out_ << shown_ << " exists and is left alone (-o overwrites)\n";
       outcome.note(kLeftAlone);
@@ -315,23 +318,22 @@ class Extraction : public ExtractionSink {
     const std::vector<std::string> parts =
         inv_.keepPaths ? safe.parts : std::vector<std::string>{safe.parts.back()};
     shown_ = joinParts(parts, '\\');
-    bool exists = false;
-    std::tie(target_, exists) = resolveUnder(index_, dest_, parts);
-    const fs::path rel = target_.lexically_relative(dest_);
-    if (rel.empty() || *rel.begin() == ".." || rel.is_absolute()) {
+    auto [spelt, exists] = resolveUnder(index_, dest_, parts);
+    if (!plainNames(spelt)) {
       err_ << "Cabarc: refused member \"" << printable(member.name)
            << "\": it would land outside the destination\n";
       return kMemberRefused;
     }
+    target_ = dest_;
+    for (const std::string& part : spelt) target_ = hostJoin(std::move(target_), part);
     if (inv_.keepPaths) {
-      if (Status s = makeFolders(dest_, target_, index_); !s) {
+      if (Status s = makeFolders(dest_, spelt, index_); !s) {
         err_ << "Cabarc: cannot extract " << shown_ << ": " << s.message() << "\n";
         return kMemberFailed;
       }
     }
     if (!exists) return kOk;
-    std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(target_, ec))) {
+    if (const HostEntry e = hostEntry(target_); e.folder && !e.link) {
       err_ << "Cabarc: cannot extract " << shown_ << ": a folder of that name exists\n";
       return kMemberFailed;
     }
@@ -344,7 +346,7 @@ class Extraction : public ExtractionSink {
 
   const Invocation& inv_;
   const std::vector<CabinetMember>& members_;
-  const fs::path dest_;
+  const std::string dest_;
   Writer& out_;
   Writer& err_;
   FolderIndex index_;
@@ -368,7 +370,8 @@ class Extraction : public ExtractionSink {
   // The member under way.
   std::optional<std::size_t> begun_;
   bool timeSet_ = true;
-  fs::path target_, tmp_;
+  std::string target_, tmp_;
+  OutputHandle tmpFile_ = -1;
   std::string shown_;
 };
 
@@ -379,12 +382,11 @@ int extractCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, W
     return kCabinetUnreadable;
   }
   CabinetReader& reader = opened.value();
-  std::error_code ec;
-  const fs::path destHost = inv.destination ? toHost(*inv.destination) : fs::current_path(ec);
-  if (!fs::is_directory(destHost)) {
-    fs::create_directories(destHost, ec);
-    if (!fs::is_directory(destHost)) {
-      err << "Cabarc: cannot create the destination folder " << utf8Of(destHost) << "\n";
+  const std::string destHost = inv.destination ? toHost(*inv.destination) : currentHostFolder();
+  if (!hostEntry(destHost).folder) {
+    (void)makeHostFolder(destHost, true);
+    if (!hostEntry(destHost).folder) {
+      err << "Cabarc: cannot create the destination folder " << destHost << "\n";
       return kMemberFailed;
     }
   }
@@ -445,31 +447,28 @@ Result<std::vector<std::string>> keptParts(const std::string& text) {
 }
 
 struct Candidate {
-  fs::path host;
+  std::string host;
   std::vector<std::string> parts;  // stored with -p
 };
 
-void addTree(const fs::path& folder, const std::vector<std::string>& prefix,
+void addTree(const std::string& folder, const std::vector<std::string>& prefix,
              const std::string& pattern, bool recurse, std::vector<Candidate>& out) {
-  std::error_code ec;
-  std::vector<fs::directory_entry> entries;
-  for (const auto& e : fs::directory_iterator(folder, ec)) entries.push_back(e);
+  std::vector<HostEntry> entries = listFolder(folder);
   std::sort(entries.begin(), entries.end(),
-            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+            [](const auto& a, const auto& b) { return a.name < b.name; });
   for (const auto& e : entries) {
-    const std::string name = utf8Of(e.path().filename());
     std::vector<std::string> parts = prefix;
-    parts.push_back(name);
-    if (e.is_regular_file(ec)) {
-      if (wildcardMatch(pattern, name)) out.push_back({e.path(), parts});
-    } else if (recurse && e.is_directory(ec) && !isLink(e.path())) {
-      addTree(e.path(), parts, pattern, recurse, out);
+    parts.push_back(e.name);
+    if (e.file) {
+      if (wildcardMatch(pattern, e.name)) out.push_back({hostJoin(folder, e.name), parts});
+    } else if (recurse && e.folder && !e.link) {
+      addTree(hostJoin(folder, e.name), parts, pattern, recurse, out);
     }
   }
 }
 
 int newCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Writer& err) {
-  const fs::path cabHost = toHost(inv.cabinet);
+  const std::string cabHost = toHost(inv.cabinet);
   std::vector<Candidate> candidates;
   Outcome outcome;
   for (const auto& arg : inv.names) {
@@ -482,28 +481,28 @@ int newCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Write
     std::vector<std::string> parts = kept ? kept.value() : std::vector<std::string>{};
     const auto cut = arg.find_last_of("\\/");
     const std::string last = cut == std::string::npos ? arg : arg.substr(cut + 1);
-    std::error_code ec;
     if (hasWildcard(last)) {
       const std::string folderText = cut == std::string::npos ? "." : arg.substr(0, cut + 1);
-      const fs::path folder = toHost(folderText);
+      const std::string folder = toHost(folderText);
       if (!parts.empty()) parts.pop_back();
       const std::size_t before = candidates.size();
-      if (fs::is_directory(folder, ec)) addTree(folder, parts, last, inv.recurse, candidates);
+      if (hostEntry(folder).folder) addTree(folder, parts, last, inv.recurse, candidates);
       if (candidates.size() == before) {
         err << "Cabarc: no file matches " << arg << "\n";
         outcome.note(kCannotCreate);
       }
       continue;
     }
-    const fs::path host = toHost(arg);
-    if (fs::is_directory(host, ec)) {
+    const std::string host = toHost(arg);
+    const HostEntry entry = hostEntry(host);
+    if (entry.folder) {
       if (!inv.recurse) {
         err << "Cabarc: " << arg << " is a folder (-r adds what it holds)\n";
         outcome.note(kCannotCreate);
         continue;
       }
       addTree(host, parts, "*", true, candidates);
-    } else if (fs::is_regular_file(host, ec)) {
+    } else if (entry.file) {
       candidates.push_back({host, parts});
     } else {
       err << "Cabarc: cannot find the file " << arg << "\n";
@@ -513,17 +512,16 @@ int newCabinet(const Invocation& inv, const HostPath& toHost, Writer& out, Write
 
   std::vector<NewMember> members;
   std::map<std::string, std::string> seen;  // lower-case stored name -> as stored
-  std::error_code ec;
   for (const auto& c : candidates) {
-    if (fs::exists(cabHost, ec) && fs::equivalent(c.host, cabHost, ec)) continue;
-    const std::string stored = inv.keepPaths ? joinParts(c.parts, '\\') : utf8Of(c.host.filename());
+    if (sameHostFile(c.host, cabHost)) continue;
+    const std::string stored = inv.keepPaths ? joinParts(c.parts, '\\') : hostName(c.host);
     if (const SafeName safe = checkMemberName(stored); !safe.ok) {
       err << "Cabarc: cannot store \"" << printable(stored) << "\": " << safe.reason << "\n";
       outcome.note(kCannotCreate);
       continue;
     }
-    if (fs::file_size(c.host, ec) > 0x7FFFFFFFu) {
-      err << "Cabarc: " << utf8Of(c.host) << " is too large for a cabinet\n";
+    if (hostFileSize(c.host).value_or(UINT64_MAX) > 0x7FFFFFFFu) {
+      err << "Cabarc: " << c.host << " is too large for a cabinet\n";
       outcome.note(kCannotCreate);
       continue;
     }

@@ -13,7 +13,6 @@
 
 #include <concepts>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -78,7 +77,7 @@ std::string usageText();
 
 // Where a path of the command line (UTF-8) is on this system: on Linux the
 // machine folder's mapping, on Windows the path itself.
-using HostPath = std::function<std::filesystem::path(const std::string& path)>;
+using HostPath = std::function<std::string(const std::string& path)>;
 
 // Runs one command line; returns the exit code.
 int run(const std::vector<std::string>& args, const HostPath& toHost, Writer& out, Writer& err);

@@ -388,9 +388,10 @@ CabinetReader::~CabinetReader() = default;
 CabinetReader::CabinetReader(CabinetReader&&) noexcept = default;
 CabinetReader& CabinetReader::operator=(CabinetReader&&) noexcept = default;
 
-Result<CabinetReader> CabinetReader::open(const std::filesystem::path& hostFile) {
-  if (!hostFile.is_absolute()) return Status::failure("cabinet path must be absolute");
-  return openNamed(std::make_unique<Impl>(), hostFile.string());
+Result<CabinetReader> CabinetReader::open(const std::string& hostFile) {
+  if (hostFile.empty() || hostFile[0] != '/')
+    return Status::failure("cabinet path must be absolute");
+  return openNamed(std::make_unique<Impl>(), hostFile);
 }
 
 Result<CabinetReader> CabinetReader::openMemory(std::span<const unsigned char> bytes) {

@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -51,7 +50,9 @@ class ExtractionSink {
   // (the moment to give it its time: one call on the open file, no lookup by
   // name). end() says whether the member is whole.
   virtual void written(std::size_t index, OutputHandle file) { (void)index, (void)file; }
-  // Member `index` is done: its file is closed, complete when `result` is ok.
+  // Member `index` is done: its file is complete when `result` is ok, and
+  // closed (on Windows a complete one is closed only after end() returns, so
+  // that it is moved into place through its handle: moveInto's `open`).
   // Also called, without begin, for a member that cannot be read at all: one
   // this cabinet does not hold whole, or one behind damage that stopped the
   // cabinet library.
@@ -65,7 +66,7 @@ class CabinetReader {
   CabinetReader& operator=(CabinetReader&&) noexcept;
 
   // Opens a cabinet file (an absolute host path).
-  static Result<CabinetReader> open(const std::filesystem::path& hostFile);
+  static Result<CabinetReader> open(const std::string& hostFile);
   // Opens a cabinet held in memory; the bytes must outlive the reader.
   static Result<CabinetReader> openMemory(std::span<const unsigned char> bytes);
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <system_error>
 
 #include "platform/posix/posixFileSystem.h"
@@ -127,7 +128,7 @@ GDateTime* localTimeOf(const fs::path& host, std::string& error) {
 
 }  // namespace
 
-Status writeCabinet(const fs::path& hostCabinet, const std::vector<NewMember>& members,
+Status writeCabinet(const std::string& hostCabinet, const std::vector<NewMember>& members,
                     Compression compression) {
   const auto api = loadGcab();
   if (!api) return api.status();
@@ -138,7 +139,7 @@ Status writeCabinet(const fs::path& hostCabinet, const std::vector<NewMember>& m
   for (const NewMember& m : members) {
     std::string timeError;
     GDateTime* when = localTimeOf(m.hostFile, timeError);
-    if (!when) return Status::failure(m.hostFile.string() + ": " + timeError);
+    if (!when) return Status::failure(m.hostFile + ": " + timeError);
     GRef<GFile> source(gcab->fileForPath(m.hostFile.c_str()));
     GRef<GCabFile> file(gcab->fileNew(m.storedName.c_str(), source.get()));
     GErrorHolder err;
@@ -160,7 +161,7 @@ Status writeCabinet(const fs::path& hostCabinet, const std::vector<NewMember>& m
 
   // Write beside the target and rename when complete. libgcab needs a seekable
   // stream; a GFileOutputStream made by an exclusive create is one.
-  const fs::path dir = hostCabinet.parent_path();
+  const fs::path dir = fs::path(hostCabinet).parent_path();
   std::string tmpl = (dir / ".Cabarc-new-XXXXXX").string();
   const int fd = ::mkstemp(tmpl.data());
   if (fd < 0) return Status::failure("cannot create a file in " + dir.string());

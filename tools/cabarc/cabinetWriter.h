@@ -1,7 +1,6 @@
 // Writing Microsoft cabinets through libgcab: one folder, MSZIP or stored.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,8 +9,8 @@
 namespace pm::cabarc {
 
 struct NewMember {
-  std::string storedName;          // "\" separated relative name
-  std::filesystem::path hostFile;  // where the bytes come from
+  std::string storedName;  // "\" separated relative name
+  std::string hostFile;    // where the bytes come from
 };
 
 enum class Compression { None, Mszip };
@@ -21,7 +20,7 @@ enum class Compression { None, Mszip };
 // be run is marked executable (MSCAB_ATTRIB_EXEC), and extraction restores that. The cabinet is
 // written under a temporary name beside it and renamed when complete, so a
 // failure leaves any earlier cabinet of that name as it was.
-Status writeCabinet(const std::filesystem::path& hostCabinet, const std::vector<NewMember>& members,
+Status writeCabinet(const std::string& hostCabinet, const std::vector<NewMember>& members,
                     Compression compression);
 
 }  // namespace pm::cabarc

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   const pm::posix::Machine machine = pm::posix::Machine::fromEnvironment();
   pm::cabarc::Writer out(stdout), err(stderr);
   const int code = pm::cabarc::run(
-      args, [&machine](const std::string& path) { return machine.toHost(path); }, out, err);
+      args, [&machine](const std::string& path) { return machine.toHost(path).string(); }, out,
+      err);
   return code;
 }

@@ -5,8 +5,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <ostream>
-#include <streambuf>
 
 #include "platform/services.h"
 #include "platform/win32/wideText.h"
@@ -18,25 +16,16 @@ namespace pm::unattended::win32 {
 
 namespace {
 
-// Writes to a C runtime file descriptor: the report's own copy of stdout.
-class FdBuffer : public std::streambuf {
+// Writes to a C runtime file descriptor (-1: nowhere): the report's own copy of stdout.
+class FdOut : public TextWriter {
  public:
-  explicit FdBuffer(int fd) : fd_(fd) {}
-
- protected:
-  int_type overflow(int_type c) override {
-    if (c == traits_type::eof()) return traits_type::not_eof(c);
-    const char ch = traits_type::to_char_type(c);
-    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    std::streamsize done = 0;
-    while (done < n) {
-      const int w = _write(fd_, s + done, static_cast<unsigned>(n - done));
+  explicit FdOut(int fd) : fd_(fd) {}
+  void write(std::string_view text) override {
+    while (fd_ >= 0 && !text.empty()) {
+      const int w = _write(fd_, text.data(), static_cast<unsigned>(text.size()));
       if (w <= 0) break;
-      done += w;
+      text.remove_prefix(static_cast<std::size_t>(w));
     }
-    return done;
   }
 
  private:
@@ -65,8 +54,10 @@ int runWithoutWindows(const std::vector<std::string>& args, Program program) {
   options.ansi = ansiText;
   options.numbers = kNumbers;
   Answers answers;
-  RunLog log(args);
-  if (auto ended = prepare(args, options, answers)) return log.finish(*ended, kNumbers);
+  FileOut out(stdout), err(stderr);
+  RunLog log(args, err);
+  if (auto ended = prepare(args, options, answers, out, log.notes()))
+    return log.finish(*ended, kNumbers);
 
   // stdout carries the report alone: the outside tools that the stages run
   // inherit the standard output handle, so it is pointed at stderr for them
@@ -84,10 +75,9 @@ int runWithoutWindows(const std::vector<std::string>& args, Program program) {
   }
   if (reportFd >= 0) _setmode(reportFd, _O_BINARY);
   if (errFd >= 0) _setmode(errFd, _O_BINARY);
-  FdBuffer reportBuffer(reportFd);
-  std::ostream report(reportFd >= 0 ? &reportBuffer : nullptr);
-
-  return log.finish(install(options, answers, *pm::makePlatform(), log.tee(report)), kNumbers);
+  FdOut report(reportFd);
+  return log.finish(install(options, answers, *pm::makePlatform(), log.tee(report), log.notes()),
+                    kNumbers);
 }
 
 }  // namespace pm::unattended::win32

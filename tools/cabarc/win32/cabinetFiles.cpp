@@ -50,6 +50,12 @@ HANDLE nativeOf(INT_PTR handle) {
   return of(handle)->kind == Handle::File ? of(handle)->file : INVALID_HANDLE_VALUE;
 }
 
+HANDLE release(INT_PTR handle) {
+  const HANDLE file = nativeOf(handle);
+  delete of(handle);
+  return file;
+}
+
 INT_PTR open(const char* utf8Name, int oflag) {
   if (std::strcmp(utf8Name, kMemoryName) == 0)
     return wrap(new Handle{Handle::Memory, INVALID_HANDLE_VALUE, memoryBytes(), 0});

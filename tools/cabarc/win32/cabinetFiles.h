@@ -28,6 +28,8 @@ INT_PTR open(const char* utf8Name, int oflag);
 INT_PTR adopt(HANDLE file);
 // The system's handle of a real file (INVALID_HANDLE_VALUE for the others).
 HANDLE nativeOf(INT_PTR handle);
+// Gives up a real file without closing it: the caller closes its handle.
+HANDLE release(INT_PTR handle);
 UINT read(INT_PTR handle, void* buffer, UINT count);
 UINT write(INT_PTR handle, const void* buffer, UINT count);  // (UINT)-1 on failure
 int close(INT_PTR handle);                                   // 0, or -1 on failure

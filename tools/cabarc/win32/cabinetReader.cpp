@@ -100,6 +100,9 @@ struct CabinetReader::Impl {
   // closed: whether that one is complete shows only by what comes next.
   std::optional<std::size_t> active, closed;
   INT_PTR activeFile = -1;
+  // The file of `closed`, still open: the sink moves it into place through its
+  // handle in end() (no second open by name), and it is closed after that.
+  HANDLE closedFile = INVALID_HANDLE_VALUE;
   std::string closeFailure;
   bool ioFault = false;  // the last pass failed in a read or write of ours
 
@@ -112,9 +115,12 @@ struct CabinetReader::Impl {
         return self->partialFile(*pfdin);
       case fdintCLOSE_FILE_INFO: {
         const HANDLE native = files::nativeOf(pfdin->hf);
-        if (self->active && native != INVALID_HANDLE_VALUE)
+        if (self->active && native != INVALID_HANDLE_VALUE) {
           self->sink->written(*self->active, reinterpret_cast<OutputHandle>(native));
-        if (files::close(pfdin->hf) != 0) self->closeFailure = files::takeFailure();
+          self->closedFile = files::release(pfdin->hf);
+        } else if (files::close(pfdin->hf) != 0) {
+          self->closeFailure = files::takeFailure();
+        }
         self->closed = std::exchange(self->active, std::nullopt);
         self->activeFile = -1;
         return TRUE;
@@ -132,6 +138,12 @@ struct CabinetReader::Impl {
     const std::size_t i = *std::exchange(closed, std::nullopt);
     sink->end(i, closeFailure.empty() ? Status() : Status::failure(closeFailure));
     closeFailure.clear();
+    closeKept();
+  }
+
+  void closeKept() {
+    if (closedFile != INVALID_HANDLE_VALUE)
+      CloseHandle(std::exchange(closedFile, INVALID_HANDLE_VALUE));
   }
 
   // A member not whole in this cabinet, wanted: reported, never begun.
@@ -263,6 +275,7 @@ struct CabinetReader::Impl {
       // rest of its folder too, as decompressing it again would.
       std::optional<std::size_t> failed = active ? active : closed;
       if (active && activeFile != -1) files::close(activeFile);
+      closeKept();  // a failed member's file is closed before the sink removes it
       if (!closeFailure.empty() && !dataFault) s = Status::failure(closeFailure);
       active.reset(), closed.reset(), activeFile = -1, closeFailure.clear();
       if (failed) {
@@ -286,6 +299,7 @@ struct CabinetReader::Impl {
         break;
       }
     }
+    closeKept();
     mode = Mode::List;
     sink = nullptr;
   }
@@ -303,10 +317,11 @@ Result<CabinetReader> CabinetReader::openNamed(std::unique_ptr<Impl> impl, const
   return CabinetReader(std::move(impl));
 }
 
-Result<CabinetReader> CabinetReader::open(const std::filesystem::path& hostFile) {
+Result<CabinetReader> CabinetReader::open(const std::string& hostFile) {
   auto impl = std::make_unique<Impl>();
-  if (hostFile.has_parent_path()) impl->folder = utf8Of(hostFile.parent_path()) + "\\";
-  impl->name = utf8Of(hostFile.filename());
+  if (const std::string parent = hostParent(hostFile); !parent.empty())
+    impl->folder = parent + "\\";
+  impl->name = hostName(hostFile);
   const std::string name = impl->name;
   return openNamed(std::move(impl), name);
 }

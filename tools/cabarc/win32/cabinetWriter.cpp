@@ -163,7 +163,7 @@ std::string describeFciError(int code) {
 
 }  // namespace
 
-Status writeCabinet(const std::filesystem::path& hostCabinet, const std::vector<NewMember>& members,
+Status writeCabinet(const std::string& hostCabinet, const std::vector<NewMember>& members,
                     Compression compression) {
   if (Status s = cabinetDll().load(); !s) return s;
   const auto create = cabinetDll().function<decltype(&FCICreate)>("FCICreate");
@@ -173,7 +173,8 @@ Status writeCabinet(const std::filesystem::path& hostCabinet, const std::vector<
   if (!create || !add || !flush || !destroy) return Status::failure("cabinet.dll lacks FCI");
 
   Session session;
-  if (hostCabinet.has_parent_path()) session.folder = utf8Of(hostCabinet.parent_path()) + "\\";
+  if (const std::string parent = hostParent(hostCabinet); !parent.empty())
+    session.folder = parent + "\\";
   // Written under a temporary name beside the cabinet and moved over it when
   // complete, so a failure leaves an earlier cabinet of that name as it was.
   const std::string tmpName = ".Cabarc-" + std::to_string(GetCurrentProcessId()) + "-new.cab";
@@ -196,7 +197,7 @@ Status writeCabinet(const std::filesystem::path& hostCabinet, const std::vector<
   const TCOMP type = compression == Compression::Mszip ? tcompTYPE_MSZIP : tcompTYPE_NONE;
   Status result;
   for (const auto& m : members) {
-    std::string source = utf8Of(m.hostFile);
+    std::string source = m.hostFile;
     // Stored names are UTF-8; beyond ASCII the member's attribute says so.
     std::string stored = m.storedName;
     session.utf8Name = !isAscii(stored);
@@ -226,7 +227,7 @@ Status writeCabinet(const std::filesystem::path& hostCabinet, const std::vector<
           Status::failure("cannot flush the cabinet: " + pm::win32::errorMessage(GetLastError()));
   }
   bool taken = false;
-  if (result) result = moveInto(std::filesystem::path(tmpPath), hostCabinet, true, taken);
+  if (result) result = moveInto(session.folder + tmpName, hostCabinet, true, taken);
   if (!result) DeleteFileW(tmpPath.c_str());
   return result;
 }

@@ -10,7 +10,6 @@
 #include "platform/win32/systemLibrary.h"
 #include "platform/win32/wideText.h"
 #include "tools/cabarc/cabarc.h"
-#include "tools/cabarc/hostFiles.h"
 
 int main() {
   // Before anything can load a DLL: never from the program's own folder.
@@ -22,8 +21,15 @@ int main() {
     std::fputs(pm::cabarc::usageText().c_str(), stdout);
     return pm::cabarc::kUsage;
   }
+  // Standard output that is no console (a pipe, a file, NUL) is written in
+  // blocks, as the C library does on Linux: written as it comes, each piece
+  // costs the C run-time a console check per character (under Wine a
+  // round trip to its server each), most of an extraction's time.
+  DWORD mode = 0;
+  if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode))
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   pm::cabarc::Writer out(stdout), err(stderr);
   const int code = pm::cabarc::run(
-      args, [](const std::string& path) { return pm::cabarc::pathFromUtf8(path); }, out, err);
+      args, [](const std::string& path) { return path; }, out, err);
   return code;
 }

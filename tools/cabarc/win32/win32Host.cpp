@@ -1,36 +1,195 @@
 #include <windows.h>
 
+#include <cstring>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/win32/wideText.h"
 #include "platform/win32/win32FileSystem.h"
 #include "tools/cabarc/hostFiles.h"
 
 namespace pm::cabarc {
-namespace fs = std::filesystem;
+namespace {
 
-Result<NewFile> createTemporaryIn(const fs::path& folder) {
-  static const std::wstring prefix = L".Cabarc-" + std::to_wstring(GetCurrentProcessId()) + L"-";
-  static unsigned counter = 0;
-  for (;;) {
-    fs::path path = folder / (prefix + std::to_wstring(++counter) + L".tmp");
-    const HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE)
-      return NewFile{std::move(path), reinterpret_cast<std::intptr_t>(h)};
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-      return Status::failure("cannot create a file in " + utf8Of(folder) + ": " +
-                             pm::win32::errorMessage(error));
+using pm::win32::widen;
+
+// An entry's kind from its own attributes; a link is looked through for what
+// it points to (nothing when that is gone).
+HostEntry entryOf(const std::wstring& path, DWORD attributes) {
+  HostEntry e;
+  e.exists = true;
+  e.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (e.link) {
+    const HANDLE h =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return e;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!known) return e;
+    attributes = info.dwFileAttributes;
   }
+  e.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  e.file = !e.folder && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
+  return e;
 }
 
-bool isLink(const fs::path& path) {
-  const DWORD a = GetFileAttributesW(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+// Renames an open file (opened with DELETE access) to `to`. The name is given
+// in the system's own form (\??\C:\..., \??\UNC\server\...), which every
+// version of Windows takes.
+bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
+  std::wstring full(GetFullPathNameW(to.c_str(), 0, nullptr, nullptr), L'\0');
+  full.resize(GetFullPathNameW(to.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+  if (full.empty()) return false;
+  std::wstring name;
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
+    name = L"\\??\\" + full.substr(4);
+  else if (full.rfind(L"\\\\", 0) == 0)
+    name = L"\\??\\UNC\\" + full.substr(2);
+  else
+    name = L"\\??\\" + full;
+  const std::size_t bytes = name.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = replace ? TRUE : FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  std::memcpy(info->FileName, name.data(), bytes);
+  return SetFileInformationByHandle(file, FileRenameInfo, info,
+                                    static_cast<DWORD>(buffer.size())) != 0;
 }
 
-void markExecutable(const fs::path&) {}
+// Where members are written before they are renamed into place: a folder
+// ".Cabarc-<process>-<n>.tmp" of this run in each destination folder, made
+// exclusively (a name already taken is passed over). Windows, and Wine, look
+// a name that does not exist up by reading the whole folder: a temporary file
+// beside thousands of extracted ones cost a read of all of them per member.
+// The folders, empty by then, are removed as the program ends.
+class Staging {
+ public:
+  ~Staging() {
+    for (const auto& [folder, stage] : stages_) RemoveDirectoryW(widen(stage).c_str());
+  }
+  Result<std::string> in(const std::string& folder) {
+    if (const auto it = stages_.find(folder); it != stages_.end()) return it->second;
+    static const std::string prefix = ".Cabarc-" + std::to_string(GetCurrentProcessId()) + "-";
+    for (;;) {
+      std::string stage = hostJoin(folder, prefix + std::to_string(++counter_) + ".tmp");
+      if (CreateDirectoryW(widen(stage).c_str(), nullptr)) return stages_[folder] = stage;
+      const DWORD error = GetLastError();
+      if (error != ERROR_ALREADY_EXISTS)
+        return Status::failure("cannot create a file in " + folder + ": " +
+                               pm::win32::errorMessage(error));
+    }
+  }
+
+ private:
+  std::unordered_map<std::string, std::string> stages_;
+  unsigned counter_ = 0;
+};
+
+Staging& staging() {
+  static Staging stages;
+  return stages;
+}
+
+}  // namespace
+
+const char kHostSeparator = '\\';
+bool isHostSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+HostEntry hostEntry(const std::string& path) {
+  const std::wstring wide = widen(path);
+  const DWORD a = GetFileAttributesW(wide.c_str());
+  return a == INVALID_FILE_ATTRIBUTES ? HostEntry{} : entryOf(wide, a);
+}
+
+std::vector<HostEntry> listFolder(const std::string& path) {
+  std::vector<HostEntry> entries;
+  const std::wstring folder = widen(hostJoin(path, ""));
+  WIN32_FIND_DATAW found;
+  const HANDLE h = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found,
+                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (h == INVALID_HANDLE_VALUE) return entries;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    HostEntry e = entryOf(folder + name, found.dwFileAttributes);
+    e.name = pm::win32::narrow(name);
+    entries.push_back(std::move(e));
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  return entries;
+}
+
+std::optional<std::uint64_t> hostFileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+bool sameHostFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2];
+  const std::string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    const HANDLE h = CreateFileW(widen(*paths[i]).c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(h, &info[i]) != 0;
+    CloseHandle(h);
+    if (!known) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+Status makeHostFolder(const std::string& path, bool parents) {
+  if (CreateDirectoryW(widen(path).c_str(), nullptr)) return {};
+  DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS) return {};
+  if (parents && error == ERROR_PATH_NOT_FOUND) {
+    const std::string parent = hostParent(path);
+    if (!parent.empty() && parent != path && makeHostFolder(parent, true)) {
+      if (CreateDirectoryW(widen(path).c_str(), nullptr)) return {};
+      error = GetLastError();
+    }
+  }
+  return Status::failure("cannot create the folder " + path + ": " +
+                         pm::win32::errorMessage(error));
+}
+
+void removeHostFile(const std::string& path) {
+  DeleteFileW(widen(path).c_str());
+}
+
+std::string currentHostFolder() {
+  const DWORD n = GetCurrentDirectoryW(0, nullptr);
+  std::wstring folder(n, L'\0');
+  folder.resize(GetCurrentDirectoryW(n, folder.data()));
+  return pm::win32::narrow(folder);
+}
+
+Result<NewFile> createTemporaryIn(const std::string& folder) {
+  const auto stage = staging().in(folder);
+  if (!stage) return stage.status();
+  static unsigned counter = 0;
+  std::string path = hostJoin(stage.value(), std::to_string(++counter) + ".tmp");
+  // DELETE: a finished member is renamed through this handle (moveInto).
+  const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return Status::failure("cannot create a file in " + folder + ": " +
+                           pm::win32::errorMessage(GetLastError()));
+  return NewFile{std::move(path), reinterpret_cast<std::intptr_t>(h)};
+}
+
+void markExecutable(const std::string&) {}
 
 bool setLocalModificationTime(std::intptr_t file, DateTime t) {
   FILETIME ft;
@@ -38,12 +197,26 @@ bool setLocalModificationTime(std::intptr_t file, DateTime t) {
          SetFileTime(reinterpret_cast<HANDLE>(file), nullptr, &ft, &ft) != 0;
 }
 
-Status moveInto(const fs::path& from, const fs::path& to, bool replace, bool& taken) {
+Status moveInto(const std::string& from, const std::string& to, bool replace, bool& taken,
+                std::intptr_t open) {
   taken = false;
-  // No MOVEFILE_WRITE_THROUGH: the renamed files are staged members, and a new
-  // cabinet is flushed before it is moved (Wine warns on every such call).
-  if (MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return {};
-  const DWORD error = GetLastError();
+  DWORD error = 0;
+  if (open != -1) {
+    // Through the open handle: one call, and nobody can have put another file
+    // under the temporary name meanwhile.
+    const HANDLE file = reinterpret_cast<HANDLE>(open);
+    if (renameOpenFile(file, widen(to), replace)) return {};
+    error = GetLastError();
+    FILE_DISPOSITION_INFO gone{TRUE};  // removed when it is closed
+    SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
+  } else if (MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                         replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    // No MOVEFILE_WRITE_THROUGH: a new cabinet is flushed before it is moved
+    // (Wine warns on every such call).
+    return {};
+  } else {
+    error = GetLastError();
+  }
   taken = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
   return Status::failure("cannot move it into place: " + pm::win32::errorMessage(error));
 }
