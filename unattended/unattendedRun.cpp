@@ -7,9 +7,9 @@
 #include "platform/result.h"
 #include "unattended/headlessToolkit.h"
 #include "unattended/outcome.h"
+#include "unattended/planOutput.h"
 #include "unattended/reportEcho.h"
 #include "unattended/unpacedClock.h"
-#include "unattended/planOutput.h"
 
 namespace pm::unattended {
 
