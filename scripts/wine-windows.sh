@@ -45,6 +45,11 @@ wine_width() {  # wine_width win64|win32
 }
 wine_width win64
 
+# Empties a road's WORK_DIR (made if missing) and prints its absolute path.
+fresh_work() {  # fresh_work WORK_DIR
+  rm -rf "$1" && mkdir -p "$1" && (cd "$1" && pwd)
+}
+
 # A display of our own: Xvfb picks a free number and tells it on fd 3. Sets
 # DISPLAY and xvfb_pid.
 start_display() {  # start_display WORK_DIR

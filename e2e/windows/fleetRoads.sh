@@ -14,9 +14,7 @@ work="$2"
 if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"; fi
 # shellcheck source=../../scripts/wine-windows.sh
 source "$here/../../scripts/wine-windows.sh"
-rm -rf "$work"
-mkdir -p "$work"
-work="$(cd "$work" && pwd)"
+work="$(fresh_work "$work")"
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 winpath() { "$wine" winepath -w "$1" 2>/dev/null; }

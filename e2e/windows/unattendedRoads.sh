@@ -26,9 +26,7 @@ if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" 
 # shellcheck source=../../scripts/wine-windows.sh
 source "$here/../../scripts/wine-windows.sh"
 wine_width "$width" || exit $?
-rm -rf "$work"
-mkdir -p "$work"
-work="$(cd "$work" && pwd)"
+work="$(fresh_work "$work")"
 failures=0
 fail() { echo "FAIL [$road]: $*" >&2; failures=$((failures + 1)); }
 expect_reg() {  # expect_reg KEY VALUE TEXT
