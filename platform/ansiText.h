@@ -5,6 +5,7 @@
 // (FileSystem::fromAnsi, toAnsi); these are the shared parts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,9 @@ namespace pm {
 // True when every byte belongs to a well-formed UTF-8 sequence (no overlong
 // forms, surrogates or code points past U+10FFFF). Pure ASCII is UTF-8.
 bool isUtf8(std::string_view s);
+
+// Appends one code point (at most U+10FFFF) as UTF-8.
+void appendUtf8(std::string& out, std::uint32_t code);
 
 // Windows-1252 (the Western ANSI code page) -> UTF-8; the five bytes it leaves
 // unassigned keep their own value, as Windows converts them.

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "platform/ansiText.h"
+
 namespace pm::posix {
 namespace {
 
@@ -79,24 +81,6 @@ std::string_view trimRight(std::string_view s) {
 }
 bool blank(std::string_view s) {
   return s.find_first_not_of(" \t\r") == std::string_view::npos;
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // UTF-16LE bytes (no byte order mark) as UTF-8, added to `out`. A surrogate
