@@ -144,6 +144,24 @@ TEST_F(CabarcTest, ExistingFilesAreReplacedOnlyWithO) {
   EXPECT_EQ(cabarc({"X", cab.string(), "alpha.dll", "nothere.txt", "dest\\"}).code, 5);
 }
 
+// Members that land on one name (letter case and, without -p, their folders
+// aside) replace one another in the cabinet's order, among enough others that
+// files are made and closed ahead of and behind the one being written.
+TEST_F(CabarcTest, MembersOfOneNameLandInTheCabinetsOrder) {
+  std::vector<RawMember> members;
+  for (int i = 0; i < 6; ++i) members.push_back({"f" + std::to_string(i) + ".txt", "filler"});
+  members.insert(members.begin() + 2, {"a.txt", "one"});
+  members.insert(members.begin() + 4, {"A.TXT", "two"});
+  members.push_back({"sub\\a.txt", "three"});
+  writeFile(root_ / "same.cab", rawCabinet(members));
+  const ToolRun r = cabarc({"-o", "X", (root_ / "same.cab").string(), "dest\\"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  const Names tree = treeOf(root_ / "dest");
+  ASSERT_EQ(tree.size(), 7u) << ::testing::PrintToString(tree);  // nothing left beside them
+  EXPECT_EQ(tree.front(), "a.txt");
+  EXPECT_EQ(readFile(root_ / "dest" / "a.txt"), "three");
+}
+
 TEST_F(CabarcTest, NamesThatWouldLeaveTheDestinationAreRefused) {
   const Names bad = {
       "..\\evil1.txt", "C:\\evil2.txt",        "\\evil3.txt", "sub\\..\\..\\evil4.txt",

@@ -18,6 +18,7 @@
 #include "tools/cabarc/cabinetSet.h"
 #include "tools/cabarc/hostFiles.h"
 #include "tools/cabarc/win32/cabinetFiles.h"
+#include "tools/cabarc/win32/memberFiles.h"
 
 namespace pm::cabarc {
 namespace {
@@ -138,7 +139,9 @@ struct CabinetReader::Impl {
     const std::size_t i = *std::exchange(closed, std::nullopt);
     sink->end(i, closeFailure.empty() ? Status() : Status::failure(closeFailure));
     closeFailure.clear();
-    closeKept();
+    // In place, or marked to go when it is closed: nothing waits for the close.
+    if (closedFile != INVALID_HANDLE_VALUE)
+      closeMemberLater(std::exchange(closedFile, INVALID_HANDLE_VALUE));
   }
 
   void closeKept() {
@@ -300,6 +303,7 @@ struct CabinetReader::Impl {
       }
     }
     closeKept();
+    closeMembersNow();  // the extracted files are closed when the extraction returns
     mode = Mode::List;
     sink = nullptr;
   }

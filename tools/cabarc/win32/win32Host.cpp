@@ -1,13 +1,16 @@
 #include <windows.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/wideText.h"
 #include "platform/win32/win32FileSystem.h"
 #include "tools/cabarc/hostFiles.h"
+#include "tools/cabarc/win32/memberFiles.h"
 
 namespace pm::cabarc {
 namespace {
@@ -61,6 +64,171 @@ bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
                                     static_cast<DWORD>(buffer.size())) != 0;
 }
 
+// Makes the temporary file `path` for a member: written through the handle,
+// shared with nobody, and renamed into place through it (DELETE access).
+HANDLE createMemberFile(const std::string& path) {
+  return CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The round trips of a member's file that nobody waits for, done on a thread
+// of their own: making the file (with the first write, which under Wine
+// fetches the file's Unix descriptor) ahead, in the staging folder that the
+// last members went to, and closing it once it is in place. Under Wine each
+// of these is a round trip to its server, which does the work while the
+// program waits; on Windows, the file system and its filters. Done here, they
+// overlap with the decompression of the members around them. The files are
+// exclusive and empty, like the ones made on demand; those left unused are
+// removed as the program ends, and a killed run leaves them in the staging
+// folder, where a killed run leaves its member files too.
+class Ahead {
+ public:
+  ~Ahead() { finish(); }
+
+  // Stops, closes what waits to be closed and removes the files not taken.
+  void finish() {
+    AcquireSRWLockExclusive(&lock_);
+    stop_ = true;
+    WakeAllConditionVariable(&changed_);
+    ReleaseSRWLockExclusive(&lock_);
+    if (thread_) {
+      WaitForSingleObject(thread_, INFINITE);
+      CloseHandle(std::exchange(thread_, nullptr));
+    }
+    for (const HANDLE h : closing_) CloseHandle(h);
+    closing_.clear();
+    for (const Made& m : ready_) discard(m);
+    ready_.clear();
+  }
+
+  // A file made ahead in `stage`, if one is ready or on its way; nothing when
+  // the files are being made elsewhere, or failed (the caller then makes its
+  // own, and says why that fails). Files follow `stage` once it is asked
+  // for twice in a row.
+  std::optional<NewFile> take(const std::string& stage) {
+    AcquireSRWLockExclusive(&lock_);
+    std::optional<NewFile> out;
+    if (stage != stage_ && stage == lastAsked_ && !stop_) retarget(stage);
+    lastAsked_ = stage;
+    while (stage == stage_ && !failed_ && ready_.empty() && !stop_)
+      SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    if (stage == stage_ && !ready_.empty()) {
+      const Made m = ready_.front();
+      ready_.erase(ready_.begin());
+      out = NewFile{m.path, reinterpret_cast<std::intptr_t>(m.handle)};
+      WakeAllConditionVariable(&changed_);
+    }
+    ReleaseSRWLockExclusive(&lock_);
+    return out;
+  }
+
+  // The next free name in a staging folder, shared with the files made on demand.
+  std::string nextName(const std::string& stage) {
+    return hostJoin(stage, std::to_string(InterlockedIncrement(&counter_)) + ".tmp");
+  }
+
+  // Closes `file` on the thread (at once when there is none).
+  void closeLater(HANDLE file) {
+    AcquireSRWLockExclusive(&lock_);
+    const bool queued = thread_ && !stop_;
+    if (queued) {
+      closing_.push_back(file);
+      WakeAllConditionVariable(&changed_);
+    }
+    ReleaseSRWLockExclusive(&lock_);
+    if (!queued) CloseHandle(file);
+  }
+
+  // Returns once every file given to closeLater is closed; false when none was waiting.
+  bool closeNow() {
+    AcquireSRWLockExclusive(&lock_);
+    const bool any = !closing_.empty() || closingNow_;
+    while (!closing_.empty() || closingNow_)
+      SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    ReleaseSRWLockExclusive(&lock_);
+    return any;
+  }
+
+ private:
+  struct Made {
+    std::string path;
+    HANDLE handle;
+  };
+  static constexpr std::size_t kAhead = 8;
+
+  static void discard(const Made& m) {
+    CloseHandle(m.handle);
+    DeleteFileW(widen(m.path).c_str());
+  }
+
+  // Under the lock: the files go to `stage` from now on.
+  void retarget(const std::string& stage) {
+    for (const Made& m : ready_) discard(m);
+    ready_.clear();
+    stage_ = stage;
+    failed_ = false;
+    ++generation_;
+    if (!thread_) thread_ = CreateThread(nullptr, 64 * 1024, run, this, 0, nullptr);
+    if (!thread_) failed_ = true;
+    WakeAllConditionVariable(&changed_);
+  }
+
+  static DWORD WINAPI run(void* self) {
+    static_cast<Ahead*>(self)->work();
+    return 0;
+  }
+
+  void work() {
+    AcquireSRWLockExclusive(&lock_);
+    for (;;) {
+      while (!stop_ && closing_.empty() && (failed_ || ready_.size() >= kAhead))
+        SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+      if (stop_) break;
+      if (!closing_.empty()) {  // closing first: somebody may wait for it
+        std::vector<HANDLE> files = std::exchange(closing_, {});
+        closingNow_ = true;
+        ReleaseSRWLockExclusive(&lock_);
+        for (const HANDLE h : files) CloseHandle(h);
+        AcquireSRWLockExclusive(&lock_);
+        closingNow_ = false;
+        WakeAllConditionVariable(&changed_);
+        continue;
+      }
+      const std::string stage = stage_;
+      const unsigned generation = generation_;
+      ReleaseSRWLockExclusive(&lock_);
+      Made m{nextName(stage), INVALID_HANDLE_VALUE};
+      m.handle = createMemberFile(m.path);
+      if (m.handle != INVALID_HANDLE_VALUE) {
+        // Writes nothing; under Wine it fetches the descriptor that the
+        // member's writes then find at hand.
+        DWORD none = 0;
+        WriteFile(m.handle, "", 0, &none, nullptr);
+      }
+      AcquireSRWLockExclusive(&lock_);
+      if (m.handle == INVALID_HANDLE_VALUE) {
+        if (generation == generation_) failed_ = true;
+      } else if (generation == generation_ && !stop_) {
+        ready_.push_back(std::move(m));
+      } else {
+        discard(m);
+      }
+      WakeAllConditionVariable(&changed_);
+    }
+    ReleaseSRWLockExclusive(&lock_);
+  }
+
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+  HANDLE thread_ = nullptr;
+  bool stop_ = false, failed_ = false, closingNow_ = false;
+  unsigned generation_ = 0;
+  std::string stage_, lastAsked_;
+  std::vector<Made> ready_;
+  std::vector<HANDLE> closing_;
+  volatile LONG counter_ = 0;
+};
+
 // Where members are written before they are renamed into place: a folder
 // ".Cabarc-<process>-<n>.tmp" of this run in each destination folder, made
 // exclusively (a name already taken is passed over). Windows, and Wine, look
@@ -70,6 +238,7 @@ bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
 class Staging {
  public:
   ~Staging() {
+    ahead.finish();  // its unused files go before their folders
     for (const auto& [folder, stage] : stages_) RemoveDirectoryW(widen(stage).c_str());
   }
   Result<std::string> in(const std::string& folder) {
@@ -84,6 +253,8 @@ class Staging {
                                pm::win32::errorMessage(error));
     }
   }
+
+  Ahead ahead;
 
  private:
   std::unordered_map<std::string, std::string> stages_;
@@ -178,15 +349,21 @@ std::string currentHostFolder() {
 Result<NewFile> createTemporaryIn(const std::string& folder) {
   const auto stage = staging().in(folder);
   if (!stage) return stage.status();
-  static unsigned counter = 0;
-  std::string path = hostJoin(stage.value(), std::to_string(++counter) + ".tmp");
-  // DELETE: a finished member is renamed through this handle (moveInto).
-  const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (auto made = staging().ahead.take(stage.value())) return *std::move(made);
+  std::string path = staging().ahead.nextName(stage.value());
+  const HANDLE h = createMemberFile(path);
   if (h == INVALID_HANDLE_VALUE)
     return Status::failure("cannot create a file in " + folder + ": " +
                            pm::win32::errorMessage(GetLastError()));
   return NewFile{std::move(path), reinterpret_cast<std::intptr_t>(h)};
+}
+
+void closeMemberLater(HANDLE file) {
+  staging().ahead.closeLater(file);
+}
+
+void closeMembersNow() {
+  staging().ahead.closeNow();
 }
 
 void markExecutable(const std::string&) {}
@@ -207,6 +384,12 @@ Status moveInto(const std::string& from, const std::string& to, bool replace, bo
     const HANDLE file = reinterpret_cast<HANDLE>(open);
     if (renameOpenFile(file, widen(to), replace)) return {};
     error = GetLastError();
+    // The file it replaces may be an earlier member of the same name, still
+    // open until it is closed on the other thread.
+    if (replace && error == ERROR_ACCESS_DENIED && staging().ahead.closeNow()) {
+      if (renameOpenFile(file, widen(to), replace)) return {};
+      error = GetLastError();
+    }
     FILE_DISPOSITION_INFO gone{TRUE};  // removed when it is closed
     SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
   } else if (MoveFileExW(widen(from).c_str(), widen(to).c_str(),
