@@ -34,17 +34,6 @@ struct HeldOpen {
   HANDLE handle;
 };
 
-// Under Wine: the host's name of a Windows path.
-std::string unixName(const std::string& path) {
-  using UnixName = char*(CDECL*)(const wchar_t*);
-  const auto get = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* name = get(win32::widen(path).c_str());
-  std::string out = name ? name : "";
-  HeapFree(GetProcessHeap(), 0, name);
-  return out;
-}
-
 // Under Wine: runs a host program and waits until `done` holds (Wine's handle
 // of a host program is signalled at once, not when it ends).
 template <typename Done>
@@ -72,7 +61,8 @@ struct Win32FsEnv {
     for (const std::string& link : links) {
       if (!underWine()) RemoveDirectoryW(win32::widen(link).c_str());
       if (underWine())
-        runOnHost("/bin/rm -f \"" + unixName(link) + "\"", [&] { return !fs.isLink(link); });
+        runOnHost("/bin/rm -f \"" + win32::wineHostPath(link) + "\"",
+                  [&] { return !fs.isLink(link); });
     }
     fs.deleteFolder("C:\\ct", true);
   }
@@ -98,8 +88,9 @@ struct Win32FsEnv {
              fs.isLink(link);
     }
     if (!folder) return false;
-    return runOnHost("/bin/ln -s \"" + unixName(target) + "\" \"" + unixName(link) + "\"",
-                     [&] { return fs.isLink(link); });
+    return runOnHost(
+        "/bin/ln -s \"" + win32::wineHostPath(target) + "\" \"" + win32::wineHostPath(link) + "\"",
+        [&] { return fs.isLink(link); });
   }
   // Wine cannot remove a host link: it follows it.
   static bool removesLinks() { return !underWine(); }

@@ -637,4 +637,18 @@ bool fileTimeFromLocal(DateTime t, FILETIME& ft) {
   return TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, &ft);
 }
 
+std::string wineHostPath(const std::string& file) {
+  using Convert = char*(CDECL*)(LPCWSTR);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto convert = kernel ? reinterpret_cast<Convert>(reinterpret_cast<void*>(
+                                    GetProcAddress(kernel, "wine_get_unix_file_name")))
+                              : nullptr;
+  if (!convert) return {};
+  char* host = convert(widen(file).c_str());
+  if (!host) return {};
+  std::string out = host;
+  HeapFree(GetProcessHeap(), 0, host);
+  return out;
+}
+
 }  // namespace pm::win32

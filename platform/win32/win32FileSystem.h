@@ -61,6 +61,10 @@ class Win32FileSystem : public FileSystem {
 // false outside the years Windows can hold.
 bool fileTimeFromLocal(DateTime local, _FILETIME& out);
 
+// The host's name of a file under Wine ("/home/ann/x.mdb"), from Wine's own
+// kernel32; "" on Windows.
+std::string wineHostPath(const std::string& file);
+
 // The folder of the running program (GetModuleFileNameW), without a trailing "\".
 std::string installerFolder();
 

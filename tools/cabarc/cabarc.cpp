@@ -175,7 +175,9 @@ class FolderIndex {
     }
   }
   Listing& listing(const std::string& folder) {
-    auto [it, fresh] = folders_.try_emplace(folder);
+    // One key however the folder is written: "dest\" (a destination) and
+    // "dest" (a landed file's parent) are one folder.
+    auto [it, fresh] = folders_.try_emplace(hostParent(hostJoin(folder, "x")));
     if (fresh) {
       for (const HostEntry& e : listFolder(folder)) add(it->second, e.name);
     }

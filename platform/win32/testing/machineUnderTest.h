@@ -69,14 +69,7 @@ class PrivateRegistryRoot {
 
 // The host (Linux) path of a Windows path under Wine; empty elsewhere.
 inline std::string wineHostPath(const std::filesystem::path& path) {
-  using Convert = char*(__cdecl*)(const wchar_t*);
-  const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* converted = convert ? convert(path.wstring().c_str()) : nullptr;
-  if (!converted) return {};
-  std::string text(converted);
-  HeapFree(GetProcessHeap(), 0, converted);
-  return text;
+  return win32::wineHostPath(win32::narrow(path.wstring()));
 }
 
 // The host's SQLite ODBC driver of this program's width.

@@ -39,20 +39,59 @@ HostEntry entryOf(const std::wstring& path, DWORD attributes) {
   return e;
 }
 
-// Renames an open file (opened with DELETE access) to `to`. The name is given
-// in the system's own form (\??\C:\..., \??\UNC\server\...), which every
-// version of Windows takes.
-bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
-  std::wstring full(GetFullPathNameW(to.c_str(), 0, nullptr, nullptr), L'\0');
-  full.resize(GetFullPathNameW(to.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
-  if (full.empty()) return false;
-  std::wstring name;
+// A path in the system's own form (\??\C:\..., \??\UNC\server\...), which
+// every version of Windows takes; "" when it has no full form.
+std::wstring ntName(const std::wstring& path) {
+  std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  full.resize(
+      GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+  if (full.empty()) return full;
   if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
-    name = L"\\??\\" + full.substr(4);
-  else if (full.rfind(L"\\\\", 0) == 0)
-    name = L"\\??\\UNC\\" + full.substr(2);
-  else
-    name = L"\\??\\" + full;
+    return L"\\??\\" + full.substr(4);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
+  return L"\\??\\" + full;
+}
+
+// Whether this is Wine (its ntdll tells its version).
+bool underWine() {
+  static const bool wine = [] {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  }();
+  return wine;
+}
+
+// Under Wine, `to` by its host name in Wine's own form ("\??\unix\home\ann\x"),
+// which Wine takes as spelt: given a Windows name that does not exist yet, it
+// reads the whole folder for one that differs only in letter case, a read per
+// member that grows with the members already there. The caller has looked for
+// the name in every letter case already. "" on Windows, or when the folder
+// has no host name that Wine gives back as it is.
+std::wstring wineExactName(const std::wstring& to) {
+  if (!underWine()) return {};
+  static std::wstring folder,
+      hostFolder;  // the last folder asked for, as a rename goes on one thread
+  const std::size_t cut = to.find_last_of(L"\\/");
+  if (cut == std::wstring::npos) return {};
+  if (to.compare(0, cut, folder) != 0 || folder.size() != cut) {
+    folder = to.substr(0, cut);
+    const std::string host = pm::win32::wineHostPath(pm::win32::narrow(folder));
+    hostFolder.clear();
+    if (!host.empty() && host.front() == '/' && pm::win32::narrow(widen(host)) == host) {
+      hostFolder = L"\\??\\unix" + widen(host);
+      for (wchar_t& c : hostFolder)
+        if (c == L'/') c = L'\\';
+      if (hostFolder.back() == L'\\') hostFolder.pop_back();
+    }
+  }
+  return hostFolder.empty() ? std::wstring() : hostFolder + to.substr(cut);
+}
+
+// Renames an open file (opened with DELETE access) to `to`.
+bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
+  std::wstring name = wineExactName(to);
+  if (name.empty()) name = ntName(to);
+  if (name.empty()) return false;
   const std::size_t bytes = name.size() * sizeof(wchar_t);
   std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
   auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
