@@ -69,8 +69,8 @@ bool underWine() {
 // has no host name that Wine gives back as it is.
 std::wstring wineExactName(const std::wstring& to) {
   if (!underWine()) return {};
-  static std::wstring folder,
-      hostFolder;  // the last folder asked for, as a rename goes on one thread
+  // The last folder asked for and its name (renames come from one thread).
+  static std::wstring folder, hostFolder;
   const std::size_t cut = to.find_last_of(L"\\/");
   if (cut == std::wstring::npos) return {};
   if (to.compare(0, cut, folder) != 0 || folder.size() != cut) {
@@ -87,11 +87,8 @@ std::wstring wineExactName(const std::wstring& to) {
   return hostFolder.empty() ? std::wstring() : hostFolder + to.substr(cut);
 }
 
-// Renames an open file (opened with DELETE access) to `to`.
-bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
-  std::wstring name = wineExactName(to);
-  if (name.empty()) name = ntName(to);
-  if (name.empty()) return false;
+// Renames an open file (opened with DELETE access) to the system's name `name`.
+bool renameTo(HANDLE file, const std::wstring& name, bool replace) {
   const std::size_t bytes = name.size() * sizeof(wchar_t);
   std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
   auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -101,6 +98,20 @@ bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
   std::memcpy(info->FileName, name.data(), bytes);
   return SetFileInformationByHandle(file, FileRenameInfo, info,
                                     static_cast<DWORD>(buffer.size())) != 0;
+}
+
+// Renames an open file (opened with DELETE access) to `to`: under Wine by its
+// host name, and by its Windows name where that fails for any reason but a
+// taken name (a share, a drive Wine maps elsewhere), as on Windows.
+bool renameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
+  if (const std::wstring exact = wineExactName(to); !exact.empty()) {
+    if (renameTo(file, exact, replace)) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
+  }
+  const std::wstring name = ntName(to);
+  if (name.empty()) return false;
+  return renameTo(file, name, replace);
 }
 
 // Makes the temporary file `path` for a member: written through the handle,
