@@ -206,9 +206,12 @@ class Ahead {
   };
   static constexpr std::size_t kAhead = 8;
 
+  // Removes a file made ahead through its own handle: never another file put
+  // under its name.
   static void discard(const Made& m) {
+    FILE_DISPOSITION_INFO gone{TRUE};
+    SetFileInformationByHandle(m.handle, FileDispositionInfo, &gone, sizeof gone);
     CloseHandle(m.handle);
-    DeleteFileW(widen(m.path).c_str());
   }
 
   // Under the lock: the files go to `stage` from now on.
