@@ -154,6 +154,9 @@ class RecordingFileSystem : public FileSystem {
     const Node* node = nullptr;
   };
   Place where(const std::string& path);
+  // A question about `path` answered by the real machine where the recorded
+  // state puts it; false for what the run has deleted.
+  bool askReal(const std::string& path, bool (FileSystem::*question)(const std::string&));
   std::string key(const std::string& path);
   void touch(const std::string& path, const std::string& origin);
   FileState stateIn(FileSystem& fs, const std::string& path);

@@ -126,14 +126,18 @@ Status RecordingFileSystem::needParent(const std::string& path) {
   return {};
 }
 
-bool RecordingFileSystem::folderExists(const std::string& path) {
+bool RecordingFileSystem::askReal(const std::string& path,
+                                  bool (FileSystem::*question)(const std::string&)) {
   const Place place = where(path);
-  return !place.gone && real_.folderExists(place.real);
+  return !place.gone && (real_.*question)(place.real);
+}
+
+bool RecordingFileSystem::folderExists(const std::string& path) {
+  return askReal(path, &FileSystem::folderExists);
 }
 
 bool RecordingFileSystem::fileExists(const std::string& path) {
-  const Place place = where(path);
-  return !place.gone && real_.fileExists(place.real);
+  return askReal(path, &FileSystem::fileExists);
 }
 
 Status RecordingFileSystem::createFolder(const std::string& path) {
@@ -260,13 +264,11 @@ Status RecordingFileSystem::clearReadOnly(const std::string& path) {
 }
 
 bool RecordingFileSystem::inUse(const std::string& path) {
-  const Place place = where(path);
-  return !place.gone && real_.inUse(place.real);
+  return askReal(path, &FileSystem::inUse);
 }
 
 bool RecordingFileSystem::folderWritable(const std::string& path) {
-  const Place place = where(path);
-  return !place.gone && real_.folderWritable(place.real);
+  return askReal(path, &FileSystem::folderWritable);
 }
 
 Result<bool> RecordingFileSystem::sameContent(const std::string& a, const std::string& b) {
