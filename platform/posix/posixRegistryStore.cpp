@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <future>
+#include <optional>
 #include <vector>
 
 #include "platform/leftoverRecord.h"
@@ -108,6 +109,48 @@ void flushAtExit() {
   for (PosixRegistryStore* store : liveStores()) (void)store->flush();
 }
 
+// A fold that appends first notes here what it appends and where
+// (<file>.append): should it be cut short, the store file's bytes from `at` on
+// are not the store's yet, while the log it names still holds every value they
+// add. The note counts only with that log, and with the store file it was made
+// for, no shorter than `at` and no longer than the append.
+struct AppendNote {
+  static constexpr std::string_view kHeader = "PMSetup registry append 1";
+  off_t at = 0;
+  ino_t file = 0;
+  dev_t logDev = 0;
+  ino_t logIno = 0;
+  std::string bytes;
+
+  std::string encode() const {
+    const std::string head = std::string(kHeader) + " " + std::to_string(at) + " " +
+                             std::to_string(bytes.size()) + " " + std::to_string(file) + " " +
+                             std::to_string(logDev) + " " + std::to_string(logIno);
+    char crc[16];
+    std::snprintf(crc, sizeof crc, " %08x\n", registryLog::crc32(head + bytes));
+    return head + crc + bytes;
+  }
+  // Nothing when the note is not whole.
+  static std::optional<AppendNote> decode(const std::string& text) {
+    AppendNote n;
+    unsigned long long at = 0, size = 0, file = 0, logDev = 0, logIno = 0;
+    int used = 0;  // the checksum is checked by writing the note again
+    const std::string format = std::string(kHeader) + " %llu %llu %llu %llu %llu %*8x\n%n";
+    if (!text.starts_with(kHeader) ||
+        std::sscanf(text.c_str(), format.c_str(), &at, &size, &file, &logDev, &logIno, &used) !=
+            5 ||
+        used == 0 || text.size() - static_cast<std::size_t>(used) != size)
+      return std::nullopt;
+    n.at = static_cast<off_t>(at);
+    n.file = static_cast<ino_t>(file);
+    n.logDev = static_cast<dev_t>(logDev);
+    n.logIno = static_cast<ino_t>(logIno);
+    n.bytes = text.substr(static_cast<std::size_t>(used));
+    if (n.encode() != text) return std::nullopt;
+    return n;
+  }
+};
+
 }  // namespace
 
 // ---- one store file ----------------------------------------------------------------
@@ -117,7 +160,8 @@ struct PosixRegistryStore::File {
       : rootName(std::move(root)),
         path(std::move(file)),
         lockPath(path.string() + ".lock"),
-        logPath(path.string() + ".log") {}
+        logPath(path.string() + ".log"),
+        notePath(path.string() + ".append") {}
   ~File() {
     if (lockFd >= 0) ::close(lockFd);
     closeOwnLog();
@@ -126,7 +170,7 @@ struct PosixRegistryStore::File {
   File& operator=(const File&) = delete;
 
   std::string rootName;
-  fs::path path, lockPath, logPath;
+  fs::path path, lockPath, logPath, notePath;
   int lockFd = -1;
   bool lockWritable = false;
 
@@ -176,7 +220,9 @@ struct PosixRegistryStore::File {
   bool takeScan(const Identity& now) {
     if (!ahead.valid()) return false;
     Scanned r = ahead.get();
-    if (!r.identity.exists || !r.identity.sameAs(now)) return false;
+    struct stat ns {};
+    if (!r.identity.exists || !r.identity.sameAs(now) || ::lstat(notePath.c_str(), &ns) == 0)
+      return false;
     hive = std::move(r.hive);
     damaged = std::move(r.damaged);
     reg = now;
@@ -216,6 +262,37 @@ struct PosixRegistryStore::File {
     logEnd += static_cast<off_t>(
         registryLog::replay(rest, [this](const RegistryChange& c) { c.applyTo(hive); }));
     return {};
+  }
+  // Where the store's own bytes end in the store file (`fd`, `st`): its size,
+  // or where an append that was cut short began (see AppendNote), when the
+  // bytes after that are the start of the append or zeros (a crash of the
+  // machine can leave those).
+  off_t contentEnd(int regFd, const struct stat& st) const {
+    const int fd = ::open(notePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return st.st_size;
+    struct stat ns {};
+    std::string text;
+    const bool read = ::fstat(fd, &ns) == 0 && S_ISREG(ns.st_mode) && ns.st_size < (64 << 20) &&
+                      readUpTo(fd, text, static_cast<std::size_t>(ns.st_size), 0);
+    ::close(fd);
+    const std::optional<AppendNote> note = read ? AppendNote::decode(text) : std::nullopt;
+    struct stat ls {};
+    if (!note || note->file != st.st_ino || st.st_size < note->at ||
+        st.st_size > note->at + static_cast<off_t>(note->bytes.size()) ||
+        ::lstat(logPath.c_str(), &ls) != 0 || ls.st_dev != note->logDev ||
+        ls.st_ino != note->logIno)
+      return st.st_size;
+    std::string after;
+    if (!readUpTo(regFd, after, static_cast<std::size_t>(st.st_size - note->at), note->at) ||
+        (!note->bytes.starts_with(after) && after.find_first_not_of('\0') != std::string::npos))
+      return st.st_size;
+    return note->at;
+  }
+  // Removes the note of an append; false when it stays.
+  bool removeNote() const {
+    if (::unlink(notePath.c_str()) != 0) return errno == ENOENT;
+    syncFolder(notePath);  // gone before the log goes
+    return true;
   }
   // The log, open for reading, or -1 when there is none (a link or anything but
   // a file at its name counts as none).
@@ -374,7 +451,8 @@ Status PosixRegistryStore::refresh(File& f, Lock* releasable) {
       if (regFd >= 0) {
         try {
           f.hive = RegistryHive::load(
-              RegistryHive::fileSource(regFd, static_cast<std::uint64_t>(st.st_size)), f.rootName);
+              RegistryHive::fileSource(regFd, static_cast<std::uint64_t>(f.contentEnd(regFd, st))),
+              f.rootName);
         } catch (const RegistryHive::ParseError& e) {
           f.damaged = damagedStatus(f.path, e);
         } catch (const RegistryHive::SourceChanged&) {
@@ -571,26 +649,92 @@ Status PosixRegistryStore::fold(File& f) {
   if (f.reg.exists && !(f.reg.mode & S_IWUSR)) return {};
   if (f.logHasLines()) {
     removeTemporaryFilesOf(f.path);
-    const mode_t mode = f.reg.exists ? (f.reg.mode & 07777) : 0644;
-    if (Status s = writeFileAtomically(
-            nullptr, f.path, [&f](const auto& write) { f.hive.serialize(write); }, mode,
-            [this] { step("temporary written"); });
-        !s)
-      return s;
-    step("replaced");
-    struct stat st {};
-    if (::stat(f.path.c_str(), &st) == 0) {
-      f.reg = Identity::of(st);  // what is in memory
-    } else {
-      f.forget();
+    // In a large store file, keys made go at the end, so that a fold that
+    // only made keys appends them. After an append cut short the file is
+    // rewritten whole.
+    const bool large = f.reg.exists && f.reg.size >= static_cast<off_t>(appendFoldBytes);
+    struct stat ns {};
+    const bool noted = ::lstat(f.notePath.c_str(), &ns) == 0;
+    bool appended = false;
+    if (large && !noted) {
+      if (const std::optional<std::string> tail = f.hive.appendix()) {
+        const Result<bool> done = appendToFile(f, *tail);
+        if (!done) return done.status();
+        appended = done.value();
+      }
+    }
+    if (!appended) {
+      const mode_t mode = f.reg.exists ? (f.reg.mode & 07777) : 0644;
+      if (Status s = writeFileAtomically(
+              nullptr, f.path, [&f, large](const auto& write) { f.hive.serialize(write, large); },
+              mode, [this] { step("temporary written"); });
+          !s)
+        return s;
+      step("replaced");
+      struct stat st {};
+      if (::stat(f.path.c_str(), &st) == 0) {
+        f.reg = Identity::of(st);  // what is in memory
+      } else {
+        f.forget();
+      }
     }
   }
+  if (!f.removeNote()) return Status::failure(failureText(f.notePath, "cannot remove"));
   // Lines applied twice set the same values again: a crash before this is harmless.
   if (::unlink(f.logPath.c_str()) != 0 && errno != ENOENT)
     return Status::failure(failureText(f.logPath, "cannot remove"));
   f.dropLog();
   f.closeOwnLog();
   return {};
+}
+
+// Appends `tail` to the store file in place, noted first (AppendNote); false
+// when the file is not one to write in place (another link to it, or changed).
+Result<bool> PosixRegistryStore::appendToFile(File& f, const std::string& tail) {
+  if (tail.empty()) return true;
+  const int fd = ::open(f.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+      !Identity::of(st).sameAs(f.reg)) {
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  AppendNote note;
+  note.at = st.st_size;
+  note.file = st.st_ino;
+  note.logDev = f.logDev;
+  note.logIno = f.logIno;
+  note.bytes = tail;
+  const std::string text = note.encode();
+  auto failed = [&](const fs::path& file, const char* what) {
+    const Status s = Status::failure(failureText(file, what));
+    ::close(fd);
+    return s;
+  };
+  const int nfd =
+      ::open(f.notePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (nfd < 0) return failed(f.notePath, "cannot create");
+  const bool noted = writeAll(nfd, text, 0) && ::fdatasync(nfd) == 0;
+  ::close(nfd);
+  if (!noted) {
+    const Status s = failed(f.notePath, "cannot write");
+    ::unlink(f.notePath.c_str());
+    return s;
+  }
+  syncFolder(f.notePath);
+  step("append noted");
+  if (!writeAll(fd, tail, note.at) || ::fdatasync(fd) != 0) {
+    const Status s = Status::failure(failureText(f.path, "cannot write"));
+    // Cut back, the note can go; else it keeps the added bytes out of the store.
+    if (::ftruncate(fd, note.at) == 0 && ::fdatasync(fd) == 0) (void)f.removeNote();
+    ::close(fd);
+    f.forget();
+    return s;
+  }
+  ::close(fd);
+  step("appended");
+  f.forget();  // the keys made are in the file now: read it again when used
+  return true;
 }
 
 // The end of this process's use of a store: fold the log when this process has
@@ -604,7 +748,10 @@ Status PosixRegistryStore::finish(File& f) {
   if (!lock.acquire(f, true)) return {};  // a store that may only be read
   removeTemporaryFilesOf(f.path);
   struct stat ls {};
-  if (::lstat(f.logPath.c_str(), &ls) != 0 || !S_ISREG(ls.st_mode)) return {};
+  if (::lstat(f.logPath.c_str(), &ls) != 0 || !S_ISREG(ls.st_mode)) {
+    (void)f.removeNote();  // a note counts only with its log
+    return {};
+  }
   bool fold = ls.st_dev == f.wroteDev && ls.st_ino == f.wroteIno;
   if (!fold) {
     // Writers hold a shared lock on the log while they have lines in it. (A

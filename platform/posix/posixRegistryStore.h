@@ -101,11 +101,16 @@ class PosixRegistryStore : public RegistryStore {
 
   // Tests only: called at each step of a write where a crash matters:
   // "log written" (a log line written, not yet flushed), "log flushed",
-  // "temporary written" (a fold's new content flushed, not yet renamed) and
-  // "replaced" (renamed over the store file, the log not yet removed).
+  // "temporary written" (a fold's new content flushed, not yet renamed),
+  // "replaced" (renamed over the store file, the log not yet removed), "append
+  // noted" (what a fold appends noted and flushed, not yet appended) and
+  // "appended" (appended and flushed, the note and the log not yet removed).
   std::function<void(std::string_view step)> crashPoint;
   // The log is folded when it is longer than this and than a quarter of the store.
   std::size_t foldLogBytes = 256 * 1024;
+  // A store file of this size or more gets the keys a fold makes at its end,
+  // appended in place when the fold changes nothing else.
+  std::size_t appendFoldBytes = 1024 * 1024;
 
  private:
   struct File;
@@ -118,6 +123,7 @@ class PosixRegistryStore : public RegistryStore {
   Status refresh(File& file, Lock* releasable);
   Status appendToLog(File& file, const std::string& record);
   Status fold(File& file);
+  Result<bool> appendToFile(File& file, const std::string& tail);
   Status finish(File& file);
   void step(std::string_view name) const {
     if (crashPoint) crashPoint(name);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -192,6 +193,50 @@ TEST_F(PosixRegistryStoreTest, AFoldChangesOnlyTheLinesOfWhatWasWritten) {
       ASSERT_TRUE(store.flush().ok());
       EXPECT_EQ(readFile(hkcu()), encode(c.after));
     }
+  }
+}
+
+TEST_F(PosixRegistryStoreTest, ALargeStoreGetsTheKeysMadeAppendedInPlace) {
+  // Keys made go at the end even of a file in tree order, and a fold that only
+  // made keys appends them to the same file; one that changed a key's values
+  // rewrites it, the keys made still at the end. In every encoding, and after a
+  // last line without its line end.
+  store.appendFoldBytes = 0;
+  const std::string before =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\n"
+      "[HKEY_CURRENT_USER\\Software\\Alpha]\n\"x\"=\"1\"\n\n[HKEY_CURRENT_USER\\Software\\Zeta]\n"
+      "\"z\"=dword:00000002";
+  const std::string made =
+      "\n\n[HKEY_CURRENT_USER\\Software\\Beta]\n\n[HKEY_CURRENT_USER\\Software\\Beta\\Sub]\n"
+      "\"v\"=\"w\"\n\n";
+  const auto utf16 = [](const std::string& text) {
+    std::string out = "\xFF\xFE";
+    for (char c : text) out += std::string{c, '\0'};
+    return out;
+  };
+  for (const auto& encode : std::vector<std::function<std::string(const std::string&)>>{
+           [](const std::string& t) { return t; }, withCrLf,
+           [&](const std::string& t) { return utf16(withCrLf(t)); }}) {
+    writeFile(hkcu(), encode(before));
+    struct stat first {};
+    ASSERT_EQ(::stat(hkcu().c_str(), &first), 0);
+    write("Software\\Beta\\Sub", "v", RegValue::string("w"));
+    write("Software\\Zeta", "z", RegValue::number(2));  // as it was: no change
+    ASSERT_TRUE(store.flush().ok());
+    EXPECT_EQ(readFile(hkcu()), encode(before + made));
+    struct stat second {};
+    ASSERT_EQ(::stat(hkcu().c_str(), &second), 0);
+    EXPECT_EQ(second.st_ino, first.st_ino);
+
+    write("Software\\Alpha", "x", RegValue::string("2"));
+    write("Software\\Gamma", "g", RegValue::number(3));
+    ASSERT_TRUE(store.flush().ok());
+    std::string after =
+        before + made + "[HKEY_CURRENT_USER\\Software\\Gamma]\n\"g\"=dword:00000003\n\n";
+    after.replace(after.find("\"x\"=\"1\""), 7, "\"x\"=\"2\"");
+    EXPECT_EQ(readFile(hkcu()), encode(after));
+    EXPECT_EQ(read("Software\\Beta\\Sub", "v"), RegValue::string("w"));
+    EXPECT_FALSE(fs::exists(hkcu().string() + ".log"));
   }
 }
 

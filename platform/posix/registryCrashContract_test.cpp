@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "database/testDatabase.h"
 #include "platform/posix/posixRegistryStore.h"
 #include "platform/posix/testMachine.h"
@@ -24,9 +26,13 @@ constexpr RootKey HKCU = RootKey::CurrentUser;
 const std::string kStart =
     "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n"
     "\"v0\"=\"old\"\r\n\"v1\"=\"old\"\r\n\r\n";
+using Writes = std::vector<std::pair<std::string, std::string>>;
 // Two values changed, two made, one new key.
-const std::vector<std::pair<std::string, std::string>> kWrites = {
+const Writes kWrites = {
     {"Software\\A", "v0"}, {"Software\\A", "v2"}, {"Software\\B\\C", "v3"}, {"Software\\A", "v1"}};
+// Only keys made: a fold of a large store appends them.
+const Writes kKeysMade = {
+    {"Software\\B\\C", "v3"}, {"Software\\D", "v4"}, {"Software\\B\\C", "v5"}};
 
 class RegistryCrashContract : public ::testing::Test {
  protected:
@@ -52,17 +58,21 @@ class RegistryCrashContract : public ::testing::Test {
     if (!log.empty()) writeFile(reg().string() + ".log", log);
   }
   // In a child process: the writes, a byte down `acks` after each one that
-  // returned, then the end of the process unless `kill` says where to die.
-  pid_t writer(int acks, std::size_t foldLogBytes, int killAtStep, bool end = true) {
+  // returned, then the end of the process unless `killAtStep` (a count, or the
+  // step's name) says where to die.
+  pid_t writer(int acks, std::size_t foldLogBytes, int killAtStep, bool end = true,
+               const Writes& writes = kWrites, std::size_t appendFoldBytes = 1 << 20,
+               std::string_view killAt = {}) {
     const pid_t child = ::fork();
     if (child != 0) return child;
     PosixRegistryStore store(temp.machine);
     store.foldLogBytes = foldLogBytes;
+    store.appendFoldBytes = appendFoldBytes;
     int steps = 0;
-    store.crashPoint = [&](std::string_view) {
-      if (++steps == killAtStep) ::raise(SIGKILL);
+    store.crashPoint = [&](std::string_view step) {
+      if (++steps == killAtStep || step == killAt) ::raise(SIGKILL);
     };
-    for (const auto& [key, name] : kWrites) {
+    for (const auto& [key, name] : writes) {
       if (!store.writeValue(HKCU, key, name, RegValue::string("new")).ok()) ::_exit(2);
       if (::write(acks, "x", 1) != 1) ::_exit(3);
     }
@@ -74,64 +84,119 @@ class RegistryCrashContract : public ::testing::Test {
 };
 
 TEST_F(RegistryCrashContract, AWriterKilledAtAnyStepLosesNothingThatReturnedAndTheNextRunMends) {
-  // What an uninterrupted run leaves.
+  // Values changed and keys made (a fold rewrites the file), or keys made in a
+  // store counted as large (a fold appends them).
+  for (const auto& [kWrites, appendFoldBytes] :
+       {std::pair{kWrites, std::size_t{1} << 20}, std::pair{kKeysMade, std::size_t{0}}}) {
+    // What an uninterrupted run leaves.
+    restart();
+    {
+      PosixRegistryStore store(temp.machine);
+      store.appendFoldBytes = appendFoldBytes;
+      for (const auto& [key, name] : kWrites)
+        ASSERT_TRUE(store.writeValue(HKCU, key, name, RegValue::string("new")).ok());
+    }
+    const std::string finished = readFile(reg());
+    EXPECT_EQ(leftovers(), std::vector<std::string>{});
+
+    for (const std::size_t foldLogBytes : {std::size_t{1} << 20, std::size_t{0}}) {
+      for (int step = 1;; ++step) {
+        SCOPED_TRACE("fold bound " + std::to_string(foldLogBytes) + ", killed at step " +
+                     std::to_string(step) + ", " + std::to_string(kWrites.size()) + " writes");
+        restart();
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = writer(pipeFds[1], foldLogBytes, step, true, kWrites, appendFoldBytes);
+        ::close(pipeFds[1]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        char acks[16];
+        const auto acked =
+            static_cast<std::size_t>(std::max<ssize_t>(0, ::read(pipeFds[0], acks, sizeof acks)));
+        ::close(pipeFds[0]);
+        const bool killed = WIFSIGNALED(status);
+        ASSERT_TRUE(killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+
+        // The store file alone is whole; with the log, every write that returned is there.
+        for (const bool fileAlone : {true, false}) {
+          TempMachine other;
+          fs::copy_file(reg(), other.machine.registryFile("HKEY_CURRENT_USER"));
+          if (!fileAlone && fs::exists(reg().string() + ".log"))
+            fs::copy_file(reg().string() + ".log",
+                          other.machine.registryFile("HKEY_CURRENT_USER").string() + ".log");
+          PosixRegistryStore next(other.machine);
+          for (std::size_t i = 0; i < kWrites.size(); ++i) {
+            const auto v = read(next, kWrites[i].first, kWrites[i].second);
+            const bool isNew = v == RegValue::string("new");
+            if (!fileAlone && i < acked) {
+              EXPECT_TRUE(isNew) << i;
+            }
+            if (i > acked) {
+              EXPECT_FALSE(isNew) << i;
+            }
+            EXPECT_TRUE(isNew || v == std::nullopt || v == RegValue::string("old")) << i;
+          }
+        }
+        // The next run ends with the store of an uninterrupted one, nothing beside it.
+        {
+          PosixRegistryStore next(temp.machine);
+          next.appendFoldBytes = appendFoldBytes;
+          for (const auto& [key, name] : kWrites)
+            ASSERT_TRUE(next.writeValue(HKCU, key, name, RegValue::string("new")).ok());
+        }
+        EXPECT_EQ(readFile(reg()), finished);
+        EXPECT_EQ(leftovers(), std::vector<std::string>{});
+        if (!killed) break;
+      }
+    }
+  }
+}
+
+TEST_F(RegistryCrashContract, AnAppendCutShortIsLeftOutUntilTheNextRunRewritesTheFile) {
   restart();
   {
     PosixRegistryStore store(temp.machine);
-    for (const auto& [key, name] : kWrites)
+    store.appendFoldBytes = 0;
+    for (const auto& [key, name] : kKeysMade)
       ASSERT_TRUE(store.writeValue(HKCU, key, name, RegValue::string("new")).ok());
   }
   const std::string finished = readFile(reg());
-  EXPECT_EQ(leftovers(), std::vector<std::string>{});
-
-  for (const std::size_t foldLogBytes : {std::size_t{1} << 20, std::size_t{0}}) {
-    for (int step = 1;; ++step) {
-      SCOPED_TRACE("fold bound " + std::to_string(foldLogBytes) + ", killed at step " +
-                   std::to_string(step));
-      restart();
-      int pipeFds[2];
-      ASSERT_EQ(::pipe(pipeFds), 0);
-      const pid_t child = writer(pipeFds[1], foldLogBytes, step);
-      ::close(pipeFds[1]);
-      int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);
-      char acks[16];
-      const auto acked =
-          static_cast<std::size_t>(std::max<ssize_t>(0, ::read(pipeFds[0], acks, sizeof acks)));
-      ::close(pipeFds[0]);
-      const bool killed = WIFSIGNALED(status);
-      ASSERT_TRUE(killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
-
-      // The store file alone is whole; with the log, every write that returned is there.
-      for (const bool fileAlone : {true, false}) {
-        TempMachine other;
-        fs::copy_file(reg(), other.machine.registryFile("HKEY_CURRENT_USER"));
-        if (!fileAlone && fs::exists(reg().string() + ".log"))
-          fs::copy_file(reg().string() + ".log",
-                        other.machine.registryFile("HKEY_CURRENT_USER").string() + ".log");
-        PosixRegistryStore next(other.machine);
-        for (std::size_t i = 0; i < kWrites.size(); ++i) {
-          const auto v = read(next, kWrites[i].first, kWrites[i].second);
-          const bool isNew = v == RegValue::string("new");
-          if (!fileAlone && i < acked) {
-            EXPECT_TRUE(isNew) << i;
-          }
-          if (i > acked) {
-            EXPECT_FALSE(isNew) << i;
-          }
-          EXPECT_TRUE(isNew || v == std::nullopt || v == RegValue::string("old")) << i;
-        }
-      }
-      // The next run ends with the store of an uninterrupted one, nothing beside it.
-      {
-        PosixRegistryStore next(temp.machine);
-        for (const auto& [key, name] : kWrites)
-          ASSERT_TRUE(next.writeValue(HKCU, key, name, RegValue::string("new")).ok());
-      }
-      EXPECT_EQ(readFile(reg()), finished);
-      EXPECT_EQ(leftovers(), std::vector<std::string>{});
-      if (!killed) break;
+  const std::string note = reg().string() + ".append";
+  for (const bool handEdited : {false, true}) {
+    // Killed once the append is noted; then as if the append had been cut short.
+    restart();
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child =
+        writer(pipeFds[1], std::size_t{1} << 20, 0, true, kKeysMade, 0, "append noted");
+    ::close(pipeFds[1]);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const std::string noted = readFile(note);
+    const std::string appended = noted.substr(noted.find('\n') + 1);
+    ASSERT_EQ(finished, kStart + appended);
+    std::string torn = kStart + appended.substr(0, appended.size() / 2);
+    // A person who rewrote the file (another file at its name) is read as they wrote it.
+    if (handEdited) {
+      torn = kStart + "[HKEY_CURRENT_USER\\Software\\Hand]\r\n\"h\"=\"1\"\r\n";
+      fs::remove(reg());
     }
+    {
+      std::ofstream out(reg(), std::ios::binary | std::ios::app);
+      out << torn.substr(readFile(reg()).size());
+    }
+    PosixRegistryStore next(temp.machine);
+    EXPECT_EQ(read(next, "Software\\Hand", "h"),
+              handEdited ? std::optional(RegValue::string("1")) : std::nullopt);
+    for (const auto& [key, name] : kKeysMade)
+      EXPECT_EQ(read(next, key, name), RegValue::string("new")) << key;
+    ASSERT_TRUE(next.flush().ok());
+    if (!handEdited) {
+      EXPECT_EQ(readFile(reg()), finished);
+    }
+    EXPECT_EQ(leftovers(), std::vector<std::string>{});
   }
 }
 

@@ -514,6 +514,7 @@ struct RegistryHive::Impl {
   bool crlf = true;
   bool utf16 = false;
   std::uint64_t firstKeyLine = 0;
+  std::uint64_t sourceBytes = 0;  // the file's size (a UTF-16 source holds it as UTF-8)
   std::string scratch;
   Window reading;      // for reading a key's lines
   std::string lookup;  // for a value's line read again
@@ -810,6 +811,7 @@ struct RegistryHive::Impl {
   void load() {
     const std::uint64_t size = source->size();
     if (size > kLargest) throw ParseError{1, "the file is larger than 2 GB"};
+    sourceBytes = size;
     std::uint64_t begin = 0;
     Window window;
     // Room for the keys of a file of short keys: memory only used as it fills.
@@ -938,6 +940,7 @@ struct RegistryHive::Impl {
   }
   // A key no source line holds: its [key] line and its values, after an empty line.
   void writeKey(Output& out, std::uint32_t k) const;
+  void changedKeys(std::vector<std::uint32_t>& fresh, std::vector<std::uint32_t>& dirty) const;
   // The lines of section `s` of a key a write changed, after its [key] line:
   // each line as it stands, but a changed value's new line in place of its old
   // lines, and the key's new values after its last value line.
@@ -950,9 +953,16 @@ namespace {
 // far ends.
 class Output {
  public:
-  Output(const std::function<void(std::string_view)>& write, bool utf16)
+  // `after`: the text that the output goes on from (its last bytes tell where
+  // a line ends); a whole file's output starts with the byte order mark.
+  Output(const std::function<void(std::string_view)>& write, bool utf16,
+         std::optional<std::string_view> after = std::nullopt)
       : write_(write), utf16_(utf16) {
-    if (utf16_) write_("\xFF\xFE");
+    if (after) {
+      tail_ = after->substr(after->size() - std::min<std::size_t>(3, after->size()));
+    } else if (utf16_) {
+      write_("\xFF\xFE");
+    }
     text_.reserve(kPiece + 4096);
   }
   void add(std::string_view bytes) {
@@ -1101,30 +1111,53 @@ void RegistryHive::Impl::writeChanged(Output& out, std::uint32_t s, Window& wind
   out.add(trail);
 }
 
-void RegistryHive::serialize(const std::function<void(std::string_view)>& write) const {
+// Keys without lines in the source that a write made or gave values, in tree
+// order; and the sections of keys in the source that a write changed.
+void RegistryHive::Impl::changedKeys(std::vector<std::uint32_t>& fresh,
+                                     std::vector<std::uint32_t>& dirty) const {
+  for (std::uint32_t k = 0; k < keys.size(); ++k) {
+    const Key& key = keys[k];
+    const bool hasValues = key.values && !key.values->list.empty();
+    if (key.firstSection == kNone && (key.fresh || key.dirty) && (key.path.len || hasValues))
+      fresh.push_back(k);
+    if (key.firstSection != kNone && key.dirty)
+      for (std::uint32_t s = key.firstSection; s != kNone; s = sections[s].next) dirty.push_back(s);
+  }
+  std::sort(fresh.begin(), fresh.end(),
+            [this](std::uint32_t a, std::uint32_t b) { return treeLess(a, b); });
+  std::sort(dirty.begin(), dirty.end());
+}
+
+std::optional<std::string> RegistryHive::appendix() const {
+  const Impl& h = *impl_;
+  if (!h.headed || (h.utf16 && h.sourceBytes % 2 != 0)) return std::nullopt;
+  std::vector<std::uint32_t> fresh, dirty;
+  h.changedKeys(fresh, dirty);
+  if (!dirty.empty()) return std::nullopt;
+  std::string bytes, last;
+  const std::uint64_t size = h.source->size();
+  const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(3, size));
+  if (!h.source->append(size - n, n, last)) throw SourceChanged{};
+  const std::function<void(std::string_view)> write = [&bytes](std::string_view b) { bytes += b; };
+  Output out(write, h.utf16, last);
+  for (std::uint32_t k : fresh) h.writeKey(out, k);
+  out.finish();
+  return bytes;
+}
+
+void RegistryHive::serialize(const std::function<void(std::string_view)>& write,
+                             bool madeAtEnd) const {
   Impl& h = *impl_;
   Output out(write, h.utf16);
   const std::string_view eol = h.eol();
 
   // Keys without lines in the source that a write made or gave values: after
-  // the key before them in tree order when the source is in tree order, else
-  // at the end, in tree order among themselves.
-  std::vector<std::uint32_t> fresh;
-  std::vector<std::uint32_t> dirty;  // sections of keys a write changed
-  for (std::uint32_t k = 0; k < h.keys.size(); ++k) {
-    const Impl::Key& key = h.keys[k];
-    const bool hasValues = key.values && !key.values->list.empty();
-    if (key.firstSection == Impl::kNone && (key.fresh || key.dirty) && (key.path.len || hasValues))
-      fresh.push_back(k);
-    if (key.firstSection != Impl::kNone && key.dirty)
-      for (std::uint32_t s = key.firstSection; s != Impl::kNone; s = h.sections[s].next)
-        dirty.push_back(s);
-  }
-  std::sort(fresh.begin(), fresh.end(),
-            [&h](std::uint32_t a, std::uint32_t b) { return h.treeLess(a, b); });
-  std::sort(dirty.begin(), dirty.end());
-  auto after = [&h](std::uint32_t k) -> std::uint32_t {  // a section, or kNone: before the first
-    if (!h.inTreeOrder) return static_cast<std::uint32_t>(h.sections.size()) - 1;
+  // the key before them in tree order when the source is in tree order (and
+  // not `madeAtEnd`), else at the end, in tree order among themselves.
+  std::vector<std::uint32_t> fresh, dirty;
+  h.changedKeys(fresh, dirty);
+  auto after = [&h, madeAtEnd](std::uint32_t k) -> std::uint32_t {  // kNone: before the first
+    if (!h.inTreeOrder || madeAtEnd) return static_cast<std::uint32_t>(h.sections.size()) - 1;
     const auto it = std::upper_bound(
         h.sections.begin(), h.sections.end(), k,
         [&h](std::uint32_t key, const Impl::Section& s) { return h.treeLess(key, s.key); });

@@ -72,8 +72,13 @@ class RegistryHive {
   // have no lines in the source: each after the key before it in tree order
   // when the source's keys are in tree order, else at the end. New lines end as
   // the source's header line does, and a UTF-16 source is written as UTF-16LE
-  // again. Without a source: the header and the keys made, CR LF.
-  void serialize(const std::function<void(std::string_view)>& write) const;
+  // again. Without a source: the header and the keys made, CR LF. `madeAtEnd`:
+  // the keys made go at the end even when the source is in tree order.
+  void serialize(const std::function<void(std::string_view)>& write, bool madeAtEnd = false) const;
+  // When what serialize(write, true) writes is the source's bytes followed by
+  // more (no key in the source was changed), those bytes, in the source's
+  // encoding; else nothing. So a fold can append them instead.
+  std::optional<std::string> appendix() const;
 
   bool keyExists(std::string_view keyPath) const;
   // Nothing when the key or the value does not exist; fails for data that is
