@@ -45,13 +45,30 @@ printf 'agreement = accept\nhelp = yes\nname = Ann\n' >"$work/answers.ini"
 answers=$("$wine" winepath -w "$work/answers.ini" 2>/dev/null)
 libraries="plmcal32.dll plmgrid.ocx plmrpt32.dll"
 
-run_programs() {  # run_programs LOG: our programs as a user runs them
+install_once() {  # install_once LOG: the unattended install; its exit code
   # The libraries are registered again only where they are not yet installed.
   "$wine" reg delete 'HKCR\PMSetup' /f >/dev/null 2>&1 || true
   for lib in $libraries; do rm -f "$WINEPREFIX"/drive_c/windows/{system32,syswow64}/"$lib"; done
   local rc=0
   "$wine" "$setup/PMSetupUnattended.exe" --no-pacing "$answers" >"$work/report" 2>>"$1" || rc=$?
-  [ "$rc" = 0 ] || fail "PMSetupUnattended.exe exit code $rc (see $1)"
+  return "$rc"
+}
+
+run_programs() {  # run_programs LOG: our programs as a user runs them
+  local rc=0
+  install_once "$1" || rc=$?
+  # Now and then Wine cannot start a process at all (it finds the address of
+  # the shared user data taken and exits before the program runs): the
+  # install then fails at that program through no fault of ours. Once more.
+  if [ "$rc" != 0 ] && grep -q 'failed to map the shared user data' "$1"; then
+    echo "Wine failed to start one of the install's programs; the install runs again" >&2
+    rc=0
+    install_once "$1" || rc=$?
+  fi
+  if [ "$rc" != 0 ]; then
+    fail "PMSetupUnattended.exe exit code $rc (see $1); its report:"
+    cat "$work/report" >&2
+  fi
   for lib in $libraries; do
     "$wine" reg query "HKCR\\PMSetup\\Registered\\$lib" >/dev/null 2>&1 ||
       fail "$lib was not registered by the system's regsvr32"

@@ -33,14 +33,19 @@
 //   store file, so a write is seen by every process at once. A line cut short
 //   by a crash is ignored, and the next writer cuts it off.
 // - The log is folded into the store file (the whole file rewritten through a
-//   new temporary file, flushed and renamed over it, then the log removed) when
+//   new temporary file, flushed and renamed over it, then the log removed; in
+//   a file of at least appendFoldBytes, keys that were only made are appended
+//   in place instead, behind a flushed note <file>.append of what goes where,
+//   removed before the log) when
 //   it grows past max(foldLogBytes, a quarter of the store file), and when the
 //   process ends (destructor, or exit()): the store file then holds every value
 //   again and no log is left. A process that is killed leaves its log; the next
 //   process of ours that opens that store applies it, and folds it when it ends
 //   (a log whose writer still runs is that writer's to fold: a writer holds a
 //   shared lock on the log while it has lines in it). Until then, a reader of the
-//   store file alone sees a whole, older store: every value as of the last fold.
+//   store file alone sees a whole, older store: every value as of the last fold
+//   (and, after an append cut short, perhaps the start of it, which the note
+//   tells our readers to leave out; the next process rewrites the file whole).
 // - A crash at any point leaves the old store file or the new one and a log
 //   that, applied on top, gives every value written before the crash (a line
 //   applied twice sets the same value again). A temporary file left by a crash
