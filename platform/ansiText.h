@@ -15,6 +15,27 @@ namespace pm {
 // forms, surrogates or code points past U+10FFFF). Pure ASCII is UTF-8.
 bool isUtf8(std::string_view s);
 
+// Writes one code point (at most U+10FFFF) as UTF-8 at `out` (room for four
+// bytes); returns the end of what it wrote.
+inline char* putUtf8(char* out, std::uint32_t code) {
+  if (code < 0x80) {
+    *out++ = static_cast<char>(code);
+  } else if (code < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (code >> 6));
+    *out++ = static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (code >> 12));
+    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (code >> 18));
+    *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code & 0x3F));
+  }
+  return out;
+}
+
 // Appends one code point (at most U+10FFFF) as UTF-8.
 void appendUtf8(std::string& out, std::uint32_t code);
 

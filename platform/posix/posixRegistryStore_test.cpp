@@ -196,6 +196,27 @@ TEST_F(PosixRegistryStoreTest, AFoldChangesOnlyTheLinesOfWhatWasWritten) {
   }
 }
 
+TEST_F(PosixRegistryStoreTest, AUtf16FileKeepsEveryCharacterThroughAFold) {
+  // Characters of one, two and three UTF-8 bytes, a surrogate pair and a
+  // surrogate without its pair, in a key's name and a value's: read as UTF-8,
+  // written back unit for unit when another key's value changes.
+  const auto bytes = [](std::u16string_view units) {
+    std::string out = "\xFF\xFE";
+    for (char16_t u : units)
+      out += std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+    return out;
+  };
+  const std::u16string head =
+      u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\\u00C5\u20AC]\r\n"
+      u"\"N\"=\"\u00E9 \u20AC \U0001F600 \xD800 x\"\r\n\r\n[HKEY_CURRENT_USER\\Software\\B]\r\n";
+  writeFile(hkcu(), bytes(head + u"\"v\"=\"1\"\r\n"));
+  EXPECT_EQ(read("Software\\\xC3\x85\xE2\x82\xAC", "N"),
+            RegValue::string("\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xED\xA0\x80 x"));
+  write("Software\\B", "v", RegValue::string("\xC3\xBC\xF0\x9F\x98\x80"));
+  ASSERT_TRUE(store.flush().ok());
+  EXPECT_EQ(readFile(hkcu()), bytes(head + u"\"v\"=\"\u00FC\U0001F600\"\r\n"));
+}
+
 TEST_F(PosixRegistryStoreTest, ALargeStoreGetsTheKeysMadeAppendedInPlace) {
   // Keys made go at the end even of a file in tree order, and a fold that only
   // made keys appends them to the same file; one that changed a key's values

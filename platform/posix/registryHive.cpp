@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -86,20 +87,37 @@ bool blank(std::string_view s) {
 // UTF-16LE bytes (no byte order mark) as UTF-8, added to `out`. A surrogate
 // without its pair is kept as its own three bytes, so that it goes back as it was.
 void appendUtf16leAsUtf8(std::string& out, std::string_view bytes) {
+  // Written in place: a regedit export is megabytes of mostly ASCII.
+  const std::size_t start = out.size();
+  out.resize(start + bytes.size() / 2 * 3);  // a unit gives at most 3 bytes, a pair 4
+  char* p = out.data() + start;
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    std::uint32_t u = static_cast<unsigned char>(bytes[i]) |
-                      (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    if (std::endian::native == std::endian::little && i + 8 <= bytes.size()) {
+      // Four ASCII units at once.
+      std::uint64_t four;
+      std::memcpy(&four, b + i, 8);
+      if ((four & 0xFF80FF80FF80FF80ull) == 0) {
+        for (int k = 0; k < 4; ++k) *p++ = static_cast<char>(four >> (16 * k));
+        i += 6;
+        continue;
+      }
+    }
+    std::uint32_t u = b[i] | (std::uint32_t{b[i + 1]} << 8);
+    if (u < 0x80) {
+      *p++ = static_cast<char>(u);
+      continue;
+    }
     if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
-      const std::uint32_t lo =
-          static_cast<unsigned char>(bytes[i + 2]) |
-          (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 3])) << 8);
+      const std::uint32_t lo = b[i + 2] | (std::uint32_t{b[i + 3]} << 8);
       if (lo >= 0xDC00 && lo < 0xE000) {
         u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
         i += 2;
       }
     }
-    appendUtf8(out, u);
+    p = putUtf8(p, u);
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
 }
 std::string utf16leToUtf8(std::string_view bytes) {
   std::string out;
@@ -112,13 +130,22 @@ std::string utf16leToUtf8(std::string_view bytes) {
 // but a character cut off at its end. A byte that starts no character stands for
 // itself (as in Windows-1252's first half).
 std::size_t appendUtf8AsUtf16le(std::string& out, std::string_view utf8) {
-  auto unit = [&out](std::uint32_t u) {
-    out += static_cast<char>(u & 0xFF);
-    out += static_cast<char>(u >> 8);
+  // Written in place: each byte gives at most one unit.
+  const std::size_t start = out.size();
+  out.resize(start + utf8.size() * 2);
+  char* p = out.data() + start;
+  auto unit = [&p](std::uint32_t u) {
+    *p++ = static_cast<char>(u & 0xFF);
+    *p++ = static_cast<char>(u >> 8);
   };
   std::size_t i = 0;
   while (i < utf8.size()) {
     const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      unit(c);
+      ++i;
+      continue;
+    }
     const std::size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
     if (i + n > utf8.size()) break;
     std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
@@ -141,6 +168,7 @@ std::size_t appendUtf8AsUtf16le(std::string& out, std::string_view utf8) {
     }
     i += n;
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
   return i;
 }
 
@@ -827,7 +855,7 @@ struct RegistryHive::Impl {
         // UTF-16: read as UTF-8, a megabyte at a time (a pair of surrogates
         // is never cut in two).
         std::string text, chunk;
-        text.reserve(static_cast<std::size_t>(size / 2));
+        text.reserve(static_cast<std::size_t>(size / 2) + 2 * kChunk);  // room to convert a chunk
         for (std::uint64_t at = 2; at + 1 < size;) {
           auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, (size - at) & ~1ull));
           chunk.clear();
