@@ -104,10 +104,6 @@ void appendUtf16leAsUtf8(std::string& out, std::string_view bytes) {
       }
     }
     std::uint32_t u = b[i] | (std::uint32_t{b[i + 1]} << 8);
-    if (u < 0x80) {
-      *p++ = static_cast<char>(u);
-      continue;
-    }
     if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
       const std::uint32_t lo = b[i + 2] | (std::uint32_t{b[i + 3]} << 8);
       if (lo >= 0xDC00 && lo < 0xE000) {
@@ -121,7 +117,6 @@ void appendUtf16leAsUtf8(std::string& out, std::string_view bytes) {
 }
 std::string utf16leToUtf8(std::string_view bytes) {
   std::string out;
-  out.reserve(bytes.size() / 2 + 16);
   appendUtf16leAsUtf8(out, bytes);
   return out;
 }
@@ -146,7 +141,7 @@ std::size_t appendUtf8AsUtf16le(std::string& out, std::string_view utf8) {
       ++i;
       continue;
     }
-    const std::size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    const std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
     if (i + n > utf8.size()) break;
     std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
     bool valid = true;
