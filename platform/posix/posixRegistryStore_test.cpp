@@ -277,6 +277,12 @@ TEST_F(PosixRegistryStoreTest, ADamagedFileIsReportedWithItsLineAndNeverOverwrit
       {good + "[HKEY_LOCAL_MACHINE\\Software]\r\n", 4, "not under HKEY_CURRENT_USER"},
       {good + "[HKEY_CURRENT_USER\\Software\r\n", 4, "must end in"},
       {good + "\"n\"=hex:01,\\\r\n", 4, "end of the file"},
+      // Lines of the usual shapes but for one byte (most lines are checked
+      // by a quicker road than these reports come from).
+      {good + "\"n\"=\"C:\\\\Pel\\\"\r\n", 4, "missing closing quote of the value data"},
+      {good + "\"n\\\"=\"y\"\r\n", 4, "expected \"=\""},
+      {good + "\"n\"=\"a\"b\"\r\n", 4, "text after the closing quote"},
+      {good + "\"n\"=dword:0000001G\r\n", 4, "dword"},
   };
   for (const auto& c : cases) {
     writeFile(hkcu(), c.bytes);

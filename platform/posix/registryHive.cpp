@@ -314,6 +314,33 @@ ValueLine parseValueLine(std::string_view line, int lineNo) {
   return v;
 }
 
+// Whether a trimmed line is a value line of the shapes that make up most of a
+// store, "name"="data" or "name"=dword:0000002a, that parseValueLine would
+// take: checked without building its parts. False for any other line, which
+// parseValueLine then reads (and reports).
+bool plainValueLine(std::string_view line) {
+  const char* const b = line.data();
+  const std::size_t n = line.size();
+  if (n < 5 || b[0] != '"') return false;
+  const void* quote = std::memchr(b + 1, '"', n - 1);
+  if (!quote) return false;
+  const auto close = static_cast<std::size_t>(static_cast<const char*>(quote) - b);
+  if (b[close - 1] == '\\' || close + 2 >= n || b[close + 1] != '=') return false;
+  const std::size_t d = close + 2;  // where the data starts
+  if (b[d] == '"') {
+    // Its first quote that no backslash escapes must be the line's last byte.
+    if (n - 1 == d || std::memchr(b + d + 1, '"', n - d - 1) != b + n - 1) return false;
+    std::size_t run = n - 1;
+    while (run > d + 1 && b[run - 1] == '\\') --run;
+    return (n - 1 - run) % 2 == 0;
+  }
+  const std::size_t digits = n - d - 6;
+  if (n - d < 7 || digits > 8 || std::memcmp(b + d, "dword:", 6) != 0) return false;
+  for (std::size_t i = n - digits; i < n; ++i)
+    if (!hexDigit(b[i])) return false;
+  return true;
+}
+
 // ---- sources -----------------------------------------------------------------------------
 
 class FileSource : public RegistryHive::Source {
@@ -397,10 +424,40 @@ class LineReader {
 
   // Without its line end (LF or CR LF); false at the end.
   bool next(std::string_view& line) {
+    // Most lines end within the bytes read: this part stays small enough to
+    // be inlined into the loops that read millions of lines.
+    if (at_ < full_) {
+      const char* base = w_.data.get();
+      if (const void* nl = std::memchr(base + at_, '\n', full_ - at_)) {
+        const auto stop = static_cast<std::size_t>(static_cast<const char*>(nl) - base);
+        line = std::string_view(base + at_, stop - at_);
+        crlf_ = !line.empty() && line.back() == '\r';
+        if (crlf_) line.remove_suffix(1);
+        lineStart_ = w_.start + at_;
+        at_ = stop + 1;
+        return true;
+      }
+    }
+    return nextRead(line);
+  }
+  // Where the line given last starts, and whether it ended in CR LF.
+  std::uint64_t lineStart() const { return lineStart_; }
+  bool crlf() const { return crlf_; }
+  // Where a byte of that line is.
+  std::uint64_t offsetOf(const char* p) const {
+    return w_.start + static_cast<std::uint64_t>(p - w_.data.get());
+  }
+  // Where the line after it starts.
+  std::uint64_t position() const { return std::min<std::uint64_t>(w_.start + at_, end_); }
+
+ private:
+  // The line that ends after the bytes read, or at the end of the part.
+  bool nextRead(std::string_view& line) {
     for (;;) {
       // The part's bytes in the window end at `limit`.
       const std::size_t limit =
           static_cast<std::size_t>(std::min<std::uint64_t>(w_.size, end_ - w_.start));
+      full_ = limit;
       const bool whole = w_.start + limit >= end_;
       const char* base = w_.data.get();
       const void* nl = at_ < limit ? std::memchr(base + at_, '\n', limit - at_) : nullptr;
@@ -428,22 +485,13 @@ class LineReader {
       w_.size += length;
     }
   }
-  // Where the line given last starts, and whether it ended in CR LF.
-  std::uint64_t lineStart() const { return lineStart_; }
-  bool crlf() const { return crlf_; }
-  // Where a byte of that line is.
-  std::uint64_t offsetOf(const char* p) const {
-    return w_.start + static_cast<std::uint64_t>(p - w_.data.get());
-  }
-  // Where the line after it starts.
-  std::uint64_t position() const { return std::min<std::uint64_t>(w_.start + at_, end_); }
 
- private:
   const RegistryHive::Source& source_;
   std::uint64_t end_;
   Window& w_;
   bool readAhead_;
   std::size_t at_ = 0;
+  std::size_t full_ = 0;  // the part's bytes in the window end here, as far as known
   std::uint64_t lineStart_ = 0;
   bool crlf_ = false;
 };
@@ -921,6 +969,7 @@ struct RegistryHive::Impl {
         continue;
       }
       if (key == kNone) throw ParseError{lineNo, "a value before the first key"};
+      if (plainValueLine(line)) continue;
       const ValueLine value = parseValueLine(line, lineNo);
       if (value.continues) {
         const int first = lineNo;
