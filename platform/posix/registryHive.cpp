@@ -252,7 +252,7 @@ struct ValueLine {
 // The closing quote of a quoted text that starts at s[0], or npos. Backslashes
 // pair from the start of a run: an odd run just before a quote escapes it (only
 // that run counts, so a path's many backslashes cost nothing).
-std::size_t closingQuote(std::string_view s) {
+inline std::size_t closingQuote(std::string_view s) {
   const char* const base = s.data();
   std::size_t from = 1;
   for (;;) {
@@ -319,26 +319,15 @@ ValueLine parseValueLine(std::string_view line, int lineNo) {
 // take: checked without building its parts. False for any other line, which
 // parseValueLine then reads (and reports).
 bool plainValueLine(std::string_view line) {
-  const char* const b = line.data();
-  const std::size_t n = line.size();
-  if (n < 5 || b[0] != '"') return false;
-  const void* quote = std::memchr(b + 1, '"', n - 1);
-  if (!quote) return false;
-  const auto close = static_cast<std::size_t>(static_cast<const char*>(quote) - b);
-  if (b[close - 1] == '\\' || close + 2 >= n || b[close + 1] != '=') return false;
-  const std::size_t d = close + 2;  // where the data starts
-  if (b[d] == '"') {
-    // Its first quote that no backslash escapes must be the line's last byte.
-    if (n - 1 == d || std::memchr(b + d + 1, '"', n - d - 1) != b + n - 1) return false;
-    std::size_t run = n - 1;
-    while (run > d + 1 && b[run - 1] == '\\') --run;
-    return (n - 1 - run) % 2 == 0;
-  }
-  const std::size_t digits = n - d - 6;
-  if (n - d < 7 || digits > 8 || std::memcmp(b + d, "dword:", 6) != 0) return false;
-  for (std::size_t i = n - digits; i < n; ++i)
-    if (!hexDigit(b[i])) return false;
-  return true;
+  if (line.size() < 5 || line[0] != '"') return false;
+  const std::size_t close = closingQuote(line);
+  if (close == std::string_view::npos || close + 2 >= line.size() || line[close + 1] != '=')
+    return false;
+  const std::string_view data(line.data() + close + 2, line.size() - close - 2);
+  if (data[0] == '"') return closingQuote(data) == data.size() - 1;
+  if (data.size() < 7 || data.size() > 14 || std::memcmp(data.data(), "dword:", 6) != 0)
+    return false;
+  return std::all_of(data.begin() + 6, data.end(), [](char c) { return hexDigit(c); });
 }
 
 // ---- sources -----------------------------------------------------------------------------
@@ -429,12 +418,7 @@ class LineReader {
     if (at_ < full_) {
       const char* base = w_.data.get();
       if (const void* nl = std::memchr(base + at_, '\n', full_ - at_)) {
-        const auto stop = static_cast<std::size_t>(static_cast<const char*>(nl) - base);
-        line = std::string_view(base + at_, stop - at_);
-        crlf_ = !line.empty() && line.back() == '\r';
-        if (crlf_) line.remove_suffix(1);
-        lineStart_ = w_.start + at_;
-        at_ = stop + 1;
+        take(line, static_cast<std::size_t>(static_cast<const char*>(nl) - base), true);
         return true;
       }
     }
@@ -451,6 +435,17 @@ class LineReader {
   std::uint64_t position() const { return std::min<std::uint64_t>(w_.start + at_, end_); }
 
  private:
+  // Gives the line from here to `stop` (a line end when `ended`, else the
+  // end of the part), without its CR, and moves past it.
+  void take(std::string_view& line, std::size_t stop, bool ended) {
+    line = std::string_view(w_.data.get() + at_, stop - at_);
+    const bool cr = !line.empty() && line.back() == '\r';
+    if (cr) line.remove_suffix(1);
+    crlf_ = ended && cr;
+    lineStart_ = w_.start + at_;
+    at_ = stop + 1;
+  }
+
   // The line that ends after the bytes read, or at the end of the part.
   bool nextRead(std::string_view& line) {
     for (;;) {
@@ -462,13 +457,8 @@ class LineReader {
       const char* base = w_.data.get();
       const void* nl = at_ < limit ? std::memchr(base + at_, '\n', limit - at_) : nullptr;
       if (nl || (whole && at_ < limit)) {
-        const std::size_t stop =
-            nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : limit;
-        line = std::string_view(base + at_, stop - at_);
-        crlf_ = nl && !line.empty() && line.back() == '\r';
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lineStart_ = w_.start + at_;
-        at_ = stop + 1;
+        take(line, nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : limit,
+             nl != nullptr);
         return true;
       }
       if (whole) return false;
