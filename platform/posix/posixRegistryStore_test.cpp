@@ -301,6 +301,58 @@ TEST_F(PosixRegistryStoreTest, ADamagedFileIsReportedWithItsLineAndNeverOverwrit
   EXPECT_TRUE(store.writeValue(HKCR, ".pmd", "", RegValue::string("Pelmora.Document")).ok());
 }
 
+TEST_F(PosixRegistryStoreTest, AStoreOfManyMegabytesIsReadWholeWhateverItsLinesAcrossItsPieces) {
+  // Megabytes of a file are checked side by side: a value's continuation lines,
+  // lines ending in "\" that go on with nothing, and a key's sections all over
+  // the file must read as in one pass, and a damaged line anywhere must be
+  // reported with its own line number. The lines' lengths vary so that every
+  // kind of line meets some megabyte's end.
+  for (const std::string eol : {"\r\n", "\n"}) {
+    std::string body;
+    int lines = 2;
+    for (int r = 0; r < 22000; ++r) {
+      body += "[HKEY_CURRENT_USER\\Software\\K" + std::to_string(r % 50) + "]" + eol;
+      body += "\"s" + std::to_string(r) + "\"=\"C:\\\\Pelmora\\\\" + std::string(r % 61, 'p') +
+              "\\\\\"" + eol;
+      body += "; a note that ends in \\" + eol;
+      body += "\"h" + std::to_string(r) + "\"=hex:" + std::string(r % 7 * 3, '0') + "01,\\" + eol;
+      body += "  " + std::string(r % 83, '1') + ",\\ " + eol + "  02,03" + eol;
+      lines += 6;
+    }
+    ASSERT_GT(body.size(), 4u << 20);  // pieces enough for two threads
+    const std::string head = "Windows Registry Editor Version 5.00" + eol + eol;
+    writeFile(hkcu(), head + body);
+    PosixRegistryStore fresh(temp.machine);
+    for (const int r : {0, 9011, 16001, 21999}) {
+      auto v =
+          fresh.readValue(HKCU, "Software\\K" + std::to_string(r % 50), "s" + std::to_string(r));
+      ASSERT_TRUE(v.ok()) << v.message();
+      EXPECT_EQ(v.value(), RegValue::string("C:\\Pelmora\\" + std::string(r % 61, 'p') + "\\"));
+    }
+    EXPECT_EQ(fresh.readValue(HKCU, "Software\\K7", "s8").value(), std::nullopt);
+
+    const struct {
+      std::string bytes;
+      int line;
+      const char* what;
+    } damaged[] = {
+        {head + body + "junk" + eol, lines + 1, "expected a key"},
+        {head + std::string(3 << 20, ';') + eol + "\"x\"=\"y\"" + eol + body, 4,
+         "before the first key"},
+    };
+    for (const auto& c : damaged) {
+      PosixRegistryStore again(temp.machine);
+      writeFile(hkcu(), c.bytes);
+      auto r = again.readValue(HKCU, "Software\\K1", "s1");
+      ASSERT_FALSE(r.ok());
+      EXPECT_EQ(r.message().rfind(hkcu().string() + ": line " + std::to_string(c.line) + ": ", 0),
+                0u)
+          << r.message();
+      EXPECT_NE(r.message().find(c.what), std::string::npos) << r.message();
+    }
+  }
+}
+
 TEST_F(PosixRegistryStoreTest, AScanMadeAheadIsTakenOnlyWhileTheFileIsTheSame) {
   const std::string head =
       "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n";

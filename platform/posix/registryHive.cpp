@@ -4,10 +4,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/ansiText.h"
@@ -17,6 +23,7 @@ namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::size_t kChunk = 1 << 20;  // read a megabyte at a time
+constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
 
 // ASCII lower case (names compare ignoring ASCII letter case), and the order of
 // keys: lower case, with "\" before every character of a name so that the
@@ -398,11 +405,11 @@ struct Window {
 // line is valid until the next one is asked for.
 class LineReader {
  public:
-  // `readAhead`: read a megabyte at a time even past the end of the part (the
-  // next part is likely to follow).
+  // Reads a megabyte at a time up to `readTo` (by default even past the end of
+  // the part: the next part is likely to follow), past it a few kilobytes.
   LineReader(const RegistryHive::Source& source, std::uint64_t begin, std::uint64_t end,
-             Window& window, bool readAhead = true)
-      : source_(source), end_(end), w_(window), readAhead_(readAhead) {
+             Window& window, std::uint64_t readTo = kNoLimit)
+      : source_(source), end_(end), w_(window), readTo_(readTo) {
     if (begin >= w_.start && begin <= w_.start + w_.size) {
       at_ = static_cast<std::size_t>(begin - w_.start);
     } else {
@@ -468,8 +475,9 @@ class LineReader {
       const std::uint64_t from = w_.start + w_.size;
       if (from >= source_.size()) throw RegistryHive::SourceChanged{};
       const std::uint64_t wanted =
-          readAhead_ ? kChunk
-                     : std::min<std::uint64_t>(kChunk, std::max<std::uint64_t>(end_ - from, 4096));
+          readTo_ > from
+              ? std::min<std::uint64_t>(kChunk, std::max<std::uint64_t>(readTo_ - from, 4096))
+              : 4096;
       const auto length = static_cast<std::size_t>(std::min(wanted, source_.size() - from));
       if (!source_.read(from, length, w_.room(length))) throw RegistryHive::SourceChanged{};
       w_.size += length;
@@ -479,7 +487,7 @@ class LineReader {
   const RegistryHive::Source& source_;
   std::uint64_t end_;
   Window& w_;
-  bool readAhead_;
+  std::uint64_t readTo_;
   std::size_t at_ = 0;
   std::size_t full_ = 0;  // the part's bytes in the window end here, as far as known
   std::uint64_t lineStart_ = 0;
@@ -712,33 +720,38 @@ struct RegistryHive::Impl {
     return k;
   }
 
-  std::uint32_t ensureKey(std::string_view keyPath, bool* made) {
-    const std::string_view path = normalPath(keyPath, scratch);
-    if (path.empty()) {
-      const std::uint32_t top = lookupKey(path, kHashStart);
-      return top != kNone ? top : newKey(path, kNone, kHashStart, made);
-    }
-    steps.clear();
+  // The steps of a normal path, added to `out`.
+  static void pathSteps(std::string_view path, std::vector<Step>& out) {
     std::uint32_t hash = kHashStart;
     for (std::size_t i = 0; i <= path.size();) {
       const std::size_t end = std::min(path.find('\\', i), path.size());
       if (i > 0) hash = hashStep(hash, '\\');
       hash = hashLower(path.substr(i, end - i), hash);
-      steps.push_back(Step{end, hash});
+      out.push_back(Step{end, hash});
       i = end + 1;
     }
+  }
+
+  std::uint32_t ensureKey(std::string_view keyPath, bool* made) {
+    const std::string_view path = normalPath(keyPath, scratch);
+    steps.clear();
+    pathSteps(path, steps);
+    return ensureKey(path, steps.data(), steps.size(), made);
+  }
+  // The key of a normal path, given its steps.
+  std::uint32_t ensureKey(std::string_view path, const Step* step, std::size_t count, bool* made) {
     // The longest part of the path that is a key, looked for from the whole path
     // up (a key's parents are keys): a new key of a file in any order costs a
     // look or two, whatever its depth.
-    std::size_t have = steps.size();
+    std::size_t have = count;
     std::uint32_t parent = kNone;
     for (; have > 0; --have) {
-      parent = lookupKey(path.substr(0, steps[have - 1].end), steps[have - 1].hash);
+      parent = lookupKey(path.substr(0, step[have - 1].end), step[have - 1].hash);
       if (parent != kNone) break;
     }
-    for (std::size_t i = have; i < steps.size(); ++i) {
-      const std::size_t from = i ? steps[i - 1].end + 1 : 0;
-      parent = newKey(path.substr(from, steps[i].end - from), parent, steps[i].hash, made);
+    for (std::size_t i = have; i < count; ++i) {
+      const std::size_t from = i ? step[i - 1].end + 1 : 0;
+      parent = newKey(path.substr(from, step[i].end - from), parent, step[i].hash, made);
     }
     return parent;
   }
@@ -834,7 +847,8 @@ struct RegistryHive::Impl {
       const Section& section = sections[s];
       // Room for a value every 32 bytes (memory is only used as it fills).
       values->list.reserve(values->list.size() + section.length / 32 + 1);
-      LineReader lines(*source, section.begin, section.begin + section.length, reading, false);
+      const std::uint64_t end = section.begin + section.length;
+      LineReader lines(*source, section.begin, end, reading, end);
       std::string_view line;
       while (lines.next(line)) {
         line = trimRight(trimLeft(line));
@@ -906,7 +920,6 @@ struct RegistryHive::Impl {
     }
     LineReader lines(*source, begin, source->size(), window);
     std::string_view line;
-    int lineNo = 1;
     if (!lines.next(line)) return;
     if (trimRight(line) != kHeader && trimRight(line) != "REGEDIT4") {
       // An empty file is an empty store.
@@ -920,17 +933,68 @@ struct RegistryHive::Impl {
     crlf = lines.crlf() || lines.position() == source->size();
     firstKeyLine = source->size();
 
-    loading = true;
-    std::uint32_t key = kNone;
-    std::uint32_t section = kNone;
-    auto endSection = [&](std::uint64_t at) {
-      if (section == kNone) return;
-      const std::uint64_t length = at - sections[section].begin;
-      if (length > kLargest) throw ParseError{lineNo, "a key with more than 2 GB of values"};
-      sections[section].length = static_cast<std::uint32_t>(length);
+    scanBody(lines.position(), window);
+  }
+
+  // ---- the scan of the lines after the header ----
+  // The lines go in pieces of a megabyte or so, that two threads check side by
+  // side; the keys are made from the pieces in the file's order, by the thread
+  // that loads, while the other goes on checking.
+  static constexpr std::uint64_t kPiece = kChunk;
+  static constexpr std::size_t kPiecesForTwo = 4;  // a helper from so many pieces on
+
+  // A [key] line of a piece: its path (normal, in the piece's `names`), the
+  // steps of the path, where the line and the line after it start.
+  struct KeyLine {
+    std::uint64_t start = 0, after = 0;
+    std::uint32_t path = 0, length = 0;
+    std::uint32_t firstStep = 0, stepCount = 0;
+    int line = 0;  // in the piece, from 1
+  };
+  struct Piece {
+    int lines = 0;
+    int valueBeforeKey = 0;           // its first value line before a [key] line; 0: none
+    std::optional<ParseError> error;  // its first damaged line (line in the piece)
+    std::exception_ptr failure;       // the source changed, or memory ran out
+    std::string names;
+    std::vector<Step> steps;
+    std::vector<KeyLine> keys;
+    bool done = false;  // under the scan's lock
+  };
+
+  static bool endsInBackslash(std::string_view line) {
+    line = trimRight(line);
+    return !line.empty() && line.back() == '\\';
+  }
+
+  // Checks the lines of piece `i` of the lines from `body`. A piece starts
+  // after the first line that starts at or after body + i * kPiece and does not
+  // end in "\" (a value's data goes on only after a line that does), and ends
+  // with the first such line after body + (i + 1) * kPiece: pieces meet without
+  // a gap, and never cut a value in two.
+  void scanPiece(Piece& piece, std::size_t i, std::uint64_t body, Window& window) const {
+    const std::uint64_t from = body + i * kPiece, to = from + kPiece;
+    LineReader lines(*source, i ? from - 1 : from, source->size(), window, to + 4096);
+    std::string_view line;
+    if (i > 0) {
+      // The end of the line before `from`, then the lines up to the first
+      // that does not end in "\".
+      if (!lines.next(line)) return;
+      do {
+        if (!lines.next(line)) return;
+      } while (endsInBackslash(line));
+    }
+    bool last = false;  // the line read ends the piece
+    const auto next = [&] {
+      if (last || !lines.next(line)) return false;
+      ++piece.lines;
+      last = lines.lineStart() >= to && !endsInBackslash(line);
+      return true;
     };
-    while (lines.next(line)) {
-      ++lineNo;
+    std::string buffer;
+    bool keyed = false;
+    while (next()) {
+      const int lineNo = piece.lines;
       line = trimRight(trimLeft(line));
       if (line.empty() || line[0] == ';') continue;
       if (line[0] == '[') {
@@ -942,36 +1006,136 @@ struct RegistryHive::Impl {
         const std::string_view head = full.substr(0, full.find('\\'));
         if (!sameIgnoringCase(head, root))
           throw ParseError{lineNo, "key \"" + std::string(full) + "\" is not under " + root};
-        if (section == kNone) firstKeyLine = lines.lineStart();
-        endSection(lines.lineStart());
-        const std::uint32_t previous = key;
-        key = ensureKey(full.substr(std::min(head.size() + 1, full.size())), nullptr);
-        inTreeOrder = inTreeOrder && (previous == kNone || treeLess(previous, key));
-        section = static_cast<std::uint32_t>(sections.size());
-        sections.push_back(Section{lines.position(), 0, kNone, key});
-        Key& k = keys[key];
-        if (k.lastSection != kNone) {
-          sections[k.lastSection].next = section;
-        } else {
-          k.firstSection = section;
-        }
-        k.lastSection = section;
+        const std::string_view path =
+            normalPath(full.substr(std::min(head.size() + 1, full.size())), buffer);
+        KeyLine k;
+        k.start = lines.lineStart();
+        k.after = lines.position();
+        k.path = static_cast<std::uint32_t>(piece.names.size());
+        k.length = static_cast<std::uint32_t>(path.size());
+        piece.names.append(path);
+        k.firstStep = static_cast<std::uint32_t>(piece.steps.size());
+        pathSteps(path, piece.steps);
+        k.stepCount = static_cast<std::uint32_t>(piece.steps.size() - k.firstStep);
+        k.line = lineNo;
+        piece.keys.push_back(k);
+        keyed = true;
         continue;
       }
-      if (key == kNone) throw ParseError{lineNo, "a value before the first key"};
+      if (!keyed && !piece.valueBeforeKey) piece.valueBeforeKey = lineNo;
       if (plainValueLine(line)) continue;
       const ValueLine value = parseValueLine(line, lineNo);
       if (value.continues) {
-        const int first = lineNo;
         do {
-          if (!lines.next(line))
-            throw ParseError{first, "the value's data ends in \"\\\" at the end of the file"};
-          ++lineNo;
+          if (!next())
+            throw ParseError{lineNo, "the value's data ends in \"\\\" at the end of the file"};
           line = trimRight(line);
         } while (!line.empty() && line.back() == '\\');
       }
     }
-    endSection(source->size());
+  }
+
+  void scanBody(std::uint64_t body, Window& window) {
+    const std::uint64_t size = source->size();
+    const auto count =
+        body < size ? static_cast<std::size_t>((size - body + kPiece - 1) / kPiece) : 0;
+    std::vector<Piece> pieces(count);
+    std::mutex lock;
+    std::condition_variable ready;
+    std::atomic<std::size_t> nextPiece{0};
+    std::atomic<bool> stop{false};
+    const auto check = [&](std::size_t i, Window& w) {
+      try {
+        scanPiece(pieces[i], i, body, w);
+      } catch (const ParseError& e) {
+        pieces[i].error = e;
+        stop = true;  // no need to check what follows
+      } catch (...) {
+        pieces[i].failure = std::current_exception();
+        stop = true;
+      }
+      {
+        std::lock_guard held(lock);
+        pieces[i].done = true;
+      }
+      ready.notify_all();
+    };
+    struct Helper {
+      std::atomic<bool>& stop;
+      std::thread thread;
+      ~Helper() {
+        stop = true;
+        if (thread.joinable()) thread.join();
+      }
+    } helper{stop, {}};
+    if (count >= kPiecesForTwo && std::thread::hardware_concurrency() > 1) {
+      try {
+        helper.thread = std::thread([&] {
+          Window own;
+          for (std::size_t i; !stop && (i = nextPiece++) < count;) check(i, own);
+        });
+      } catch (const std::system_error&) {
+        // No thread to be had: this one checks every piece.
+      }
+    }
+
+    loading = true;
+    int lineNo = 1;  // the header's
+    std::uint32_t key = kNone;
+    std::uint32_t section = kNone;
+    const auto endSection = [&](std::uint64_t at, int line) {
+      if (section == kNone) return;
+      const std::uint64_t length = at - sections[section].begin;
+      if (length > kLargest) throw ParseError{line, "a key with more than 2 GB of values"};
+      sections[section].length = static_cast<std::uint32_t>(length);
+    };
+    // The keys of a checked piece, in order; its first damaged line.
+    const auto take = [&](Piece& piece) {
+      if (piece.failure) std::rethrow_exception(piece.failure);
+      if (piece.valueBeforeKey && key == kNone &&
+          (!piece.error || piece.valueBeforeKey <= piece.error->line))
+        throw ParseError{lineNo + piece.valueBeforeKey, "a value before the first key"};
+      for (const KeyLine& k : piece.keys) {
+        if (section == kNone) firstKeyLine = k.start;
+        endSection(k.start, lineNo + k.line);
+        const std::uint32_t previous = key;
+        key = ensureKey(std::string_view(piece.names).substr(k.path, k.length),
+                        piece.steps.data() + k.firstStep, k.stepCount, nullptr);
+        inTreeOrder = inTreeOrder && (previous == kNone || treeLess(previous, key));
+        section = static_cast<std::uint32_t>(sections.size());
+        sections.push_back(Section{k.after, 0, kNone, key});
+        Key& made = keys[key];
+        if (made.lastSection != kNone) {
+          sections[made.lastSection].next = section;
+        } else {
+          made.firstSection = section;
+        }
+        made.lastSection = section;
+      }
+      if (piece.error) throw ParseError{lineNo + piece.error->line, piece.error->what};
+      lineNo += piece.lines;
+      piece = Piece{};  // its memory back
+    };
+    const auto done = [&](std::size_t i) {
+      std::lock_guard held(lock);
+      return pieces[i].done;
+    };
+    std::size_t taken = 0;
+    for (;;) {
+      while (taken < count && done(taken)) take(pieces[taken++]);
+      if (stop) break;
+      const std::size_t i = nextPiece++;
+      if (i >= count) break;
+      check(i, window);
+    }
+    while (taken < count) {
+      {
+        std::unique_lock held(lock);
+        ready.wait(held, [&] { return pieces[taken].done; });
+      }
+      take(pieces[taken++]);
+    }
+    endSection(size, lineNo);
     loading = false;
   }
 

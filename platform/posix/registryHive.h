@@ -4,10 +4,11 @@
 // writes to a function.
 //
 // Made for stores of many megabytes (a user's exported HKEY_CURRENT_USER):
-// loading is one pass over the file, a megabyte at a time, that checks every
-// line and keeps only the keys and where each key's lines are. When a key is
-// first used, where each of its values' lines is is noted, with a hash of the
-// name; a line is read again when its value is wanted. When the store is
+// loading checks every line, a megabyte at a time (a file of some megabytes
+// in pieces on two threads, its keys made in the file's order), and keeps only
+// the keys and where each key's lines are. When a key is first used, where
+// each of its values' lines is is noted, with a hash of the name; a line is
+// read again when its value is wanted. When the store is
 // written, the old file is copied as it stands, whatever its order, spacing,
 // comments, line ends or encoding, and only what writes changed is written
 // anew (see serialize). Keys and values are found through hash tables of their
