@@ -9,9 +9,11 @@
 #   regedit-utf16-20  as regedit exports: 20 MB of UTF-16LE (120,000 values), CR LF, parents, hex wrapped
 #   unsorted-50       50 MB, 830,000 values in 83,000 keys, shuffled, no parents
 # and prints for each the best wall time of N runs and the best CPU time (user
-# and system: steadier on a busy machine), their ratios to the small store,
-# the peak memory, the file's size before and after, and a byte-for-byte
-# compare of every key whose values the install did not change. A fresh copy of
+# and system: steadier on a busy machine), the best wall time until the
+# Pelmora.exe that the install starts has ended too (it reads the store again,
+# from the start), their ratios to the small store, the peak memory, the
+# file's size before and after, and a byte-for-byte compare of every key whose
+# values the install did not change. A fresh copy of
 # the machine and installer folder for every run; the stores take turns in
 # every round, so that none pays alone for a busy machine. Every run must end
 # with exit code 0 and leave the install's values and no log or temporary file.
@@ -21,7 +23,7 @@
 #   bench/registry.sh [build folder=build] [work folder=a new temporary one] [other build]
 #   ROUNDS=3 SHAPES="sorted-12 unsorted-12 ..." bench/registry.sh
 set -euo pipefail
-case "${1:-}" in -h | --help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case "${1:-}" in -h | --help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=("$(cd "${1:-$root/build}" && pwd)")
 work=${2:-$(mktemp -d)}
@@ -53,15 +55,19 @@ run() {
   cp -a "$build/demo/setup" "$work/run/setup"
   cp -a "$work/machines/$which" "$work/run/machine"
   sync
-  if ! PMSETUP_MACHINE="$work/run/machine" /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" \
+  # The install's notes (and the output of the Pelmora.exe it starts) go
+  # through a pipe, which ends when that Pelmora has ended too.
+  local started=$EPOCHREALTIME
+  if ! { PMSETUP_MACHINE="$work/run/machine" /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" \
     "$work/run/setup/PMSetupUnattended" --no-pacing "$root/demo/answers.ini" \
-    >"$work/out.txt" 2>"$work/err.txt"; then
+    2>&1 >&3 | cat >"$work/err.txt"; } 3>"$work/out.txt"; then
     echo "the install on the $which store failed:" >&2
     cat "$work/out.txt" "$work/err.txt" >&2
     exit 1
   fi
-  # The launched Pelmora.exe reads the store too: let it end before checking.
-  for _ in $(seq 100); do pgrep -f "$work/run/machine" >/dev/null || break; sleep 0.05; done
+  local ended=$EPOCHREALTIME
+  grep -q 'registered to' "$work/err.txt" ||
+    { echo "the Pelmora started by the install on the $which store did not read its data" >&2; exit 1; }
   local reg="$work/run/machine/registry"
   grep -a -q 'Registered' "$reg/HKEY_CLASSES_ROOT.reg" &&
     python3 - "$reg/HKEY_CURRENT_USER.reg" <<'PY' ||
@@ -79,16 +85,17 @@ PY
     echo "the install on the $which store left files behind: $(ls "$reg")" >&2
     exit 1
   fi
-  echo "$(cat "$work/time.txt") $(stat -c %s "$reg/HKEY_CURRENT_USER.reg")"
+  echo "$(cat "$work/time.txt") $(stat -c %s "$reg/HKEY_CURRENT_USER.reg") $(echo "$ended - $started" | bc)"
 }
 
-declare -A best cpu peak after
+declare -A best cpu peak after whole
 echo "load before: $(uptime)"
 for round in $(seq "$rounds"); do
   for which in small "${shapes[@]}"; do
     for b in "${!builds[@]}"; do
-      read -r s k user sys size < <(run "$b" "$which")
+      read -r s k user sys size w < <(run "$b" "$which")
       id="$b/$which"
+      if [ -z "${whole[$id]:-}" ] || (($(echo "$w < ${whole[$id]}" | bc))); then whole[$id]=$w; fi
       c=$(echo "$user + $sys" | bc)
       if [ -z "${best[$id]:-}" ] || (($(echo "$s < ${best[$id]}" | bc))); then best[$id]=$s; fi
       if [ -z "${cpu[$id]:-}" ] || (($(echo "$c < ${cpu[$id]}" | bc))); then cpu[$id]=$c; fi
@@ -100,14 +107,15 @@ for round in $(seq "$rounds"); do
 done
 for b in "${!builds[@]}"; do
   echo "build ${builds[$b]}, best of $rounds:"
-  printf '  %-17s %7s %6s %5s %6s %9s %11s %11s  %s\n' store seconds ratio cpu ratio "peak KiB" \
-    "bytes" "after" "untouched keys"
+  printf '  %-17s %7s %6s %5s %6s %8s %6s %9s %11s %11s  %s\n' store seconds ratio cpu ratio \
+    "+Pelmora" ratio "peak KiB" "bytes" "after" "untouched keys"
   for which in small "${shapes[@]}"; do
     id="$b/$which"
     file="$work/machines/$which/registry/HKEY_CURRENT_USER.reg"
-    printf '  %-17s %7.2f %6.2f %5.2f %6.2f %9d %11d %11d  %s\n' "$which" "${best[$id]}" \
-      "$(echo "${best[$id]} / ${best[$b/small]}" | bc -l)" "${cpu[$id]}" \
-      "$(echo "${cpu[$id]} / ${cpu[$b/small]}" | bc -l)" "${peak[$id]}" "$(stat -c %s "$file")" \
+    printf '  %-17s %7.2f %6.2f %5.2f %6.2f %8.3f %6.2f %9d %11d %11d  %s\n' "$which" \
+      "${best[$id]}" "$(echo "${best[$id]} / ${best[$b/small]}" | bc -l)" "${cpu[$id]}" \
+      "$(echo "${cpu[$id]} / ${cpu[$b/small]}" | bc -l)" "${whole[$id]}" \
+      "$(echo "${whole[$id]} / ${whole[$b/small]}" | bc -l)" "${peak[$id]}" "$(stat -c %s "$file")" \
       "${after[$id]}" "$([ "$which" = small ] || tail -n 1 "$work/compare-$b-$which.txt")"
   done
 done

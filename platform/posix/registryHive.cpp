@@ -697,7 +697,7 @@ struct RegistryHive::Impl {
 
   // Where each name of a path ends, and the hash of the path up to there.
   struct Step {
-    std::size_t end;
+    std::uint32_t end;  // a path is shorter than its file, under 2 GB
     std::uint32_t hash;
   };
   std::vector<Step> steps;
@@ -727,7 +727,7 @@ struct RegistryHive::Impl {
       const std::size_t end = std::min(path.find('\\', i), path.size());
       if (i > 0) hash = hashStep(hash, '\\');
       hash = hashLower(path.substr(i, end - i), hash);
-      out.push_back(Step{end, hash});
+      out.push_back(Step{static_cast<std::uint32_t>(end), hash});
       i = end + 1;
     }
   }
