@@ -337,6 +337,8 @@ TEST_F(PosixRegistryStoreTest, AStoreOfManyMegabytesIsReadWholeWhateverItsLinesA
       const char* what;
     } damaged[] = {
         {head + body + "junk" + eol, lines + 1, "expected a key"},
+        // A line longer than a piece, with lines after it.
+        {head + std::string(3 << 20, ';') + eol + body + "junk" + eol, lines + 2, "expected a key"},
         {head + std::string(3 << 20, ';') + eol + "\"x\"=\"y\"" + eol + body, 4,
          "before the first key"},
     };

@@ -970,19 +970,22 @@ struct RegistryHive::Impl {
   // Checks the lines of piece `i` of the lines from `body`. A piece starts
   // after the first line that starts at or after body + i * kPiece and does not
   // end in "\" (a value's data goes on only after a line that does), and ends
-  // with the first such line after body + (i + 1) * kPiece: pieces meet without
-  // a gap, and never cut a value in two.
+  // with the first such line at or after body + (i + 1) * kPiece: pieces meet
+  // without a gap or an overlap, and never cut a value in two.
   void scanPiece(Piece& piece, std::size_t i, std::uint64_t body, Window& window) const {
     const std::uint64_t from = body + i * kPiece, to = from + kPiece;
     LineReader lines(*source, i ? from - 1 : from, source->size(), window, to + 4096);
     std::string_view line;
     if (i > 0) {
       // The end of the line before `from`, then the lines up to the first
-      // that does not end in "\".
+      // that does not end in "\". When that one starts at `to` or later (a
+      // line longer than a piece came before), it ends the next piece too:
+      // this one is empty.
       if (!lines.next(line)) return;
       do {
         if (!lines.next(line)) return;
       } while (endsInBackslash(line));
+      if (lines.lineStart() >= to) return;
     }
     bool last = false;  // the line read ends the piece
     const auto next = [&] {
