@@ -13,10 +13,10 @@
 # Pelmora.exe that the install starts has ended too (it reads the store again,
 # from the start), their ratios to the small store, the peak memory, the
 # file's size before and after, and a byte-for-byte compare of every key whose
-# values the install did not change. A fresh copy of
-# the machine and installer folder for every run; the stores take turns in
-# every round, so that none pays alone for a busy machine. Every run must end
-# with exit code 0 and leave the install's values and no log or temporary file.
+# values the install did not change. A fresh copy of the machine and installer
+# folder for every run; the stores take turns in every round, so that none
+# pays alone for a busy machine. Every run must end with exit code 0 and leave
+# the install's values and no log or temporary file.
 # With a second build folder, every run is made with both builds in turn
 # (before / after a change). Not part of CTest.
 #
@@ -89,16 +89,20 @@ PY
 }
 
 declare -A best cpu peak after whole
+# least ARRAY ID SECONDS: keeps the smaller of SECONDS and ARRAY[ID].
+least() {
+  local -n kept=$1
+  if [ -z "${kept[$2]:-}" ] || (($(echo "$3 < ${kept[$2]}" | bc))); then kept[$2]=$3; fi
+}
 echo "load before: $(uptime)"
 for round in $(seq "$rounds"); do
   for which in small "${shapes[@]}"; do
     for b in "${!builds[@]}"; do
       read -r s k user sys size w < <(run "$b" "$which")
       id="$b/$which"
-      if [ -z "${whole[$id]:-}" ] || (($(echo "$w < ${whole[$id]}" | bc))); then whole[$id]=$w; fi
-      c=$(echo "$user + $sys" | bc)
-      if [ -z "${best[$id]:-}" ] || (($(echo "$s < ${best[$id]}" | bc))); then best[$id]=$s; fi
-      if [ -z "${cpu[$id]:-}" ] || (($(echo "$c < ${cpu[$id]}" | bc))); then cpu[$id]=$c; fi
+      least best "$id" "$s"
+      least cpu "$id" "$(echo "$user + $sys" | bc)"
+      least whole "$id" "$w"
       if ((k > ${peak[$id]:-0})); then peak[$id]=$k; fi
       after[$id]=$size
     done

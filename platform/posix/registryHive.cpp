@@ -1032,8 +1032,7 @@ struct RegistryHive::Impl {
         do {
           if (!next())
             throw ParseError{lineNo, "the value's data ends in \"\\\" at the end of the file"};
-          line = trimRight(line);
-        } while (!line.empty() && line.back() == '\\');
+        } while (endsInBackslash(line));
       }
     }
   }
