@@ -318,6 +318,10 @@ TEST_F(PosixRegistryStoreTest, AStoreOfManyMegabytesIsReadWholeWhateverItsLinesA
       body += "\"h" + std::to_string(r) + "\"=hex:" + std::string(r % 7 * 3, '0') + "01,\\" + eol;
       body += "  " + std::string(r % 83, '1') + ",\\ " + eol + "  02,03" + eol;
       lines += 6;
+      if (r == 11000) {  // a line longer than the memory a scan reads into at first
+        body += "\"long\"=\"" + std::string(3 << 20, 'L') + "\"" + eol;
+        ++lines;
+      }
     }
     ASSERT_GT(body.size(), 4u << 20);  // pieces enough for two threads
     const std::string head = "Windows Registry Editor Version 5.00" + eol + eol;
@@ -330,6 +334,8 @@ TEST_F(PosixRegistryStoreTest, AStoreOfManyMegabytesIsReadWholeWhateverItsLinesA
       EXPECT_EQ(v.value(), RegValue::string("C:\\Pelmora\\" + std::string(r % 61, 'p') + "\\"));
     }
     EXPECT_EQ(fresh.readValue(HKCU, "Software\\K7", "s8").value(), std::nullopt);
+    EXPECT_EQ(fresh.readValue(HKCU, "Software\\K0", "long").value(),
+              RegValue::string(std::string(3 << 20, 'L')));
 
     const struct {
       std::string bytes;

@@ -376,28 +376,48 @@ class TextSource : public RegistryHive::Source {
 
 // Bytes of a source kept in memory for reading lines: a megabyte or so from
 // `start`, reused by the next reader when its part is there already. One
-// buffer, allocated once: new memory is what reading costs most.
+// buffer, allocated once: new memory is what reading costs most. A byte held
+// lies at the same place within a page of memory as within a page of the
+// file, so that the kernel copies the file's pages whole into whole pages
+// (into memory at another offset, copying 50 MB took three times as long).
 struct Window {
-  std::unique_ptr<char[]> data;
-  std::size_t capacity = 0;
+  static constexpr std::size_t kPage = 4096;
+  std::unique_ptr<char[]> memory;
+  char* pages = nullptr;     // memory's first whole page
+  std::size_t capacity = 0;  // from `pages`
+  char* bytes = nullptr;     // the first byte held: at `start`
   std::size_t size = 0;
   std::uint64_t start = 0;
 
+  // Holds nothing, from `at` on.
+  void reset(std::uint64_t at) {
+    size = 0;
+    start = at;
+    bytes = pages ? pages + at % kPage : nullptr;
+  }
   // Room for `more` bytes after the ones held.
   char* room(std::size_t more) {
-    if (size + more > capacity) {
-      const std::size_t wanted = std::max({capacity * 2, size + more, 2 * kChunk});
-      auto bigger = std::make_unique_for_overwrite<char[]>(wanted);
-      if (size) std::memcpy(bigger.get(), data.get(), size);
-      data = std::move(bigger);
+    const std::size_t front = start % kPage;
+    if (!pages || front + size + more > capacity) {
+      const std::size_t wanted = std::max({capacity * 2, front + size + more, 2 * kChunk});
+      auto bigger = std::make_unique_for_overwrite<char[]>(wanted + kPage);
+      char* aligned =
+          bigger.get() + (kPage - reinterpret_cast<std::uintptr_t>(bigger.get()) % kPage) % kPage;
+      if (size) std::memcpy(aligned + front, bytes, size);
+      memory = std::move(bigger);
+      pages = aligned;
       capacity = wanted;
     }
-    return data.get() + size;
+    bytes = pages + front;
+    return bytes + size;
   }
   void dropFront(std::size_t n) {
-    if (n < size) std::memmove(data.get(), data.get() + n, size - n);
-    size -= std::min(n, size);
+    n = std::min(n, size);
     start += n;
+    size -= n;
+    char* const to = pages + start % kPage;
+    if (size) std::memmove(to, bytes + n, size);
+    bytes = to;
   }
 };
 
@@ -410,11 +430,10 @@ class LineReader {
   LineReader(const RegistryHive::Source& source, std::uint64_t begin, std::uint64_t end,
              Window& window, std::uint64_t readTo = kNoLimit)
       : source_(source), end_(end), w_(window), readTo_(readTo) {
-    if (begin >= w_.start && begin <= w_.start + w_.size) {
+    if (w_.bytes && begin >= w_.start && begin <= w_.start + w_.size) {
       at_ = static_cast<std::size_t>(begin - w_.start);
     } else {
-      w_.size = 0;
-      w_.start = begin;
+      w_.reset(begin);
     }
   }
 
@@ -423,7 +442,7 @@ class LineReader {
     // Most lines end within the bytes read: this part stays small enough to
     // be inlined into the loops that read millions of lines.
     if (at_ < full_) {
-      const char* base = w_.data.get();
+      const char* base = w_.bytes;
       if (const void* nl = std::memchr(base + at_, '\n', full_ - at_)) {
         take(line, static_cast<std::size_t>(static_cast<const char*>(nl) - base), true);
         return true;
@@ -436,7 +455,7 @@ class LineReader {
   bool crlf() const { return crlf_; }
   // Where a byte of that line is.
   std::uint64_t offsetOf(const char* p) const {
-    return w_.start + static_cast<std::uint64_t>(p - w_.data.get());
+    return w_.start + static_cast<std::uint64_t>(p - w_.bytes);
   }
   // Where the line after it starts.
   std::uint64_t position() const { return std::min<std::uint64_t>(w_.start + at_, end_); }
@@ -445,7 +464,7 @@ class LineReader {
   // Gives the line from here to `stop` (a line end when `ended`, else the
   // end of the part), without its CR, and moves past it.
   void take(std::string_view& line, std::size_t stop, bool ended) {
-    line = std::string_view(w_.data.get() + at_, stop - at_);
+    line = std::string_view(w_.bytes + at_, stop - at_);
     const bool cr = !line.empty() && line.back() == '\r';
     if (cr) line.remove_suffix(1);
     crlf_ = ended && cr;
@@ -461,7 +480,7 @@ class LineReader {
           static_cast<std::size_t>(std::min<std::uint64_t>(w_.size, end_ - w_.start));
       full_ = limit;
       const bool whole = w_.start + limit >= end_;
-      const char* base = w_.data.get();
+      const char* base = w_.bytes;
       const void* nl = at_ < limit ? std::memchr(base + at_, '\n', limit - at_) : nullptr;
       if (nl || (whole && at_ < limit)) {
         take(line, nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : limit,
@@ -634,15 +653,14 @@ struct RegistryHive::Impl {
   }
   // Bytes of the source through a window: a megabyte read at a time.
   std::string_view fetch(Window& w, std::uint64_t offset, std::size_t length) const {
-    if (offset < w.start || offset + length > w.start + w.size) {
-      w.size = 0;
-      w.start = offset;
+    if (!w.bytes || offset < w.start || offset + length > w.start + w.size) {
+      w.reset(offset);
       const auto want = static_cast<std::size_t>(
           std::min<std::uint64_t>(std::max(kChunk, length), source->size() - offset));
       if (want < length || !source->read(offset, want, w.room(want))) throw SourceChanged{};
       w.size = want;
     }
-    return std::string_view(w.data.get() + (offset - w.start), length);
+    return std::string_view(w.bytes + (offset - w.start), length);
   }
 
   bool treeLess(std::uint32_t a, std::uint32_t b) const {
@@ -657,13 +675,16 @@ struct RegistryHive::Impl {
   }
 
   std::uint32_t lookupKey(std::string_view path, std::uint32_t hash) const {
-    if (keySlots.empty()) return kNone;
+    const KeySlot* entry = keySlot(path, hash);
+    return entry ? entry->slot.index - 1 : kNone;
+  }
+  const KeySlot* keySlot(std::string_view path, std::uint32_t hash) const {
+    if (keySlots.empty()) return nullptr;
     const std::size_t mask = keySlots.size() - 1;
     for (std::size_t i = spread(hash) & mask;; i = (i + 1) & mask) {
       const KeySlot& entry = keySlots[i];
-      if (entry.slot.index == 0) return kNone;
-      if (entry.slot.hash == hash && sameIgnoringCase(view(entry.path), path))
-        return entry.slot.index - 1;
+      if (entry.slot.index == 0) return nullptr;
+      if (entry.slot.hash == hash && sameIgnoringCase(view(entry.path), path)) return &entry;
     }
   }
 
@@ -702,11 +723,10 @@ struct RegistryHive::Impl {
   };
   std::vector<Step> steps;
 
-  std::uint32_t newKey(std::string_view name, std::uint32_t parent, std::uint32_t hash,
-                       bool* made) {
+  // A key named `name` below the key whose path is `above` (empty: the root).
+  std::uint32_t newKey(std::string_view name, Span above, std::uint32_t hash, bool* made) {
     // A new key keeps its parent's spelling: "SOFTWARE\ODBC" below an existing
     // "Software" is "Software\ODBC", as in Windows.
-    const Span above = parent == kNone ? Span{} : keys[parent].path;
     const std::size_t length = above.len + (above.len ? 1 : 0) + name.size();
     if (added.size() + length > 0xFFFFFFFFu) throw std::length_error("registry store too large");
     const Span path{static_cast<std::uint32_t>(added.size()), static_cast<std::uint32_t>(length)};
@@ -742,18 +762,23 @@ struct RegistryHive::Impl {
   std::uint32_t ensureKey(std::string_view path, const Step* step, std::size_t count, bool* made) {
     // The longest part of the path that is a key, looked for from the whole path
     // up (a key's parents are keys): a new key of a file in any order costs a
-    // look or two, whatever its depth.
+    // look or two, whatever its depth. The parent's path is taken from its
+    // slot, not from its Key (one memory fetch fewer a key).
     std::size_t have = count;
-    std::uint32_t parent = kNone;
+    const KeySlot* found = nullptr;
     for (; have > 0; --have) {
-      parent = lookupKey(path.substr(0, step[have - 1].end), step[have - 1].hash);
-      if (parent != kNone) break;
+      found = keySlot(path.substr(0, step[have - 1].end), step[have - 1].hash);
+      if (found) break;
     }
+    if (have == count && found) return found->slot.index - 1;
+    Span above = found ? found->path : Span{};
+    std::uint32_t key = kNone;
     for (std::size_t i = have; i < count; ++i) {
       const std::size_t from = i ? step[i - 1].end + 1 : 0;
-      parent = newKey(path.substr(from, step[i].end - from), parent, step[i].hash, made);
+      key = newKey(path.substr(from, step[i].end - from), above, step[i].hash, made);
+      above = keys[key].path;
     }
-    return parent;
+    return key;
   }
 
   std::uint32_t findValue(const Values& values, std::string_view name, std::uint32_t hash) {
@@ -942,6 +967,8 @@ struct RegistryHive::Impl {
   // that loads, while the other goes on checking.
   static constexpr std::uint64_t kPiece = kChunk;
   static constexpr std::size_t kPiecesForTwo = 4;  // a helper from so many pieces on
+  // How many [key] lines before its turn a key line's lookups are fetched.
+  static constexpr std::size_t kAhead = 8;
 
   // A [key] line of a piece: its path (normal, in the piece's `names`), the
   // steps of the path, where the line and the line after it start.
@@ -961,6 +988,23 @@ struct RegistryHive::Impl {
     std::vector<KeyLine> keys;
     bool done = false;  // under the scan's lock
   };
+
+  // Has the memory fetch what looking up the path of a [key] line and its
+  // parent's path will read, some lines before their turn (the key table is
+  // too large for the caches, and most of making a key is waiting for it):
+  // first the table's slots, then (`paths`) the paths those slots point to.
+  void fetchAhead(const Piece& piece, const KeyLine& k, bool paths) const {
+    const std::size_t mask = keySlots.size() - 1;
+    for (std::uint32_t up = 1; up <= std::min<std::uint32_t>(k.stepCount, 2); ++up) {
+      const std::uint32_t hash = piece.steps[k.firstStep + k.stepCount - up].hash;
+      const KeySlot& slot = keySlots[spread(hash) & mask];
+      if (!paths) {
+        __builtin_prefetch(&slot);
+      } else if (slot.slot.hash == hash) {
+        __builtin_prefetch(added.data() + slot.path.off);
+      }
+    }
+  }
 
   static bool endsInBackslash(std::string_view line) {
     line = trimRight(line);
@@ -1097,7 +1141,13 @@ struct RegistryHive::Impl {
       if (piece.valueBeforeKey && key == kNone &&
           (!piece.error || piece.valueBeforeKey <= piece.error->line))
         throw ParseError{lineNo + piece.valueBeforeKey, "a value before the first key"};
-      for (const KeyLine& k : piece.keys) {
+      for (std::size_t n = 0; n < piece.keys.size(); ++n) {
+        if (!keySlots.empty()) {
+          if (n + 2 * kAhead < piece.keys.size())
+            fetchAhead(piece, piece.keys[n + 2 * kAhead], false);
+          if (n + kAhead < piece.keys.size()) fetchAhead(piece, piece.keys[n + kAhead], true);
+        }
+        const KeyLine& k = piece.keys[n];
         if (section == kNone) firstKeyLine = k.start;
         endSection(k.start, lineNo + k.line);
         const std::uint32_t previous = key;
