@@ -415,6 +415,7 @@ struct Window {
     n = std::min(n, size);
     start += n;
     size -= n;
+    if (!pages) return;  // nothing held yet
     char* const to = pages + start % kPage;
     if (size) std::memmove(to, bytes + n, size);
     bytes = to;
