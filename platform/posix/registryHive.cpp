@@ -385,7 +385,9 @@ struct Window {
   std::unique_ptr<char[]> memory;
   char* pages = nullptr;     // memory's first whole page
   std::size_t capacity = 0;  // from `pages`
-  char* bytes = nullptr;     // the first byte held: at `start`
+  // The first byte held (at `start`; null before any memory is had): kept, not
+  // worked out from `start`, as the line loop reads it for every line.
+  char* bytes = nullptr;
   std::size_t size = 0;
   std::uint64_t start = 0;
 
@@ -431,7 +433,7 @@ class LineReader {
   LineReader(const RegistryHive::Source& source, std::uint64_t begin, std::uint64_t end,
              Window& window, std::uint64_t readTo = kNoLimit)
       : source_(source), end_(end), w_(window), readTo_(readTo) {
-    if (w_.bytes && begin >= w_.start && begin <= w_.start + w_.size) {
+    if (begin >= w_.start && begin <= w_.start + w_.size) {
       at_ = static_cast<std::size_t>(begin - w_.start);
     } else {
       w_.reset(begin);
@@ -654,7 +656,7 @@ struct RegistryHive::Impl {
   }
   // Bytes of the source through a window: a megabyte read at a time.
   std::string_view fetch(Window& w, std::uint64_t offset, std::size_t length) const {
-    if (!w.bytes || offset < w.start || offset + length > w.start + w.size) {
+    if (offset < w.start || offset + length > w.start + w.size) {
       w.reset(offset);
       const auto want = static_cast<std::size_t>(
           std::min<std::uint64_t>(std::max(kChunk, length), source->size() - offset));
@@ -995,6 +997,7 @@ struct RegistryHive::Impl {
   // too large for the caches, and most of making a key is waiting for it):
   // first the table's slots, then (`paths`) the paths those slots point to.
   void fetchAhead(const Piece& piece, const KeyLine& k, bool paths) const {
+    if (keySlots.empty()) return;
     const std::size_t mask = keySlots.size() - 1;
     for (std::uint32_t up = 1; up <= std::min<std::uint32_t>(k.stepCount, 2); ++up) {
       const std::uint32_t hash = piece.steps[k.firstStep + k.stepCount - up].hash;
@@ -1143,11 +1146,9 @@ struct RegistryHive::Impl {
           (!piece.error || piece.valueBeforeKey <= piece.error->line))
         throw ParseError{lineNo + piece.valueBeforeKey, "a value before the first key"};
       for (std::size_t n = 0; n < piece.keys.size(); ++n) {
-        if (!keySlots.empty()) {
-          if (n + 2 * kAhead < piece.keys.size())
-            fetchAhead(piece, piece.keys[n + 2 * kAhead], false);
-          if (n + kAhead < piece.keys.size()) fetchAhead(piece, piece.keys[n + kAhead], true);
-        }
+        if (n + 2 * kAhead < piece.keys.size())
+          fetchAhead(piece, piece.keys[n + 2 * kAhead], false);
+        if (n + kAhead < piece.keys.size()) fetchAhead(piece, piece.keys[n + kAhead], true);
         const KeyLine& k = piece.keys[n];
         if (section == kNone) firstKeyLine = k.start;
         endSection(k.start, lineNo + k.line);
