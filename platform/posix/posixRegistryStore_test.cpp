@@ -116,6 +116,49 @@ TEST_F(PosixRegistryStoreTest, ReadsWhatAPersonOrRegeditWrites) {
   EXPECT_EQ(read("Software\\Korrimel Software\\Pelmora", "AppPath"), std::nullopt);
 }
 
+TEST_F(PosixRegistryStoreTest, AKeyOfTheFileKeepsTheSpellingItWasFirstGivenAndAllItsLines) {
+  // Each name is spelt as the first line that names it, a parent included;
+  // a key given twice reads, and is written, as one.
+  writeFile(hkcu(), R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\SOFTWARE\Vendor A]
+"x"="1"
+
+[HKEY_CURRENT_USER\Software\VENDOR B\Tool]
+"y"="2"
+
+[HKEY_CURRENT_USER\software\vendor b]
+"z"="3"
+
+[HKEY_CURRENT_USER\Software\Vendor B\TOOL]
+"w"="5"
+)");
+  EXPECT_EQ(read("software\\vendor b\\tool", "y"), RegValue::string("2"));
+  EXPECT_EQ(read("software\\vendor b\\tool", "w"), RegValue::string("5"));
+  write("software\\vendor b\\tool\\New", "v", RegValue::number(1));
+  write("Software\\Vendor B", "z", RegValue::string("4"));
+  write("Software\\Vendor B\\Tool", "y", RegValue::string("6"));
+  ASSERT_TRUE(store.flush().ok());
+  EXPECT_EQ(readFile(hkcu()), R"(Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\SOFTWARE\Vendor A]
+"x"="1"
+
+[HKEY_CURRENT_USER\Software\VENDOR B\Tool]
+"y"="6"
+
+[HKEY_CURRENT_USER\software\vendor b]
+"z"="4"
+
+[HKEY_CURRENT_USER\Software\Vendor B\TOOL]
+"w"="5"
+
+[HKEY_CURRENT_USER\SOFTWARE\VENDOR B\Tool\New]
+"v"=dword:00000001
+
+)");
+}
+
 TEST_F(PosixRegistryStoreTest, AFoldChangesOnlyTheLinesOfWhatWasWritten) {
   // Keys no write touched keep their bytes, whatever the file's order, parents,
   // spacing, line ends and encoding; a changed value's line takes the place of

@@ -584,19 +584,37 @@ struct RegistryHive::Impl {
     std::unique_ptr<Values> values;  // read from its sections, or made here
   };
 
+  // Where each name of a path ends, and the hash of the path up to there.
+  struct Step {
+    std::uint32_t end;  // a path is shorter than its file, under 2 GB
+    std::uint32_t hash;
+  };
+
   std::string root;
   std::shared_ptr<const Source> source;
   std::string added;
+  // The keys that lookups and writes have met: made from the source's [key]
+  // lines when first asked for (a store of a hundred thousand keys is mostly
+  // copied as it stands, and an install asks for a few dozen of them), or by
+  // a write.
   std::vector<Key> keys;
-  // A key's slot holds where its path is too: a lookup in a table of a hundred
-  // thousand keys then reads the slot and the path, not the key between them.
+  // A key's slot holds where its path is too: a lookup then reads the slot
+  // and the path, not the key between them.
   struct KeySlot {
     Slot slot;
     Span path;
   };
   std::vector<KeySlot> keySlots;
   std::vector<Section> sections;  // in the order of the source
-  bool loading = false;
+  // The [key] line of each section: its path (normal, in `lineNames`) and
+  // that path's steps (in `lineSteps`).
+  struct KeyName {
+    std::uint32_t path = 0, length = 0;
+    std::uint32_t firstStep = 0, stepCount = 0;
+  };
+  std::vector<KeyName> lineKeys;
+  std::string lineNames;
+  std::vector<Step> lineSteps;
   // What the source is like, so that what is written matches it: its header was
   // read, its [key] lines are in tree order, its lines end in CR LF, it is
   // UTF-16LE (the source then holds it as UTF-8).
@@ -666,8 +684,8 @@ struct RegistryHive::Impl {
     return std::string_view(w.bytes + (offset - w.start), length);
   }
 
-  bool treeLess(std::uint32_t a, std::uint32_t b) const {
-    const std::string_view x = view(keys[a].path), y = view(keys[b].path);
+  // Whether key path `x` comes before `y` in the tree's order.
+  static bool treeLess(std::string_view x, std::string_view y) {
     const std::size_t n = std::min(x.size(), y.size());
     for (std::size_t i = 0; i < n; ++i) {
       const unsigned char p = kOrder[static_cast<unsigned char>(x[i])];
@@ -713,17 +731,13 @@ struct RegistryHive::Impl {
     putKey(k);
   }
 
-  std::uint32_t findKey(std::string_view keyPath) const {
-    std::string buffer;
-    const std::string_view path = normalPath(keyPath, buffer);
-    return lookupKey(path, hashLower(path));
+  std::uint32_t findKey(std::string_view keyPath) {
+    const std::string_view path = normalPath(keyPath, scratch);
+    steps.clear();
+    pathSteps(path, steps);
+    return keyOf(path, steps.data(), steps.size(), nullptr);
   }
 
-  // Where each name of a path ends, and the hash of the path up to there.
-  struct Step {
-    std::uint32_t end;  // a path is shorter than its file, under 2 GB
-    std::uint32_t hash;
-  };
   std::vector<Step> steps;
 
   // A key named `name` below the key whose path is `above` (empty: the root).
@@ -737,7 +751,7 @@ struct RegistryHive::Impl {
     if (above.len) added += '\\';
     added.append(name);
     const auto k = static_cast<std::uint32_t>(keys.size());
-    keys.push_back(Key{path, hash, kNone, kNone, false, !loading, nullptr});
+    keys.push_back(Key{path, hash, kNone, kNone, false, true, nullptr});
     indexKey(k);
     if (made) *made = true;
     return k;
@@ -759,14 +773,20 @@ struct RegistryHive::Impl {
     const std::string_view path = normalPath(keyPath, scratch);
     steps.clear();
     pathSteps(path, steps);
-    return ensureKey(path, steps.data(), steps.size(), made);
+    bool none = false;
+    return keyOf(path, steps.data(), steps.size(), made ? made : &none);
   }
-  // The key of a normal path, given its steps.
-  std::uint32_t ensureKey(std::string_view path, const Step* step, std::size_t count, bool* made) {
-    // The longest part of the path that is a key, looked for from the whole path
-    // up (a key's parents are keys): a new key of a file in any order costs a
-    // look or two, whatever its depth. The parent's path is taken from its
-    // slot, not from its Key (one memory fetch fewer a key).
+
+  std::string_view linePath(std::uint32_t i) const {
+    return std::string_view(lineNames).substr(lineKeys[i].path, lineKeys[i].length);
+  }
+
+  // The key of a normal path, given its steps: one met before, or made from
+  // the source's [key] lines, or (with `made`) made new with the parents it
+  // lacks. kNone when there is none and `made` is null.
+  std::uint32_t keyOf(std::string_view path, const Step* step, std::size_t count, bool* made) {
+    // The longest part of the path that is a key met already, looked for
+    // from the whole path up (a key's parents are keys).
     std::size_t have = count;
     const KeySlot* found = nullptr;
     for (; have > 0; --have) {
@@ -774,14 +794,79 @@ struct RegistryHive::Impl {
       if (found) break;
     }
     if (have == count && found) return found->slot.index - 1;
-    Span above = found ? found->path : Span{};
-    std::uint32_t key = kNone;
-    for (std::size_t i = have; i < count; ++i) {
+    std::uint32_t key = found ? found->slot.index - 1 : kNone;
+    // A longer part that the source's lines hold.
+    std::size_t depth = have;
+    const std::uint32_t deeper = fromLines(path, step, count, depth, found);
+    if (deeper != kNone) key = deeper;
+    if (depth == count || !made) return depth == count ? key : kNone;
+    Span above = key != kNone ? keys[key].path : Span{};
+    for (std::size_t i = depth; i < count; ++i) {
       const std::size_t from = i ? step[i - 1].end + 1 : 0;
       key = newKey(path.substr(from, step[i].end - from), above, step[i].hash, made);
       above = keys[key].path;
     }
     return key;
+  }
+
+  // The key of the longest part of `path` longer than `depth` names that the
+  // source's [key] lines name, as a key or as a parent of one (`known`: the
+  // key of its first `depth` names, when there is one): made with the
+  // sections of the lines that name it, and `depth` set to its names. kNone
+  // when there is none. The lines are looked through in order, comparing the
+  // hashes of their paths' steps: a few milliseconds for a hundred thousand
+  // lines, once for each key first asked for.
+  std::uint32_t fromLines(std::string_view path, const Step* step, std::size_t count,
+                          std::size_t& depth, const KeySlot* known) {
+    // The first line to name the part of each length (past `depth`).
+    std::vector<std::uint32_t> first(count + 1, kNone);
+    std::size_t best = depth;
+    for (std::uint32_t i = 0; i < lineKeys.size() && best < count; ++i) {
+      const KeyName& line = lineKeys[i];
+      const std::size_t most = std::min<std::size_t>(line.stepCount, count);
+      if (most <= best) continue;
+      const Step* theirs = lineSteps.data() + line.firstStep;
+      std::size_t m = 0;
+      while (m < most && theirs[m].hash == step[m].hash) ++m;
+      // The longest of those parts that reads alike (ignoring case).
+      for (; m > best; --m) {
+        if (sameIgnoringCase(linePath(i).substr(0, theirs[m - 1].end),
+                             path.substr(0, step[m - 1].end))) {
+          for (std::size_t d = best + 1; d <= m; ++d) first[d] = i;
+          best = m;
+          break;
+        }
+      }
+    }
+    if (best == depth) return kNone;
+    // Its spelling: each name as the first line to name that part spells it
+    // (a key keeps the spelling it was first given, and its parents theirs).
+    std::string spelled(known ? view(known->path) : std::string_view());
+    for (std::size_t d = depth + 1; d <= best; ++d) {
+      const Step* theirs = lineSteps.data() + lineKeys[first[d]].firstStep;
+      const std::size_t from = d > 1 ? theirs[d - 2].end + 1 : 0;
+      if (d > 1) spelled += '\\';
+      spelled.append(linePath(first[d]).substr(from, theirs[d - 1].end - from));
+    }
+    const auto k = static_cast<std::uint32_t>(keys.size());
+    keys.push_back(Key{add(spelled), step[best - 1].hash, kNone, kNone, false, false, nullptr});
+    indexKey(k);
+    const std::string_view whole = path.substr(0, step[best - 1].end);
+    for (std::uint32_t i = first[best]; i < lineKeys.size(); ++i) {
+      const KeyName& line = lineKeys[i];
+      if (line.stepCount != best || lineSteps[line.firstStep + best - 1].hash != keys[k].hash ||
+          !sameIgnoringCase(linePath(i), whole))
+        continue;
+      sections[i].key = k;
+      if (keys[k].lastSection != kNone) {
+        sections[keys[k].lastSection].next = i;
+      } else {
+        keys[k].firstSection = i;
+      }
+      keys[k].lastSection = i;
+    }
+    depth = best;
+    return k;
   }
 
   std::uint32_t findValue(const Values& values, std::string_view name, std::uint32_t hash) {
@@ -917,10 +1002,9 @@ struct RegistryHive::Impl {
     sourceBytes = size;
     std::uint64_t begin = 0;
     Window window;
-    // Room for the keys of a file of short keys: memory only used as it fills.
-    keys.reserve(static_cast<std::size_t>(size / 40) + 16);
-    sections.reserve(keys.capacity());
-    added.reserve(static_cast<std::size_t>(size / 2) + 256);
+    // Room for the [key] lines of a file of short keys: memory only used as it fills.
+    sections.reserve(static_cast<std::size_t>(size / 40) + 16);
+    lineKeys.reserve(sections.capacity());
     {
       std::string head;
       if (!source->append(0, static_cast<std::size_t>(std::min<std::uint64_t>(3, size)), head))
@@ -966,12 +1050,10 @@ struct RegistryHive::Impl {
 
   // ---- the scan of the lines after the header ----
   // The lines go in pieces of a megabyte or so, that two threads check side by
-  // side; the keys are made from the pieces in the file's order, by the thread
-  // that loads, while the other goes on checking.
+  // side; the [key] lines of the pieces are taken in the file's order, by the
+  // thread that loads, while the other goes on checking.
   static constexpr std::uint64_t kPiece = kChunk;
   static constexpr std::size_t kPiecesForTwo = 4;  // a helper from so many pieces on
-  // How many [key] lines before its turn a key line's lookups are fetched.
-  static constexpr std::size_t kAhead = 8;
 
   // A [key] line of a piece: its path (normal, in the piece's `names`), the
   // steps of the path, where the line and the line after it start.
@@ -991,24 +1073,6 @@ struct RegistryHive::Impl {
     std::vector<KeyLine> keys;
     bool done = false;  // under the scan's lock
   };
-
-  // Has the memory fetch what looking up the path of a [key] line and its
-  // parent's path will read, some lines before their turn (the key table is
-  // too large for the caches, and most of making a key is waiting for it):
-  // first the table's slots, then (`paths`) the paths those slots point to.
-  void fetchAhead(const Piece& piece, const KeyLine& k, bool paths) const {
-    if (keySlots.empty()) return;
-    const std::size_t mask = keySlots.size() - 1;
-    for (std::uint32_t up = 1; up <= std::min<std::uint32_t>(k.stepCount, 2); ++up) {
-      const std::uint32_t hash = piece.steps[k.firstStep + k.stepCount - up].hash;
-      const KeySlot& slot = keySlots[spread(hash) & mask];
-      if (!paths) {
-        __builtin_prefetch(&slot);
-      } else if (slot.slot.hash == hash) {
-        __builtin_prefetch(added.data() + slot.path.off);
-      }
-    }
-  }
 
   static bool endsInBackslash(std::string_view line) {
     line = trimRight(line);
@@ -1129,9 +1193,7 @@ struct RegistryHive::Impl {
       }
     }
 
-    loading = true;
     int lineNo = 1;  // the header's
-    std::uint32_t key = kNone;
     std::uint32_t section = kNone;
     const auto endSection = [&](std::uint64_t at, int line) {
       if (section == kNone) return;
@@ -1139,32 +1201,26 @@ struct RegistryHive::Impl {
       if (length > kLargest) throw ParseError{line, "a key with more than 2 GB of values"};
       sections[section].length = static_cast<std::uint32_t>(length);
     };
-    // The keys of a checked piece, in order; its first damaged line.
+    // The [key] lines of a checked piece, in order; its first damaged line.
     const auto take = [&](Piece& piece) {
       if (piece.failure) std::rethrow_exception(piece.failure);
-      if (piece.valueBeforeKey && key == kNone &&
+      if (piece.valueBeforeKey && section == kNone &&
           (!piece.error || piece.valueBeforeKey <= piece.error->line))
         throw ParseError{lineNo + piece.valueBeforeKey, "a value before the first key"};
-      for (std::size_t n = 0; n < piece.keys.size(); ++n) {
-        if (n + 2 * kAhead < piece.keys.size())
-          fetchAhead(piece, piece.keys[n + 2 * kAhead], false);
-        if (n + kAhead < piece.keys.size()) fetchAhead(piece, piece.keys[n + kAhead], true);
-        const KeyLine& k = piece.keys[n];
+      if (lineNames.size() + piece.names.size() > 0xFFFFFFFFu)
+        throw std::length_error("registry store too large");
+      const auto names = static_cast<std::uint32_t>(lineNames.size());
+      const auto firstStep = static_cast<std::uint32_t>(lineSteps.size());
+      lineNames += piece.names;
+      lineSteps.insert(lineSteps.end(), piece.steps.begin(), piece.steps.end());
+      for (const KeyLine& k : piece.keys) {
         if (section == kNone) firstKeyLine = k.start;
         endSection(k.start, lineNo + k.line);
-        const std::uint32_t previous = key;
-        key = ensureKey(std::string_view(piece.names).substr(k.path, k.length),
-                        piece.steps.data() + k.firstStep, k.stepCount, nullptr);
-        inTreeOrder = inTreeOrder && (previous == kNone || treeLess(previous, key));
         section = static_cast<std::uint32_t>(sections.size());
-        sections.push_back(Section{k.after, 0, kNone, key});
-        Key& made = keys[key];
-        if (made.lastSection != kNone) {
-          sections[made.lastSection].next = section;
-        } else {
-          made.firstSection = section;
-        }
-        made.lastSection = section;
+        sections.push_back(Section{k.after, 0, kNone, kNone});
+        lineKeys.push_back(KeyName{names + k.path, k.length, firstStep + k.firstStep, k.stepCount});
+        inTreeOrder =
+            inTreeOrder && (section == 0 || treeLess(linePath(section - 1), linePath(section)));
       }
       if (piece.error) throw ParseError{lineNo + piece.error->line, piece.error->what};
       lineNo += piece.lines;
@@ -1190,7 +1246,6 @@ struct RegistryHive::Impl {
       take(pieces[taken++]);
     }
     endSection(size, lineNo);
-    loading = false;
   }
 
   std::string_view eol() const { return crlf ? "\r\n" : "\n"; }
@@ -1403,8 +1458,9 @@ void RegistryHive::Impl::changedKeys(std::vector<std::uint32_t>& fresh,
     if (key.firstSection != kNone && key.dirty)
       for (std::uint32_t s = key.firstSection; s != kNone; s = sections[s].next) dirty.push_back(s);
   }
-  std::sort(fresh.begin(), fresh.end(),
-            [this](std::uint32_t a, std::uint32_t b) { return treeLess(a, b); });
+  std::sort(fresh.begin(), fresh.end(), [this](std::uint32_t a, std::uint32_t b) {
+    return treeLess(view(keys[a].path), view(keys[b].path));
+  });
   std::sort(dirty.begin(), dirty.end());
 }
 
@@ -1439,8 +1495,10 @@ void RegistryHive::serialize(const std::function<void(std::string_view)>& write,
   auto after = [&h, madeAtEnd](std::uint32_t k) -> std::uint32_t {  // kNone: before the first
     if (!h.inTreeOrder || madeAtEnd) return static_cast<std::uint32_t>(h.sections.size()) - 1;
     const auto it = std::upper_bound(
-        h.sections.begin(), h.sections.end(), k,
-        [&h](std::uint32_t key, const Impl::Section& s) { return h.treeLess(key, s.key); });
+        h.sections.begin(), h.sections.end(), k, [&h](std::uint32_t key, const Impl::Section& s) {
+          return h.treeLess(h.view(h.keys[key].path),
+                            h.linePath(static_cast<std::uint32_t>(&s - h.sections.data())));
+        });
     return static_cast<std::uint32_t>(it - h.sections.begin()) - 1;
   };
 

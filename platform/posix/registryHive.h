@@ -5,16 +5,17 @@
 //
 // Made for stores of many megabytes (a user's exported HKEY_CURRENT_USER):
 // loading checks every line, a megabyte at a time (a file of some megabytes
-// in pieces on two threads, its keys made in the file's order), and keeps only
-// the keys and where each key's lines are. When a key is first used, where
-// each of its values' lines is is noted, with a hash of the name; a line is
-// read again when its value is wanted. When the store is
+// in pieces on two threads), and keeps only each [key] line's path and where
+// its lines are. A key is made when it is first asked for, from every [key]
+// line that names it (in a file of any order); when a key is first used,
+// where each of its values' lines is is noted, with a hash of the name; a line
+// is read again when its value is wanted. When the store is
 // written, the old file is copied as it stands, whatever its order, spacing,
 // comments, line ends or encoding, and only what writes changed is written
-// anew (see serialize). Keys and values are found through hash tables of their
-// lower-case names, in a file of any order. So a lookup or a change costs the
-// same on any size, and the memory is some tens of bytes a key, and a value of
-// the keys in use.
+// anew (see serialize). Keys met and values are found through hash tables of
+// their lower-case names. So the first lookup of a key costs a look through
+// the [key] lines, a later one or a change the same on any size, and the
+// memory is some tens of bytes a [key] line, and a value of the keys in use.
 #pragma once
 
 #include <cstdint>
