@@ -15,6 +15,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/ansiText.h"
 
@@ -615,6 +616,9 @@ struct RegistryHive::Impl {
   std::vector<KeyName> lineKeys;
   std::string lineNames;
   std::vector<Step> lineSteps;
+  // Paths (lower case) that no [key] line names, nor any of their children:
+  // a key read before it is written is looked for in the lines once.
+  std::unordered_set<std::string> notInLines;
   // What the source is like, so that what is written matches it: its header was
   // read, its [key] lines are in tree order, its lines end in CR LF, it is
   // UTF-16LE (the source then holds it as UTF-8).
@@ -795,10 +799,15 @@ struct RegistryHive::Impl {
     }
     if (have == count && found) return found->slot.index - 1;
     std::uint32_t key = found ? found->slot.index - 1 : kNone;
-    // A longer part that the source's lines hold.
+    // A longer part that the source's lines hold: none below a key a write
+    // made (the lines would have named it), nor below a part they were
+    // found not to hold.
     std::size_t depth = have;
-    const std::uint32_t deeper = fromLines(path, step, count, depth, found);
-    if (deeper != kNone) key = deeper;
+    if ((key == kNone || !keys[key].fresh) && !knownNotInLines(path, step, have, count)) {
+      const std::uint32_t deeper = fromLines(path, step, count, depth, found);
+      if (deeper != kNone) key = deeper;
+      if (depth < count) notInLines.insert(lowerCase(path.substr(0, step[depth].end)));
+    }
     if (depth == count || !made) return depth == count ? key : kNone;
     Span above = key != kNone ? keys[key].path : Span{};
     for (std::size_t i = depth; i < count; ++i) {
@@ -807,6 +816,21 @@ struct RegistryHive::Impl {
       above = keys[key].path;
     }
     return key;
+  }
+
+  static std::string lowerCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(lower(c));
+    return out;
+  }
+  // Whether a part of `path` longer than `have` names is known not to be in the lines.
+  bool knownNotInLines(std::string_view path, const Step* step, std::size_t have,
+                       std::size_t count) const {
+    if (notInLines.empty()) return false;
+    const std::string lowered = lowerCase(path);
+    for (std::size_t d = have + 1; d <= count; ++d)
+      if (notInLines.contains(lowered.substr(0, step[d - 1].end))) return true;
+    return false;
   }
 
   // The key of the longest part of `path` longer than `depth` names that the
