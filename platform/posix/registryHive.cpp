@@ -1026,9 +1026,13 @@ struct RegistryHive::Impl {
     sourceBytes = size;
     std::uint64_t begin = 0;
     Window window;
-    // Room for the [key] lines of a file of short keys: memory only used as it fills.
+    // Room for the [key] lines of a file of short keys, their paths and the
+    // paths' steps: memory only used as it fills, and never copied to grow (a
+    // page first used costs as much as checking some kilobytes of lines).
     sections.reserve(static_cast<std::size_t>(size / 40) + 16);
     lineKeys.reserve(sections.capacity());
+    lineNames.reserve(static_cast<std::size_t>(size / 8) + 16);
+    lineSteps.reserve(static_cast<std::size_t>(size / 64) + 16);
     {
       std::string head;
       if (!source->append(0, static_cast<std::size_t>(std::min<std::uint64_t>(3, size)), head))
