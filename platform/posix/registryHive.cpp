@@ -699,10 +699,6 @@ struct RegistryHive::Impl {
     return x.size() < y.size();
   }
 
-  std::uint32_t lookupKey(std::string_view path, std::uint32_t hash) const {
-    const KeySlot* entry = keySlot(path, hash);
-    return entry ? entry->slot.index - 1 : kNone;
-  }
   const KeySlot* keySlot(std::string_view path, std::uint32_t hash) const {
     if (keySlots.empty()) return nullptr;
     const std::size_t mask = keySlots.size() - 1;
@@ -735,12 +731,15 @@ struct RegistryHive::Impl {
     putKey(k);
   }
 
-  std::uint32_t findKey(std::string_view keyPath) {
+  // The key of a path as a caller writes it: kNone when there is none, or
+  // with `made`, made (with its parents) where needed.
+  std::uint32_t keyAt(std::string_view keyPath, bool* made) {
     const std::string_view path = normalPath(keyPath, scratch);
     steps.clear();
     pathSteps(path, steps);
-    return keyOf(path, steps.data(), steps.size(), nullptr);
+    return keyOf(path, steps.data(), steps.size(), made);
   }
+  std::uint32_t findKey(std::string_view keyPath) { return keyAt(keyPath, nullptr); }
 
   std::vector<Step> steps;
 
@@ -774,11 +773,8 @@ struct RegistryHive::Impl {
   }
 
   std::uint32_t ensureKey(std::string_view keyPath, bool* made) {
-    const std::string_view path = normalPath(keyPath, scratch);
-    steps.clear();
-    pathSteps(path, steps);
     bool none = false;
-    return keyOf(path, steps.data(), steps.size(), made ? made : &none);
+    return keyAt(keyPath, made ? made : &none);
   }
 
   std::string_view linePath(std::uint32_t i) const {
