@@ -599,13 +599,7 @@ struct RegistryHive::Impl {
   // copied as it stands, and an install asks for a few dozen of them), or by
   // a write.
   std::vector<Key> keys;
-  // A key's slot holds where its path is too: a lookup then reads the slot
-  // and the path, not the key between them.
-  struct KeySlot {
-    Slot slot;
-    Span path;
-  };
-  std::vector<KeySlot> keySlots;
+  std::vector<Slot> keySlots;     // of `keys`, by the hash of the path
   std::vector<Section> sections;  // in the order of the source
   // The [key] line of each section: its path (normal, in `lineNames`) and
   // that path's steps (in `lineSteps`).
@@ -699,13 +693,15 @@ struct RegistryHive::Impl {
     return x.size() < y.size();
   }
 
-  const KeySlot* keySlot(std::string_view path, std::uint32_t hash) const {
-    if (keySlots.empty()) return nullptr;
+  // The key met already of a normal path, or kNone.
+  std::uint32_t keyMet(std::string_view path, std::uint32_t hash) const {
+    if (keySlots.empty()) return kNone;
     const std::size_t mask = keySlots.size() - 1;
     for (std::size_t i = spread(hash) & mask;; i = (i + 1) & mask) {
-      const KeySlot& entry = keySlots[i];
-      if (entry.slot.index == 0) return nullptr;
-      if (entry.slot.hash == hash && sameIgnoringCase(view(entry.path), path)) return &entry;
+      const Slot slot = keySlots[i];
+      if (slot.index == 0) return kNone;
+      if (slot.hash == hash && sameIgnoringCase(view(keys[slot.index - 1].path), path))
+        return slot.index - 1;
     }
   }
 
@@ -716,19 +712,13 @@ struct RegistryHive::Impl {
     slots[j] = {hash, index + 1};
   }
 
-  void putKey(std::uint32_t k) {
-    const std::size_t mask = keySlots.size() - 1;
-    std::size_t j = spread(keys[k].hash) & mask;
-    while (keySlots[j].slot.index) j = (j + 1) & mask;
-    keySlots[j] = {{keys[k].hash, k + 1}, keys[k].path};
-  }
   void indexKey(std::uint32_t k) {
     if ((keys.size() + 1) * 2 > keySlots.size()) {
       keySlots.assign(std::max<std::size_t>(64, keySlots.size() * 2), {});
       for (std::uint32_t i = 0; i < keys.size(); ++i)
-        if (i != k) putKey(i);
+        if (i != k) put(keySlots, keys[i].hash, i);
     }
-    putKey(k);
+    put(keySlots, keys[k].hash, k);
   }
 
   // The key of a path as a caller writes it: kNone when there is none, or
@@ -788,19 +778,18 @@ struct RegistryHive::Impl {
     // The longest part of the path that is a key met already, looked for
     // from the whole path up (a key's parents are keys).
     std::size_t have = count;
-    const KeySlot* found = nullptr;
+    std::uint32_t key = kNone;
     for (; have > 0; --have) {
-      found = keySlot(path.substr(0, step[have - 1].end), step[have - 1].hash);
-      if (found) break;
+      key = keyMet(path.substr(0, step[have - 1].end), step[have - 1].hash);
+      if (key != kNone) break;
     }
-    if (have == count && found) return found->slot.index - 1;
-    std::uint32_t key = found ? found->slot.index - 1 : kNone;
+    if (have == count) return key;
     // A longer part that the source's lines hold: none below a key a write
     // made (the lines would have named it), nor below a part they were
     // found not to hold.
     std::size_t depth = have;
     if ((key == kNone || !keys[key].fresh) && !knownNotInLines(path, step, have, count)) {
-      const std::uint32_t deeper = fromLines(path, step, count, depth, found);
+      const std::uint32_t deeper = fromLines(path, step, count, depth, key);
       if (deeper != kNone) key = deeper;
       if (depth < count) notInLines.insert(lowerCase(path.substr(0, step[depth].end)));
     }
@@ -837,7 +826,7 @@ struct RegistryHive::Impl {
   // hashes of their paths' steps: a few milliseconds for a hundred thousand
   // lines, once for each key first asked for.
   std::uint32_t fromLines(std::string_view path, const Step* step, std::size_t count,
-                          std::size_t& depth, const KeySlot* known) {
+                          std::size_t& depth, std::uint32_t known) {
     // The first line to name the part of each length (past `depth`).
     std::vector<std::uint32_t> first(count + 1, kNone);
     std::size_t best = depth;
@@ -861,7 +850,7 @@ struct RegistryHive::Impl {
     if (best == depth) return kNone;
     // Its spelling: each name as the first line to name that part spells it
     // (a key keeps the spelling it was first given, and its parents theirs).
-    std::string spelled(known ? view(known->path) : std::string_view());
+    std::string spelled(known != kNone ? view(keys[known].path) : std::string_view());
     for (std::size_t d = depth + 1; d <= best; ++d) {
       const Step* theirs = lineSteps.data() + lineKeys[first[d]].firstStep;
       const std::size_t from = d > 1 ? theirs[d - 2].end + 1 : 0;
