@@ -378,7 +378,10 @@ bool plainValueLine(std::string_view line) {
   if (data[0] == '"') return closingQuote(data) == data.size() - 1;
   if (data.size() < 7 || data.size() > 14 || std::memcmp(data.data(), "dword:", 6) != 0)
     return false;
-  return std::all_of(data.begin() + 6, data.end(), [](char c) { return hexDigit(c); });
+  // Every digit checked, without a branch for each.
+  bool digits = true;
+  for (std::size_t i = 6; i < data.size(); ++i) digits &= hexDigit(data[i]);
+  return digits;
 }
 
 // ---- sources -----------------------------------------------------------------------------
