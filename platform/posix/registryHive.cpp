@@ -1288,19 +1288,21 @@ struct RegistryHive::Impl {
       if (&piece == &pieces[0]) {
         // Room for the [key] lines of the whole file, their paths and the
         // paths' steps, as many as the first piece holds for its size and a
-        // quarter more: never copied to grow (a page first used costs as much
-        // as checking some kilobytes of lines), and huge pages only for what
-        // fills megabytes. Memory is only used as it fills.
+        // quarter more (at most as many as a file of short keys holds): never
+        // copied to grow (a page first used costs as much as checking some
+        // kilobytes of lines), and huge pages only for what fills megabytes.
+        // Memory is only used as it fills.
         const std::uint64_t bytes = size - body;
         const double scale = 1.25 * static_cast<double>(bytes) /
                              static_cast<double>(std::min<std::uint64_t>(kPiece, bytes));
-        const auto room = [scale](std::size_t n) {
-          return static_cast<std::size_t>(static_cast<double>(n) * scale) + 16;
+        const auto room = [scale](std::size_t n, std::uint64_t most) {
+          return static_cast<std::size_t>(
+              std::min(static_cast<double>(n) * scale, static_cast<double>(most)) + 16);
         };
-        sections.reserve(room(piece.keys.size()));
+        sections.reserve(room(piece.keys.size(), bytes / 40));
         lineKeys.reserve(sections.capacity());
-        lineNames.reserve(room(piece.names.size()));
-        lineSteps.reserve(room(piece.steps.size()));
+        lineNames.reserve(room(piece.names.size(), bytes / 8));
+        lineSteps.reserve(room(piece.steps.size(), bytes / 64));
       }
       if (piece.valueBeforeKey && section == kNone &&
           (!piece.error || piece.valueBeforeKey <= piece.error->line))
