@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -45,7 +46,8 @@ struct HugePages {
   HugePages(const HugePages<U>&) noexcept {}
   static std::size_t mapped(std::size_t n) { return (n * sizeof(T) + kHuge - 1) & ~(kHuge - 1); }
   T* allocate(std::size_t n) {
-    if (n > (std::size_t{1} << 40) / sizeof(T)) throw std::bad_array_new_length();
+    if (n > (std::numeric_limits<std::size_t>::max() - 2 * kHuge) / sizeof(T))
+      throw std::bad_array_new_length();
     if (n * sizeof(T) < kLeast) return std::allocator<T>().allocate(n);
     const std::size_t bytes = mapped(n);
     void* const p =
