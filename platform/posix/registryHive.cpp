@@ -1145,7 +1145,38 @@ struct RegistryHive::Impl {
     std::vector<Step> steps;
     std::vector<KeyLine> keys;
     bool done = false;  // under the scan's lock
+
+    // A piece that holds nothing, with this one's lists (emptied) for a later
+    // piece: memory that has been used once costs no page faults.
+    Piece emptied() {
+      Piece empty;
+      empty.names = std::move(names);
+      empty.steps = std::move(steps);
+      empty.keys = std::move(keys);
+      empty.names.clear();
+      empty.steps.clear();
+      empty.keys.clear();
+      return empty;
+    }
   };
+
+  // Room for the [key] lines of a body of `bytes`, their paths and the paths'
+  // steps, as many as its first piece holds for its size and a quarter more (at
+  // most as many as a file of short keys holds): never copied to grow (a page
+  // first used costs as much as checking some kilobytes of lines), and huge
+  // pages only for what fills megabytes. Memory is only used as it fills.
+  void reserveLines(const Piece& first, std::uint64_t bytes) {
+    const double scale = 1.25 * static_cast<double>(bytes) /
+                         static_cast<double>(std::min<std::uint64_t>(kPiece, bytes));
+    const auto room = [scale](std::size_t n, std::uint64_t most) {
+      return static_cast<std::size_t>(
+          std::min(static_cast<double>(n) * scale, static_cast<double>(most)) + 16);
+    };
+    sections.reserve(room(first.keys.size(), bytes / 40));
+    lineKeys.reserve(sections.capacity());
+    lineNames.reserve(room(first.names.size(), bytes / 8));
+    lineSteps.reserve(room(first.steps.size(), bytes / 64));
+  }
 
   static bool endsInBackslash(std::string_view line) {
     line = trimRight(line);
@@ -1231,9 +1262,7 @@ struct RegistryHive::Impl {
     std::condition_variable ready;
     std::atomic<std::size_t> nextPiece{0};
     std::atomic<bool> stop{false};
-    // The lists of pieces taken, emptied, for the pieces to come: memory that
-    // has been used once costs no page faults.
-    std::vector<Piece> spare;
+    std::vector<Piece> spare;  // the pieces taken, emptied, for the pieces to come
     const auto check = [&](std::size_t i, Window& w) {
       {
         std::lock_guard held(lock);
@@ -1287,25 +1316,7 @@ struct RegistryHive::Impl {
     // The [key] lines of a checked piece, in order; its first damaged line.
     const auto take = [&](Piece& piece) {
       if (piece.failure) std::rethrow_exception(piece.failure);
-      if (&piece == &pieces[0]) {
-        // Room for the [key] lines of the whole file, their paths and the
-        // paths' steps, as many as the first piece holds for its size and a
-        // quarter more (at most as many as a file of short keys holds): never
-        // copied to grow (a page first used costs as much as checking some
-        // kilobytes of lines), and huge pages only for what fills megabytes.
-        // Memory is only used as it fills.
-        const std::uint64_t bytes = size - body;
-        const double scale = 1.25 * static_cast<double>(bytes) /
-                             static_cast<double>(std::min<std::uint64_t>(kPiece, bytes));
-        const auto room = [scale](std::size_t n, std::uint64_t most) {
-          return static_cast<std::size_t>(
-              std::min(static_cast<double>(n) * scale, static_cast<double>(most)) + 16);
-        };
-        sections.reserve(room(piece.keys.size(), bytes / 40));
-        lineKeys.reserve(sections.capacity());
-        lineNames.reserve(room(piece.names.size(), bytes / 8));
-        lineSteps.reserve(room(piece.steps.size(), bytes / 64));
-      }
+      if (&piece == &pieces[0]) reserveLines(piece, size - body);
       if (piece.valueBeforeKey && section == kNone &&
           (!piece.error || piece.valueBeforeKey <= piece.error->line))
         throw ParseError{lineNo + piece.valueBeforeKey, "a value before the first key"};
@@ -1326,16 +1337,9 @@ struct RegistryHive::Impl {
       }
       if (piece.error) throw ParseError{lineNo + piece.error->line, piece.error->what};
       lineNo += piece.lines;
-      Piece emptied;
-      emptied.names = std::move(piece.names);
-      emptied.steps = std::move(piece.steps);
-      emptied.keys = std::move(piece.keys);
-      emptied.names.clear();
-      emptied.steps.clear();
-      emptied.keys.clear();
-      piece = Piece{};
+      Piece empty = piece.emptied();
       std::lock_guard held(lock);
-      spare.push_back(std::move(emptied));
+      spare.push_back(std::move(empty));
     };
     const auto done = [&](std::size_t i) {
       std::lock_guard held(lock);
